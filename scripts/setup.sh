@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that Tarnwick needs to build, run and test.
+# Idempotent: packages already present are left alone; `apt-get update` runs once per call.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake pkg-config git
+  # Qt 6 and coroutines
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libqt6svg6 qcoro-qt6-dev
+  # X11: grabs, synthetic keys, clipboard, layouts
+  libxcb1-dev libxcb-xtest0-dev libxcb-keysyms1-dev libxcb-xkb-dev libxcb-xfixes0-dev
+  libxcb-shape0-dev libxkbcommon-dev libxkbcommon-x11-dev libx11-dev libx11-xcb-dev
+  # reference backend
+  libcpp-httplib-dev libssl-dev libaspell-dev aspell-en codespell
+  # a real X server and desktop pieces for tests, screenshots and running headless
+  xvfb xauth xdotool xclip xterm openbox trayer xcompmgr x11-xserver-utils x11-utils
+  imagemagick fonts-dejavu-core dbus-x11 libnotify-bin
+  # benchmarks
+  wrk
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
