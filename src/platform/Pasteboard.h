@@ -43,6 +43,11 @@ public:
 
     // The plain text on the pasteboard, or nothing when it holds no text.
     virtual std::optional<QString> string() const = 0;
+
+    // Whether another application has fetched the contents we last put there with setString().
+    // Pasteboards that hand contents over when they are written answer true; X11 clipboards are
+    // fetched lazily by the pasting application, so restoring too early would paste the old text.
+    virtual bool contentsFetchedSinceLastWrite() const { return true; }
 };
 
 } // namespace Platform
