@@ -1,0 +1,73 @@
+#pragma once
+
+#include "hotkeys/Key.h"
+#include "hotkeys/ModifierFlags.h"
+
+#include <QByteArray>
+#include <QHashFunctions>
+#include <QJsonObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace Platform {
+struct KeyEvent;
+}
+
+namespace Hotkeys {
+
+// A key plus modifiers in the Carbon encoding: a macOS key code and Carbon modifier bits (Command
+// 0x100, Shift 0x200, Option 0x800, Control 0x1000, Function 0x20000). Every constructor keeps
+// only those five bits; only a decoded stored value may carry others, exactly as it was stored.
+class Shortcut {
+public:
+    // Stores the key code unchanged and the modifiers reduced to the five modifier bits.
+    Shortcut(qint64 carbonKeyCode, qint64 carbonModifiers);
+    // The key's code with the Carbon bits of `modifiers` (the five modifiers only).
+    explicit Shortcut(Key key, ModifierFlags modifiers = {});
+
+    // The shortcut of a key-down or key-up event (nothing for any other type): its key code and
+    // its modifiers without the Function flag, so a shortcut made from an event never has Fn.
+    static std::optional<Shortcut> fromEvent(const Platform::KeyEvent &event);
+
+    qint64 carbonKeyCode() const { return m_carbonKeyCode; }
+    qint64 carbonModifiers() const { return m_carbonModifiers; }
+    Key key() const { return Key(m_carbonKeyCode); }
+    ModifierFlags modifiers() const { return ModifierFlags::fromCarbon(m_carbonModifiers); }
+
+    // The persisted form: {"carbonKeyCode":…,"carbonModifiers":…}, compact, in that order.
+    QJsonObject toJsonObject() const;
+    QByteArray toJson() const;
+
+    // Reads the persisted form, keeping both values as stored. Fails, with a reason in
+    // `errorMessage` when given, on anything but an object with two integer members
+    // "carbonKeyCode" and "carbonModifiers" (other members are ignored).
+    static std::optional<Shortcut> fromJsonObject(const QJsonObject &object, QString *errorMessage = nullptr);
+    static std::optional<Shortcut> fromJson(const QByteArray &json, QString *errorMessage = nullptr);
+
+    friend bool operator==(const Shortcut &, const Shortcut &) = default;
+
+private:
+    struct AsStored {};
+    Shortcut(AsStored, qint64 carbonKeyCode, qint64 carbonModifiers)
+        : m_carbonKeyCode(carbonKeyCode), m_carbonModifiers(carbonModifiers)
+    {
+    }
+
+    qint64 m_carbonKeyCode;
+    qint64 m_carbonModifiers;
+};
+
+// Key code first, then modifiers, so equal shortcuts hash equally in QSet/QHash.
+inline size_t qHash(const Shortcut &shortcut, size_t seed = 0) noexcept
+{
+    return qHashMulti(seed, shortcut.carbonKeyCode(), shortcut.carbonModifiers());
+}
+
+} // namespace Hotkeys
+
+template<>
+struct std::hash<Hotkeys::Shortcut> {
+    size_t operator()(const Hotkeys::Shortcut &shortcut) const noexcept { return Hotkeys::qHash(shortcut, 0); }
+};

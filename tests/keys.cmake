@@ -1,0 +1,1 @@
+tarnwick_add_test(tst_shortcut SOURCES tst_shortcut.cpp LIBS tarnwick_hotkeys tarnwick_platform_fake)
