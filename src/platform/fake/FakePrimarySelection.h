@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/PrimarySelection.h"
+
+namespace Platform {
+
+// A primary selection in memory. Its owner is a window id; a window owns it when the ids match.
+class FakePrimarySelection final : public PrimarySelection {
+public:
+    // The owner id of what setString() puts there: this process.
+    static constexpr quint64 ownId = ~quint64(0);
+
+    std::optional<QString> stringOwnedBy(const FrontWindowInfo &window) const override
+    {
+        ++m_reads;
+        if (m_owner == 0 || m_owner != window.id)
+            return std::nullopt;
+        return m_text;
+    }
+    void setString(const QString &text) override
+    {
+        m_owner = ownId;
+        m_text = text;
+        ++m_writes;
+    }
+
+    // What a selection in another window does: `owner` now holds `text` (nothing: no text).
+    void select(quint64 owner, std::optional<QString> text)
+    {
+        m_owner = owner;
+        m_text = std::move(text);
+    }
+
+    quint64 owner() const { return m_owner; }
+    const std::optional<QString> &text() const { return m_text; }
+    int reads() const { return m_reads; }
+    int writes() const { return m_writes; }
+
+private:
+    quint64 m_owner = 0;
+    std::optional<QString> m_text;
+    mutable int m_reads = 0;
+    int m_writes = 0;
+};
+
+} // namespace Platform

@@ -1,0 +1,75 @@
+#include "platform/x11/X11PrimarySelection.h"
+
+#include "platform/x11/XcbWindows.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+#include <xcb/xcb.h>
+#include <xcb/xproto.h>
+
+namespace Platform {
+
+namespace {
+
+constexpr int maxTreeDepth = 64;
+
+} // namespace
+
+X11PrimarySelection::X11PrimarySelection(xcb_connection_t *connection)
+    : m_connection(connection ? connection : X11::Xcb::qtConnection())
+{
+}
+
+bool X11PrimarySelection::ownerBelongsTo(quint32 owner, quint32 window) const
+{
+    if (owner == XCB_WINDOW_NONE || window == XCB_WINDOW_NONE)
+        return false;
+    if (owner == window || X11::Xcb::sameClient(m_connection, owner, window))
+        return true;
+    // A window of another client embedded in the front window (XEmbed) still is the front window.
+    quint32 ancestor = owner;
+    for (int depth = 0; depth < maxTreeDepth; ++depth) {
+        ancestor = X11::Xcb::parent(m_connection, ancestor);
+        if (ancestor == XCB_WINDOW_NONE)
+            return false;
+        if (ancestor == window)
+            return true;
+    }
+    return false;
+}
+
+bool X11PrimarySelection::isOwnedBy(const FrontWindowInfo &window) const
+{
+    if (!m_connection || xcb_connection_has_error(m_connection) || window.id > 0xffffffffu)
+        return false;
+    return ownerBelongsTo(X11::Xcb::selectionOwner(m_connection, XCB_ATOM_PRIMARY), quint32(window.id));
+}
+
+std::optional<QString> X11PrimarySelection::stringOwnedBy(const FrontWindowInfo &window) const
+{
+    if (!m_connection || xcb_connection_has_error(m_connection) || window.id > 0xffffffffu)
+        return std::nullopt;
+    const quint32 owner = X11::Xcb::selectionOwner(m_connection, XCB_ATOM_PRIMARY);
+    if (!ownerBelongsTo(owner, quint32(window.id)))
+        return std::nullopt;
+    const QMimeData *mime = QGuiApplication::clipboard()->mimeData(QClipboard::Selection);
+    if (!mime || !mime->hasText())
+        return std::nullopt;
+    const QString text = mime->text();
+    // A new selection made while we read would be someone else's text.
+    if (X11::Xcb::selectionOwner(m_connection, XCB_ATOM_PRIMARY) != owner)
+        return std::nullopt;
+    return text;
+}
+
+void X11PrimarySelection::setString(const QString &text)
+{
+    auto *mime = new QMimeData;
+    mime->setText(text);
+    mime->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Selection);
+}
+
+} // namespace Platform

@@ -1,0 +1,8 @@
+tarnwick_add_test(tst_terminaltable SOURCES tst_terminaltable.cpp LIBS tarnwick_platform_fake)
+target_compile_definitions(tst_terminaltable PRIVATE
+  TARNWICK_TERMINALS_TSV="${PROJECT_SOURCE_DIR}/data/terminals.tsv")
+tarnwick_add_test(tst_desktopnotifier SOURCES tst_desktopnotifier.cpp LIBS tarnwick_platform_x11)
+tarnwick_add_test(tst_x11frontwindow SOURCES tst_x11frontwindow.cpp LIBS tarnwick_platform_x11
+  LABELS x11)
+pkg_check_modules(TST_XCB REQUIRED IMPORTED_TARGET xcb)
+target_link_libraries(tst_x11frontwindow PRIVATE PkgConfig::TST_XCB)

@@ -1,0 +1,284 @@
+#include "platform/x11/X11FrontWindow.h"
+#include "platform/x11/X11PrimarySelection.h"
+#include "platform/x11/XcbWindows.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
+#include <QTest>
+#include <QWidget>
+
+#include <cstdlib>
+#include <cstring>
+
+#include <xcb/xcb.h>
+
+using Platform::FrontWindowInfo;
+using Platform::X11FrontWindow;
+using Platform::X11PrimarySelection;
+namespace Xcb = Platform::X11::Xcb;
+
+namespace {
+
+// Runs a helper tool to the end and answers its standard output; fails the test on error.
+QString runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    // Our own clipboard may be what the tool reads: keep serving it while we wait.
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        qWarning() << program << arguments << "failed:" << process.readAllStandardError();
+        return {};
+    }
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QString xdotool(const QStringList &arguments)
+{
+    return runTool(QStringLiteral("xdotool"), arguments).trimmed();
+}
+
+QString xclip(const QStringList &arguments)
+{
+    return runTool(QStringLiteral("xclip"), arguments);
+}
+
+} // namespace
+
+class TestX11FrontWindow : public QObject {
+    Q_OBJECT
+
+    QProcess m_xterm;
+    quint64 m_xtermWindow = 0;
+    xcb_connection_t *m_other = nullptr; // a second X client, as another application would be
+
+    void activateXterm()
+    {
+        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(m_xtermWindow)});
+    }
+
+    void selectXtermLine()
+    {
+        activateXterm();
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(m_xtermWindow),
+            QStringLiteral("30"), QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("--repeat"),
+            QStringLiteral("3"), QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
+    }
+
+    quint32 createWindow(quint32 parent, bool overrideRedirect, const QByteArray &wmClass)
+    {
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_other)).data;
+        const quint32 window = xcb_generate_id(m_other);
+        const quint32 values[] = {overrideRedirect ? 1u : 0u};
+        xcb_create_window(m_other, XCB_COPY_FROM_PARENT, window, parent ? parent : screen->root, 0, 0, 50, 50,
+            0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_OVERRIDE_REDIRECT, values);
+        if (!wmClass.isEmpty())
+            xcb_change_property(m_other, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                quint32(wmClass.size()), wmClass.constData());
+        xcb_map_window(m_other, window);
+        return window;
+    }
+
+    // Waits until the server has handled everything sent on the second connection.
+    void syncOther() { std::free(xcb_get_input_focus_reply(m_other, xcb_get_input_focus(m_other), nullptr)); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(Xcb::qtConnection(), "needs the xcb platform");
+        m_other = xcb_connect(nullptr, nullptr);
+        QVERIFY(!xcb_connection_has_error(m_other));
+
+        const QString title
+            = QStringLiteral("tarnwick-front-window-%1").arg(QCoreApplication::applicationPid());
+        m_xterm.start(QStringLiteral("xterm"),
+            {QStringLiteral("-title"), title, QStringLiteral("-geometry"), QStringLiteral("60x8+20+20"),
+                QStringLiteral("-fa"), QStringLiteral("Monospace"), QStringLiteral("-fs"),
+                QStringLiteral("10"), QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
+                QStringLiteral("printf 'Ths is a tset\\n'; exec cat")});
+        QVERIFY(m_xterm.waitForStarted());
+        const QString found = xdotool({QStringLiteral("search"), QStringLiteral("--sync"),
+            QStringLiteral("--limit"), QStringLiteral("1"), QStringLiteral("--name"), title});
+        m_xtermWindow = found.toULongLong();
+        QVERIFY2(m_xtermWindow != 0, "xterm's window did not appear");
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_xterm.state() != QProcess::NotRunning) {
+            m_xterm.kill();
+            m_xterm.waitForFinished();
+        }
+        if (m_other)
+            xcb_disconnect(m_other);
+    }
+
+    void wmClassParsing_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QString>("windowClass");
+        QTest::newRow("instance and class") << QByteArray("xterm\0XTerm\0", 12) << QStringLiteral("XTerm");
+        QTest::newRow("class without final NUL") << QByteArray("a\0Cls", 5) << QStringLiteral("Cls");
+        QTest::newRow("instance only") << QByteArray("only\0", 5) << QString();
+        QTest::newRow("no NUL at all") << QByteArray("garbage") << QString();
+        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("extra parts ignored") << QByteArray("a\0b\0c\0", 6) << QStringLiteral("b");
+        QTest::newRow("Latin-1") << QByteArray("i\0Caf\xe9\0", 7) << QStringLiteral("Caf\u00e9");
+    }
+    void wmClassParsing()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(QString, windowClass);
+        QCOMPARE(Xcb::classFromWmClass(value), windowClass);
+    }
+
+    void reportsXtermWhenFocused()
+    {
+        activateXterm();
+        const X11FrontWindow front;
+        QTRY_COMPARE(front.current(), (FrontWindowInfo {m_xtermWindow, QStringLiteral("XTerm")}));
+    }
+
+    void reportsOurOwnWindowWhenFocused()
+    {
+        QWidget widget;
+        widget.setWindowTitle(QStringLiteral("tarnwick test window"));
+        widget.resize(200, 100);
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        xdotool(
+            {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(widget.winId())});
+        const X11FrontWindow front;
+        QTRY_COMPARE(front.current().id, quint64(widget.winId()));
+        QCOMPARE(front.current().windowClass,
+            Xcb::windowClass(Xcb::qtConnection(), quint32(widget.winId())).value());
+        QVERIFY(!front.current().windowClass.isEmpty());
+    }
+
+    // Without a usable _NET_ACTIVE_WINDOW the input focus decides, and a focused child window
+    // reports the top-level that carries the class.
+    void fallsBackToTheInputFocusAndItsClassedAncestor()
+    {
+        const quint32 top = createWindow(0, true, QByteArray("probe\0TarnwickProbe\0", 20));
+        const quint32 child = createWindow(top, false, {});
+        syncOther();
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_other)).data;
+        const quint32 gone = xcb_generate_id(m_other); // never created: a stale active window
+        const auto activeAtom = Xcb::atom(m_other, "_NET_ACTIVE_WINDOW");
+        xcb_set_input_focus(m_other, XCB_INPUT_FOCUS_PARENT, child, XCB_CURRENT_TIME);
+        syncOther();
+        xcb_change_property(
+            m_other, XCB_PROP_MODE_REPLACE, screen->root, activeAtom, XCB_ATOM_WINDOW, 32, 1, &gone);
+        syncOther();
+
+        const X11FrontWindow front;
+        QCOMPARE(front.current(), (FrontWindowInfo {top, QStringLiteral("TarnwickProbe")}));
+
+        xcb_destroy_window(m_other, top);
+        syncOther();
+    }
+
+    void readsPrimaryOnlyFromTheFrontTerminal()
+    {
+        selectXtermLine();
+        const X11FrontWindow front;
+        QTRY_COMPARE(front.current().windowClass, QStringLiteral("XTerm"));
+        const FrontWindowInfo xterm = front.current();
+
+        const X11PrimarySelection primary;
+        QTRY_VERIFY(primary.isOwnedBy(xterm));
+        const std::optional<QString> text = primary.stringOwnedBy(xterm);
+        QVERIFY(text.has_value());
+        QCOMPARE(text->trimmed(), QStringLiteral("Ths is a tset"));
+
+        // The same selection seen from any other window is not that window's selection.
+        QWidget widget;
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        const FrontWindowInfo ours {quint64(widget.winId()), QStringLiteral("Tst_x11frontwindow")};
+        QVERIFY(!primary.isOwnedBy(ours));
+        QCOMPARE(primary.stringOwnedBy(ours), std::nullopt);
+        QCOMPARE(primary.stringOwnedBy(FrontWindowInfo {}), std::nullopt);
+        QCOMPARE(primary.stringOwnedBy(
+                     FrontWindowInfo {m_xtermWindow + (quint64(1) << 40), QStringLiteral("XTerm")}),
+            std::nullopt);
+    }
+
+    void writesPrimaryMarkedSecret()
+    {
+        selectXtermLine();
+        const FrontWindowInfo xterm {m_xtermWindow, QStringLiteral("XTerm")};
+        X11PrimarySelection primary;
+        QTRY_VERIFY(primary.stringOwnedBy(xterm).has_value());
+
+        primary.setString(QStringLiteral("This is a test — ünïcode"));
+        QCOMPARE(xclip({QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("primary")}),
+            QStringLiteral("This is a test — ünïcode"));
+        const QStringList targets
+            = xclip({QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("primary"),
+                        QStringLiteral("-t"), QStringLiteral("TARGETS")})
+                  .split(QLatin1Char('\n'));
+        QVERIFY2(
+            targets.contains(QStringLiteral("x-kde-passwordManagerHint")), qPrintable(targets.join(u' ')));
+        QCOMPARE(xclip({QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("primary"),
+                     QStringLiteral("-t"), QStringLiteral("x-kde-passwordManagerHint")}),
+            QStringLiteral("secret"));
+
+        // Now we hold it: it is no longer the terminal's selection, but is that of our windows,
+        // whose hidden selection owner is another window of the same client.
+        QCOMPARE(primary.stringOwnedBy(xterm), std::nullopt);
+        QWidget widget;
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        QCOMPARE(primary.stringOwnedBy(FrontWindowInfo {quint64(widget.winId()), QString()}),
+            std::optional<QString>(QStringLiteral("This is a test — ünïcode")));
+    }
+
+    // Ownership by window relations, with selections held by a second client.
+    void ownershipOfOtherClients()
+    {
+        const X11PrimarySelection primary;
+        QWidget widget;
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        const FrontWindowInfo ours {quint64(widget.winId()), QString()};
+
+        // A window of another client embedded in ours belongs to our window.
+        const quint32 embedded = createWindow(quint32(widget.winId()), false, {});
+        xcb_set_selection_owner(m_other, embedded, XCB_ATOM_PRIMARY, XCB_CURRENT_TIME);
+        syncOther();
+        QVERIFY(primary.isOwnedBy(ours));
+
+        // A top-level of another client does not, whatever its class.
+        const quint32 foreign = createWindow(0, true, QByteArray("x\0XTerm\0", 8));
+        xcb_set_selection_owner(m_other, foreign, XCB_ATOM_PRIMARY, XCB_CURRENT_TIME);
+        syncOther();
+        QVERIFY(!primary.isOwnedBy(ours));
+        QVERIFY(!primary.isOwnedBy(FrontWindowInfo {m_xtermWindow, QStringLiteral("XTerm")}));
+        QVERIFY(primary.isOwnedBy(FrontWindowInfo {foreign, QStringLiteral("XTerm")}));
+
+        // Nobody owns it.
+        xcb_set_selection_owner(m_other, XCB_WINDOW_NONE, XCB_ATOM_PRIMARY, XCB_CURRENT_TIME);
+        syncOther();
+        QVERIFY(!primary.isOwnedBy(ours));
+        QVERIFY(!primary.isOwnedBy(FrontWindowInfo {foreign, QStringLiteral("XTerm")}));
+
+        xcb_destroy_window(m_other, embedded);
+        xcb_destroy_window(m_other, foreign);
+        syncOther();
+    }
+};
+
+QTEST_MAIN(TestX11FrontWindow)
+#include "tst_x11frontwindow.moc"
