@@ -1,0 +1,1 @@
+tarnwick_add_test(tst_accessibilitychecker SOURCES tst_accessibilitychecker.cpp LIBS tarnwick_app tarnwick_platform_fake)
