@@ -1,0 +1,26 @@
+#pragma once
+
+#include "app/TextProcessorState.h"
+
+#include <QObject>
+
+// Stands in for the text processor's published state: set a state, and it is announced.
+class StateSource : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    TextProcessorState state() const { return m_state; }
+    void setState(const TextProcessorState &state)
+    {
+        m_state = state;
+        Q_EMIT stateChanged(m_state);
+    }
+
+Q_SIGNALS:
+    void stateChanged(const TextProcessorState &state);
+
+private:
+    TextProcessorState m_state = TextProcessorState::idle();
+};
