@@ -6,7 +6,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
-using Platform::FreedesktopNotifier;
+using Platform::X11::FreedesktopNotifier;
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <xcb/xcb.h>
 
 using Platform::FrontWindowInfo;
-using Platform::X11FrontWindow;
-using Platform::X11PrimarySelection;
+using Platform::X11::X11FrontWindow;
+using Platform::X11::X11PrimarySelection;
 namespace Xcb = Platform::X11::Xcb;
 
 namespace {
@@ -222,7 +222,7 @@ private Q_SLOTS:
         X11PrimarySelection primary;
         QTRY_VERIFY(primary.stringOwnedBy(xterm).has_value());
 
-        primary.setString(QStringLiteral("This is a test — ünïcode"));
+        QVERIFY(primary.setString(QStringLiteral("This is a test — ünïcode")));
         QCOMPARE(xclip({QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("primary")}),
             QStringLiteral("This is a test — ünïcode"));
         const QStringList targets

@@ -20,8 +20,8 @@ public:
     virtual std::optional<QString> stringOwnedBy(const FrontWindowInfo &window) const = 0;
 
     // Makes `text` the primary selection, owned by us and marked so that clipboard managers do
-    // not record it.
-    virtual void setString(const QString &text) = 0;
+    // not record it. Returns false when the system refused us the selection.
+    virtual bool setString(const QString &text) = 0;
 };
 
 } // namespace Platform

@@ -17,12 +17,20 @@ public:
             return std::nullopt;
         return m_text;
     }
-    void setString(const QString &text) override
+    bool setString(const QString &text) override
     {
+        if (m_refuseNextWrite) {
+            m_refuseNextWrite = false;
+            return false;
+        }
         m_owner = ownId;
         m_text = text;
         ++m_writes;
+        return true;
     }
+
+    // Makes the next setString() fail without changing anything.
+    void refuseNextWrite() { m_refuseNextWrite = true; }
 
     // What a selection in another window does: `owner` now holds `text` (nothing: no text).
     void select(quint64 owner, std::optional<QString> text)
@@ -41,6 +49,7 @@ private:
     std::optional<QString> m_text;
     mutable int m_reads = 0;
     int m_writes = 0;
+    bool m_refuseNextWrite = false;
 };
 
 } // namespace Platform

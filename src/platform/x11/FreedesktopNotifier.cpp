@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QVariantMap>
 
-namespace Platform {
+namespace Platform::X11 {
 
 namespace {
 
@@ -50,4 +50,4 @@ void FreedesktopNotifier::notify(const QString &summary, const QString &body)
     });
 }
 
-} // namespace Platform
+} // namespace Platform::X11

@@ -5,7 +5,7 @@
 #include <QDBusConnection>
 #include <QObject>
 
-namespace Platform {
+namespace Platform::X11 {
 
 // Notifications through the desktop's org.freedesktop.Notifications service on the session bus.
 // Calls are asynchronous: a missing bus or service costs nothing and is not reported.
@@ -29,4 +29,4 @@ private:
     quint32 m_lastId = 0;
 };
 
-} // namespace Platform
+} // namespace Platform::X11

@@ -9,7 +9,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xproto.h>
 
-namespace Platform {
+namespace Platform::X11 {
 
 namespace {
 
@@ -45,10 +45,10 @@ quint32 inputFocus(xcb_connection_t *connection)
 } // namespace
 
 X11FrontWindow::X11FrontWindow(xcb_connection_t *connection)
-    : m_connection(connection ? connection : X11::Xcb::qtConnection())
+    : m_connection(connection ? connection : Xcb::qtConnection())
 {
     if (m_connection)
-        m_activeWindowAtom = X11::Xcb::atom(m_connection, "_NET_ACTIVE_WINDOW");
+        m_activeWindowAtom = Xcb::atom(m_connection, "_NET_ACTIVE_WINDOW");
 }
 
 FrontWindowInfo X11FrontWindow::current() const
@@ -69,10 +69,10 @@ FrontWindowInfo X11FrontWindow::current() const
         candidates.append(focus);
 
     for (const quint32 candidate : std::as_const(candidates)) {
-        if (const auto found = X11::Xcb::classedWindow(m_connection, candidate))
+        if (const auto found = Xcb::classedWindow(m_connection, candidate))
             return FrontWindowInfo {found->first, found->second};
     }
     return FrontWindowInfo {candidates.isEmpty() ? 0 : candidates.first(), {}};
 }
 
-} // namespace Platform
+} // namespace Platform::X11

@@ -4,7 +4,7 @@
 
 struct xcb_connection_t;
 
-namespace Platform {
+namespace Platform::X11 {
 
 // The focused window on X11: the window manager's _NET_ACTIVE_WINDOW on the root window, or,
 // when there is none (no EWMH window manager) or it names no usable window, the input focus;
@@ -22,4 +22,4 @@ private:
     quint32 m_activeWindowAtom = 0;
 };
 
-} // namespace Platform
+} // namespace Platform::X11

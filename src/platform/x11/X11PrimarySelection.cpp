@@ -9,7 +9,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xproto.h>
 
-namespace Platform {
+namespace Platform::X11 {
 
 namespace {
 
@@ -18,7 +18,7 @@ constexpr int maxTreeDepth = 64;
 } // namespace
 
 X11PrimarySelection::X11PrimarySelection(xcb_connection_t *connection)
-    : m_connection(connection ? connection : X11::Xcb::qtConnection())
+    : m_connection(connection ? connection : Xcb::qtConnection())
 {
 }
 
@@ -26,12 +26,12 @@ bool X11PrimarySelection::ownerBelongsTo(quint32 owner, quint32 window) const
 {
     if (owner == XCB_WINDOW_NONE || window == XCB_WINDOW_NONE)
         return false;
-    if (owner == window || X11::Xcb::sameClient(m_connection, owner, window))
+    if (owner == window || Xcb::sameClient(m_connection, owner, window))
         return true;
     // A window of another client embedded in the front window (XEmbed) still is the front window.
     quint32 ancestor = owner;
     for (int depth = 0; depth < maxTreeDepth; ++depth) {
-        ancestor = X11::Xcb::parent(m_connection, ancestor);
+        ancestor = Xcb::parent(m_connection, ancestor);
         if (ancestor == XCB_WINDOW_NONE)
             return false;
         if (ancestor == window)
@@ -44,14 +44,14 @@ bool X11PrimarySelection::isOwnedBy(const FrontWindowInfo &window) const
 {
     if (!m_connection || xcb_connection_has_error(m_connection) || window.id > 0xffffffffu)
         return false;
-    return ownerBelongsTo(X11::Xcb::selectionOwner(m_connection, XCB_ATOM_PRIMARY), quint32(window.id));
+    return ownerBelongsTo(Xcb::selectionOwner(m_connection, XCB_ATOM_PRIMARY), quint32(window.id));
 }
 
 std::optional<QString> X11PrimarySelection::stringOwnedBy(const FrontWindowInfo &window) const
 {
     if (!m_connection || xcb_connection_has_error(m_connection) || window.id > 0xffffffffu)
         return std::nullopt;
-    const quint32 owner = X11::Xcb::selectionOwner(m_connection, XCB_ATOM_PRIMARY);
+    const quint32 owner = Xcb::selectionOwner(m_connection, XCB_ATOM_PRIMARY);
     if (!ownerBelongsTo(owner, quint32(window.id)))
         return std::nullopt;
     const QMimeData *mime = QGuiApplication::clipboard()->mimeData(QClipboard::Selection);
@@ -59,17 +59,19 @@ std::optional<QString> X11PrimarySelection::stringOwnedBy(const FrontWindowInfo 
         return std::nullopt;
     const QString text = mime->text();
     // A new selection made while we read would be someone else's text.
-    if (X11::Xcb::selectionOwner(m_connection, XCB_ATOM_PRIMARY) != owner)
+    if (Xcb::selectionOwner(m_connection, XCB_ATOM_PRIMARY) != owner)
         return std::nullopt;
     return text;
 }
 
-void X11PrimarySelection::setString(const QString &text)
+bool X11PrimarySelection::setString(const QString &text)
 {
     auto *mime = new QMimeData;
     mime->setText(text);
     mime->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Selection);
+    // The server refuses a selection whose time stamp is older than its current owner's.
+    return m_connection && QGuiApplication::clipboard()->ownsSelection();
 }
 
-} // namespace Platform
+} // namespace Platform::X11

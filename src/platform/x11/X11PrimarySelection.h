@@ -4,7 +4,7 @@
 
 struct xcb_connection_t;
 
-namespace Platform {
+namespace Platform::X11 {
 
 // PRIMARY through Qt's clipboard (QClipboard::Selection), with the owner checked on the X server.
 // The selection belongs to the front window when its owner is that window, a window inside it,
@@ -17,7 +17,7 @@ public:
     explicit X11PrimarySelection(xcb_connection_t *connection = nullptr);
 
     std::optional<QString> stringOwnedBy(const FrontWindowInfo &window) const override;
-    void setString(const QString &text) override;
+    bool setString(const QString &text) override;
 
     // Whether the current owner of PRIMARY belongs to `window` (see the class comment).
     bool isOwnedBy(const FrontWindowInfo &window) const;
@@ -28,4 +28,4 @@ private:
     xcb_connection_t *m_connection;
 };
 
-} // namespace Platform
+} // namespace Platform::X11
