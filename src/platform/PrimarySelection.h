@@ -22,6 +22,10 @@ public:
     // Makes `text` the primary selection, owned by us and marked so that clipboard managers do
     // not record it. Returns false when the system refused us the selection.
     virtual bool setString(const QString &text) = 0;
+
+    // Whether another application has fetched the text we last put there with setString(): a
+    // paste from the primary selection. X11 applications fetch a selection only when they paste.
+    virtual bool contentsFetchedSinceLastWrite() const = 0;
 };
 
 } // namespace Platform

@@ -25,8 +25,19 @@ public:
         }
         m_owner = ownId;
         m_text = text;
+        m_fetched = false;
         ++m_writes;
         return true;
+    }
+    bool contentsFetchedSinceLastWrite() const override { return m_fetched; }
+
+    // What a paste from the primary selection does: answers the text we hold, if any.
+    std::optional<QString> fetch()
+    {
+        if (m_owner != ownId)
+            return std::nullopt;
+        m_fetched = true;
+        return m_text;
     }
 
     // Makes the next setString() fail without changing anything.
@@ -50,6 +61,7 @@ private:
     mutable int m_reads = 0;
     int m_writes = 0;
     bool m_refuseNextWrite = false;
+    bool m_fetched = false;
 };
 
 } // namespace Platform

@@ -2,6 +2,10 @@
 
 #include "platform/PrimarySelection.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QList>
+#include <QObject>
+
 struct xcb_connection_t;
 
 namespace Platform::X11 {
@@ -9,23 +13,31 @@ namespace Platform::X11 {
 // PRIMARY through Qt's clipboard (QClipboard::Selection), with the owner checked on the X server.
 // The selection belongs to the front window when its owner is that window, a window inside it,
 // or any window created by the same X client (toolkits own selections with hidden windows of
-// their own).
-class X11PrimarySelection final : public PrimarySelection {
+// their own). Main thread only; needs a QGuiApplication on xcb, without which the selection never
+// belongs to any window and nothing can be written.
+class X11PrimarySelection final : public QObject,
+                                  public PrimarySelection,
+                                  private QAbstractNativeEventFilter {
+    Q_OBJECT
+
 public:
-    // Uses `connection` for the owner checks, or Qt's own connection when it is null. Without an
-    // X connection the selection never belongs to any window.
-    explicit X11PrimarySelection(xcb_connection_t *connection = nullptr);
+    explicit X11PrimarySelection(QObject *parent = nullptr);
+    ~X11PrimarySelection() override;
 
     std::optional<QString> stringOwnedBy(const FrontWindowInfo &window) const override;
     bool setString(const QString &text) override;
+    bool contentsFetchedSinceLastWrite() const override;
 
     // Whether the current owner of PRIMARY belongs to `window` (see the class comment).
     bool isOwnedBy(const FrontWindowInfo &window) const;
 
 private:
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
     bool ownerBelongsTo(quint32 owner, quint32 window) const;
 
     xcb_connection_t *m_connection;
+    QList<quint32> m_notFetchTargets;
+    bool m_fetchedSinceWrite = false;
 };
 
 } // namespace Platform::X11
