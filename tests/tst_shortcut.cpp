@@ -36,13 +36,13 @@ private Q_SLOTS:
         QTest::newRow("option") << ModifierFlags::option << qint64(0x800) << ModifierFlags::option;
         QTest::newRow("control") << ModifierFlags::control << qint64(0x1000) << ModifierFlags::control;
         QTest::newRow("function") << ModifierFlags::function << qint64(0x20000) << ModifierFlags::function;
-        QTest::newRow("caps lock, command, shift") << (ModifierFlags::capsLock | cmdShift) << qint64(0x300)
-                                                   << cmdShift;
+        QTest::newRow("caps lock, command, shift")
+            << (ModifierFlags::capsLock | cmdShift) << qint64(0x300) << cmdShift;
         QTest::newRow("numeric pad and help dropped")
             << (ModifierFlags::numericPad | ModifierFlags::help | ModifierFlags::option) << qint64(0x800)
             << ModifierFlags::option;
-        QTest::newRow("device-dependent bits dropped") << (ModifierFlags(0x1F) | ModifierFlags::control)
-                                                       << qint64(0x1000) << ModifierFlags::control;
+        QTest::newRow("device-dependent bits dropped")
+            << (ModifierFlags(0x1F) | ModifierFlags::control) << qint64(0x1000) << ModifierFlags::control;
     }
     void carbonConversion()
     {
@@ -65,14 +65,13 @@ private Q_SLOTS:
         QTest::addColumn<ModifierFlags>("flags");
         QTest::addColumn<QString>("glyphs");
         QTest::newRow("none") << ModifierFlags() << QString();
-        QTest::newRow("command shift") << (ModifierFlags::shift | ModifierFlags::command)
-                                       << QStringLiteral("⇧⌘");
+        QTest::newRow("command shift")
+            << (ModifierFlags::shift | ModifierFlags::command) << QStringLiteral("⇧⌘");
         QTest::newRow("all five, given in reverse") << (ModifierFlags::function | ModifierFlags::command
-                                                        | ModifierFlags::shift | ModifierFlags::option
-                                                        | ModifierFlags::control)
+            | ModifierFlags::shift | ModifierFlags::option | ModifierFlags::control)
                                                     << QStringLiteral("⌃⌥⇧⌘\U0001F310\uFE0E");
-        QTest::newRow("caps lock has no glyph") << (ModifierFlags::capsLock | ModifierFlags::option)
-                                                << QStringLiteral("⌥");
+        QTest::newRow("caps lock has no glyph")
+            << (ModifierFlags::capsLock | ModifierFlags::option) << QStringLiteral("⌥");
     }
     void symbolicRepresentation()
     {
@@ -87,7 +86,8 @@ private Q_SLOTS:
         QCOMPARE(toEventModifiers(ModifierFlags::control), Qt::KeyboardModifiers(Qt::MetaModifier));
         QCOMPARE(toEventModifiers(ModifierFlags::option | ModifierFlags::shift | ModifierFlags::numericPad),
             Qt::AltModifier | Qt::ShiftModifier | Qt::KeypadModifier);
-        QCOMPARE(toEventModifiers(ModifierFlags::capsLock | ModifierFlags::function), Qt::KeyboardModifiers());
+        QCOMPARE(
+            toEventModifiers(ModifierFlags::capsLock | ModifierFlags::function), Qt::KeyboardModifiers());
         const Qt::KeyboardModifiers all = Qt::ControlModifier | Qt::MetaModifier | Qt::AltModifier
             | Qt::ShiftModifier | Qt::KeypadModifier;
         QCOMPARE(toEventModifiers(modifierFlagsFromQt(all)), all);
@@ -141,8 +141,8 @@ private Q_SLOTS:
         for (qint64 code : {10, 52, 66, 68, 70, 77, 93, 94, 95, 102, 104, 108, 110, 112})
             QVERIFY2(!codes.contains(code), qPrintable(QString::number(code)));
         for (qint64 code = 0; code <= 126; ++code) {
-            const bool unnamed = QList<qint64>{10, 52, 66, 68, 70, 77, 93, 94, 95, 102, 104, 108, 110, 112}
-                                     .contains(code);
+            const bool unnamed
+                = QList<qint64> {10, 52, 66, 68, 70, 77, 93, 94, 95, 102, 104, 108, 110, 112}.contains(code);
             QCOMPARE(codes.contains(code), !unnamed);
         }
         QCOMPARE(Key::k.rawValue(), 40);
@@ -174,7 +174,8 @@ private Q_SLOTS:
 
     void equalityAndHashAgree()
     {
-        const Shortcut fromKey(Key::k, ModifierFlags::command | ModifierFlags::shift | ModifierFlags::capsLock);
+        const Shortcut fromKey(
+            Key::k, ModifierFlags::command | ModifierFlags::shift | ModifierFlags::capsLock);
         const Shortcut fromCarbon(40, 768);
         QCOMPARE(fromKey, fromCarbon);
         QCOMPARE(qHash(fromKey), qHash(fromCarbon));
@@ -183,9 +184,9 @@ private Q_SLOTS:
         QVERIFY(Shortcut(40, 256) != Shortcut(40, 768));
         QVERIFY(Shortcut(40, 256) != Shortcut(41, 256));
 
-        QSet<Shortcut> set{fromKey, fromCarbon, Shortcut(40, 256)};
+        QSet<Shortcut> set {fromKey, fromCarbon, Shortcut(40, 256)};
         QCOMPARE(set.size(), 2);
-        std::unordered_set<Shortcut> stdSet{fromKey, fromCarbon, Shortcut(40, 256)};
+        std::unordered_set<Shortcut> stdSet {fromKey, fromCarbon, Shortcut(40, 256)};
         QCOMPARE(stdSet.size(), size_t(2));
         QVERIFY(stdSet.contains(Shortcut(Key::k, ModifierFlags::command)));
     }
@@ -213,19 +214,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("ok");
         QTest::addColumn<qint64>("keyCode");
         QTest::addColumn<qint64>("modifiers");
-        QTest::newRow("plain") << json("{'carbonKeyCode':40,'carbonModifiers':768}") << true
-                               << qint64(40) << qint64(768);
-        QTest::newRow("member order free") << json("{'carbonModifiers':256, 'carbonKeyCode':14}")
-                                           << true << qint64(14) << qint64(256);
-        QTest::newRow("foreign bits kept") << json("{'carbonKeyCode':40,'carbonModifiers':1280}")
-                                           << true << qint64(40) << qint64(1280);
+        QTest::newRow("plain") << json("{'carbonKeyCode':40,'carbonModifiers':768}") << true << qint64(40)
+                               << qint64(768);
+        QTest::newRow("member order free")
+            << json("{'carbonModifiers':256, 'carbonKeyCode':14}") << true << qint64(14) << qint64(256);
+        QTest::newRow("foreign bits kept")
+            << json("{'carbonKeyCode':40,'carbonModifiers':1280}") << true << qint64(40) << qint64(1280);
         QTest::newRow("extra members ignored")
             << json("{'carbonKeyCode':1,'carbonModifiers':256,'x':[1,2],'carbonKeyCod':'a'}") << true
             << qint64(1) << qint64(256);
-        QTest::newRow("integral float") << json("{'carbonKeyCode':40.0,'carbonModifiers':256}")
-                                        << true << qint64(40) << qint64(256);
-        QTest::newRow("negative kept") << json("{'carbonKeyCode':-3,'carbonModifiers':-1}") << true
-                                       << qint64(-3) << qint64(-1);
+        QTest::newRow("integral float")
+            << json("{'carbonKeyCode':40.0,'carbonModifiers':256}") << true << qint64(40) << qint64(256);
+        QTest::newRow("negative kept")
+            << json("{'carbonKeyCode':-3,'carbonModifiers':-1}") << true << qint64(-3) << qint64(-1);
         QTest::newRow("int64 max") << json("{'carbonKeyCode':9223372036854775807,'carbonModifiers':0}")
                                    << true << std::numeric_limits<qint64>::max() << qint64(0);
 
@@ -288,11 +289,11 @@ private Q_SLOTS:
         const quint64 cmdShift = ModifierFlags::commandBit | ModifierFlags::shiftBit;
         QTest::newRow("key down") << int(KeyEventType::keyDown) << 40 << cmdShift << true << qint64(768);
         QTest::newRow("key up") << int(KeyEventType::keyUp) << 40 << cmdShift << true << qint64(768);
-        QTest::newRow("flags changed") << int(KeyEventType::flagsChanged) << 56 << ModifierFlags::shiftBit << false
-                                       << qint64(0);
-        QTest::newRow("F5 with Fn drops Fn") << int(KeyEventType::keyDown) << 96
-                                             << (ModifierFlags::functionBit | ModifierFlags::shiftBit) << true
-                                             << qint64(0x200);
+        QTest::newRow("flags changed")
+            << int(KeyEventType::flagsChanged) << 56 << ModifierFlags::shiftBit << false << qint64(0);
+        QTest::newRow("F5 with Fn drops Fn")
+            << int(KeyEventType::keyDown) << 96 << (ModifierFlags::functionBit | ModifierFlags::shiftBit)
+            << true << qint64(0x200);
         QTest::newRow("caps lock and numeric pad dropped")
             << int(KeyEventType::keyDown) << 87
             << (ModifierFlags::capsLockBit | ModifierFlags::numericPadBit | ModifierFlags::controlBit) << true
@@ -321,16 +322,17 @@ private Q_SLOTS:
     {
         QVERIFY(!SystemHotkeys::isSystemShortcut(Shortcut(49, 0x100))); // nothing installed
         Platform::FakeSystemShortcuts system;
-        system.add(49, 0x100);               // Command+Space
-        system.add(49, 0x900, false);        // disabled
-        system.add(Key::f12.rawValue(), 0);  // plain F12
+        system.add(49, 0x100); // Command+Space
+        system.add(49, 0x900, false); // disabled
+        system.add(Key::f12.rawValue(), 0); // plain F12
         SystemHotkeys::setSystemShortcuts(&system);
         QVERIFY(SystemHotkeys::isSystemShortcut(Shortcut(Key::space, ModifierFlags::command)));
         QVERIFY(!SystemHotkeys::isSystemShortcut(Shortcut(49, 0x900)));
         QVERIFY(!SystemHotkeys::isSystemShortcut(Shortcut(49, 0x300)));
         QVERIFY(SystemHotkeys::isSystemShortcut(Shortcut(Key::f12)));
         // A stored value with bits outside the five never equals a system entry.
-        QVERIFY(!SystemHotkeys::isSystemShortcut(*Shortcut::fromJson(json("{'carbonKeyCode':49,'carbonModifiers':1280}"))));
+        QVERIFY(!SystemHotkeys::isSystemShortcut(
+            *Shortcut::fromJson(json("{'carbonKeyCode':49,'carbonModifiers':1280}"))));
         const int before = system.queries();
         SystemHotkeys::isSystemShortcut(Shortcut(Key::space, ModifierFlags::command));
         QCOMPARE(system.queries(), before + 1); // asked anew every time

@@ -35,7 +35,10 @@ public:
     static const ModifierFlags deviceIndependentFlagsMask;
 
     constexpr ModifierFlags() = default;
-    constexpr explicit ModifierFlags(quint64 rawValue) : m_rawValue(rawValue) {}
+    constexpr explicit ModifierFlags(quint64 rawValue)
+        : m_rawValue(rawValue)
+    {
+    }
 
     // The flags that the Carbon modifier bits stand for; only Command, Shift, Option, Control and
     // Function pass, every other bit is dropped.
@@ -43,32 +46,49 @@ public:
 
     constexpr quint64 rawValue() const { return m_rawValue; }
     constexpr bool isEmpty() const { return m_rawValue == 0; }
-    constexpr bool contains(ModifierFlags other) const { return (m_rawValue & other.m_rawValue) == other.m_rawValue; }
+    constexpr bool contains(ModifierFlags other) const
+    {
+        return (m_rawValue & other.m_rawValue) == other.m_rawValue;
+    }
 
     // The Carbon modifier bits of the Command, Shift, Option, Control and Function flags; every
     // other flag is dropped.
     constexpr qint64 carbon() const;
 
-    constexpr ModifierFlags operator|(ModifierFlags other) const { return ModifierFlags(m_rawValue | other.m_rawValue); }
-    constexpr ModifierFlags operator&(ModifierFlags other) const { return ModifierFlags(m_rawValue & other.m_rawValue); }
+    constexpr ModifierFlags operator|(ModifierFlags other) const
+    {
+        return ModifierFlags(m_rawValue | other.m_rawValue);
+    }
+    constexpr ModifierFlags operator&(ModifierFlags other) const
+    {
+        return ModifierFlags(m_rawValue & other.m_rawValue);
+    }
     constexpr ModifierFlags operator~() const { return ModifierFlags(~m_rawValue); }
-    constexpr ModifierFlags &operator|=(ModifierFlags other) { m_rawValue |= other.m_rawValue; return *this; }
-    constexpr ModifierFlags &operator&=(ModifierFlags other) { m_rawValue &= other.m_rawValue; return *this; }
+    constexpr ModifierFlags &operator|=(ModifierFlags other)
+    {
+        m_rawValue |= other.m_rawValue;
+        return *this;
+    }
+    constexpr ModifierFlags &operator&=(ModifierFlags other)
+    {
+        m_rawValue &= other.m_rawValue;
+        return *this;
+    }
     friend constexpr bool operator==(ModifierFlags, ModifierFlags) = default;
 
 private:
     quint64 m_rawValue = 0;
 };
 
-inline constexpr ModifierFlags ModifierFlags::capsLock{capsLockBit};
-inline constexpr ModifierFlags ModifierFlags::shift{shiftBit};
-inline constexpr ModifierFlags ModifierFlags::control{controlBit};
-inline constexpr ModifierFlags ModifierFlags::option{optionBit};
-inline constexpr ModifierFlags ModifierFlags::command{commandBit};
-inline constexpr ModifierFlags ModifierFlags::numericPad{numericPadBit};
-inline constexpr ModifierFlags ModifierFlags::help{helpBit};
-inline constexpr ModifierFlags ModifierFlags::function{functionBit};
-inline constexpr ModifierFlags ModifierFlags::deviceIndependentFlagsMask{deviceIndependentFlagsMaskBits};
+inline constexpr ModifierFlags ModifierFlags::capsLock {capsLockBit};
+inline constexpr ModifierFlags ModifierFlags::shift {shiftBit};
+inline constexpr ModifierFlags ModifierFlags::control {controlBit};
+inline constexpr ModifierFlags ModifierFlags::option {optionBit};
+inline constexpr ModifierFlags ModifierFlags::command {commandBit};
+inline constexpr ModifierFlags ModifierFlags::numericPad {numericPadBit};
+inline constexpr ModifierFlags ModifierFlags::help {helpBit};
+inline constexpr ModifierFlags ModifierFlags::function {functionBit};
+inline constexpr ModifierFlags ModifierFlags::deviceIndependentFlagsMask {deviceIndependentFlagsMaskBits};
 
 // Carbon modifier bits (the Event Manager's cmdKey, shiftKey, optionKey, controlKey and Fn).
 namespace CarbonModifier {
@@ -135,7 +155,9 @@ std::optional<QString> characterFromUnicodeScalarValue(qint64 value);
 
 } // namespace Hotkeys
 
-template<>
-struct std::hash<Hotkeys::ModifierFlags> {
-    size_t operator()(Hotkeys::ModifierFlags flags) const noexcept { return std::hash<quint64>()(flags.rawValue()); }
+template <> struct std::hash<Hotkeys::ModifierFlags> {
+    size_t operator()(Hotkeys::ModifierFlags flags) const noexcept
+    {
+        return std::hash<quint64>()(flags.rawValue());
+    }
 };

@@ -42,12 +42,14 @@ std::optional<qint64> integerMember(const QJsonObject &object, const QString &me
 } // namespace
 
 Shortcut::Shortcut(qint64 carbonKeyCode, qint64 carbonModifiers)
-    : m_carbonKeyCode(carbonKeyCode), m_carbonModifiers(normalised(carbonModifiers))
+    : m_carbonKeyCode(carbonKeyCode)
+    , m_carbonModifiers(normalised(carbonModifiers))
 {
 }
 
 Shortcut::Shortcut(Key key, ModifierFlags modifiers)
-    : m_carbonKeyCode(key.rawValue()), m_carbonModifiers(modifiers.carbon())
+    : m_carbonKeyCode(key.rawValue())
+    , m_carbonModifiers(modifiers.carbon())
 {
 }
 
@@ -61,7 +63,7 @@ std::optional<Shortcut> Shortcut::fromEvent(const Platform::KeyEvent &event)
 
 QJsonObject Shortcut::toJsonObject() const
 {
-    return QJsonObject{{keyCodeMember, m_carbonKeyCode}, {modifiersMember, m_carbonModifiers}};
+    return QJsonObject {{keyCodeMember, m_carbonKeyCode}, {modifiersMember, m_carbonModifiers}};
 }
 
 QByteArray Shortcut::toJson() const
@@ -77,7 +79,7 @@ std::optional<Shortcut> Shortcut::fromJsonObject(const QJsonObject &object, QStr
     const auto modifiers = integerMember(object, modifiersMember, errorMessage);
     if (!modifiers)
         return std::nullopt;
-    return Shortcut(AsStored{}, *keyCode, *modifiers);
+    return Shortcut(AsStored {}, *keyCode, *modifiers);
 }
 
 std::optional<Shortcut> Shortcut::fromJson(const QByteArray &json, QString *errorMessage)

@@ -49,9 +49,10 @@ public:
     friend bool operator==(const Shortcut &, const Shortcut &) = default;
 
 private:
-    struct AsStored {};
+    struct AsStored { };
     Shortcut(AsStored, qint64 carbonKeyCode, qint64 carbonModifiers)
-        : m_carbonKeyCode(carbonKeyCode), m_carbonModifiers(carbonModifiers)
+        : m_carbonKeyCode(carbonKeyCode)
+        , m_carbonModifiers(carbonModifiers)
     {
     }
 
@@ -67,7 +68,9 @@ inline size_t qHash(const Shortcut &shortcut, size_t seed = 0) noexcept
 
 } // namespace Hotkeys
 
-template<>
-struct std::hash<Hotkeys::Shortcut> {
-    size_t operator()(const Hotkeys::Shortcut &shortcut) const noexcept { return Hotkeys::qHash(shortcut, 0); }
+template <> struct std::hash<Hotkeys::Shortcut> {
+    size_t operator()(const Hotkeys::Shortcut &shortcut) const noexcept
+    {
+        return Hotkeys::qHash(shortcut, 0);
+    }
 };
