@@ -11,9 +11,14 @@
 #include <functional>
 #include <optional>
 
+class QAction;
+class QKeySequence;
+class QMenu;
+
 namespace Platform {
 struct KeyEvent;
-}
+class KeyboardLayout;
+} // namespace Platform
 
 namespace Hotkeys {
 
@@ -36,6 +41,31 @@ public:
     Key key() const { return Key(m_carbonKeyCode); }
     ModifierFlags modifiers() const { return ModifierFlags::fromCarbon(m_carbonModifiers); }
 
+    // Text for people: the modifier glyphs (⌃⌥⇧⌘🌐︎, in that order) followed by the key's glyph,
+    // "F1".."F20", the localised name of Space, or the character the key types on the keyboard
+    // layout, capitalised ("⇧⌘K"); "�" for a key the layout cannot name.
+    QString presentableDescription() const;
+    QString description() const { return presentableDescription(); }
+
+    // The key part of a menu item's key equivalent: the special key's character, or the lower-case
+    // character the key types ("k" for Command+K); nothing for keypad keys and unnamed keys.
+    std::optional<QString> nsMenuItemKeyEquivalent() const;
+
+    // The shortcut as a QKeySequence for an action or button (Command as Ctrl, Control as Meta,
+    // Option as Alt); nothing for keypad keys, keys the layout cannot name, and shortcuts with
+    // the Function modifier, which Qt cannot express.
+    std::optional<QKeySequence> toKeySequence() const;
+
+    // The first action in `menu` (depth first, submenus included) whose shortcut is this one, or
+    // nullptr. Modifiers must match exactly; an item whose key equivalent is an upper-case
+    // character counts as having Shift.
+    QAction *menuItemWithMatchingShortcut(const QMenu *menu) const;
+
+    // The keyboard layout that names ordinary keys (not owned; nullptr: no layout, so ordinary keys
+    // have no character). Installed once by the composition root; tests install a fake.
+    static void setKeyboardLayout(const Platform::KeyboardLayout *layout);
+    static const Platform::KeyboardLayout *keyboardLayout();
+
     // The persisted form: {"carbonKeyCode":…,"carbonModifiers":…}, compact, in that order.
     QJsonObject toJsonObject() const;
     QByteArray toJson() const;
@@ -49,6 +79,8 @@ public:
     friend bool operator==(const Shortcut &, const Shortcut &) = default;
 
 private:
+    std::optional<QString> keyToCharacter() const;
+
     struct AsStored { };
     Shortcut(AsStored, qint64 carbonKeyCode, qint64 carbonModifiers)
         : m_carbonKeyCode(carbonKeyCode)

@@ -1,0 +1,159 @@
+#include "hotkeys/Shortcut.h"
+
+#include "hotkeys/SpecialKey.h"
+#include "platform/KeyboardLayout.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMenu>
+#include <QTextBoundaryFinder>
+
+namespace Hotkeys {
+
+namespace {
+
+const Platform::KeyboardLayout *g_keyboardLayout = nullptr;
+
+bool isSingleGraphemeCluster(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    return finder.toNextBoundary() == text.size();
+}
+
+// First letter of each word upper (title) case, the others lower case.
+QString capitalized(const QString &text)
+{
+    const QList<uint> scalars = text.toUcs4();
+    QList<uint> result;
+    result.reserve(scalars.size());
+    bool atWordStart = true;
+    for (uint scalar : scalars) {
+        if (QChar::isLetterOrNumber(scalar)) {
+            result.append(atWordStart ? QChar::toTitleCase(scalar) : QChar::toLower(scalar));
+            atWordStart = false;
+        } else {
+            result.append(scalar);
+            // Combining marks belong to the letter before them.
+            if (QChar::category(scalar) != QChar::Mark_NonSpacing
+                && QChar::category(scalar) != QChar::Mark_Enclosing)
+                atWordStart = true;
+        }
+    }
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(result.constData()), result.size());
+}
+
+// The key part of a QAction's shortcut as AppKit would hold a menu item's key equivalent. Qt
+// spells letter keys upper-case although they mean the unshifted key (Ctrl+K fires without
+// Shift), so letters are taken lower-case; special keys become their key-equivalent character.
+std::optional<QString> keyEquivalentOfQtKey(Qt::Key qtKey)
+{
+    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F35)
+        return characterFromUnicodeScalarValue(0xF704 + (qtKey - Qt::Key_F1));
+    for (int i = 0; i < specialKeyCount; ++i) {
+        const auto specialKey = SpecialKey(i);
+        if (keySequenceKey(specialKey) == qtKey)
+            return appKitMenuItemKeyEquivalent(specialKey);
+    }
+    if (qtKey <= 0 || qtKey > 0x10FFFF)
+        return std::nullopt;
+    const auto character = characterFromUnicodeScalarValue(qtKey);
+    if (!character)
+        return std::nullopt;
+    return character->toLower();
+}
+
+} // namespace
+
+void Shortcut::setKeyboardLayout(const Platform::KeyboardLayout *layout)
+{
+    g_keyboardLayout = layout;
+}
+
+const Platform::KeyboardLayout *Shortcut::keyboardLayout()
+{
+    return g_keyboardLayout;
+}
+
+std::optional<QString> Shortcut::keyToCharacter() const
+{
+    if (!g_keyboardLayout)
+        return std::nullopt;
+    if (specialKeyFor(key()))
+        return std::nullopt;
+    if (m_carbonKeyCode < 0 || m_carbonKeyCode > 0xFFFF)
+        return std::nullopt;
+    const QString text = g_keyboardLayout->unshiftedCharacters(quint16(m_carbonKeyCode));
+    if (!isSingleGraphemeCluster(text))
+        return std::nullopt;
+    return text;
+}
+
+QString Shortcut::presentableDescription() const
+{
+    QString keyText;
+    if (const auto specialKey = specialKeyFor(key()))
+        keyText = Hotkeys::presentableDescription(*specialKey);
+    else
+        keyText = keyToCharacter().value_or(QString(QChar(0xFFFD)));
+    return hk_symbolicRepresentation(modifiers()) + capitalized(keyText);
+}
+
+std::optional<QString> Shortcut::nsMenuItemKeyEquivalent() const
+{
+    if (const auto specialKey = specialKeyFor(key()))
+        return appKitMenuItemKeyEquivalent(*specialKey);
+    return keyToCharacter();
+}
+
+std::optional<QKeySequence> Shortcut::toKeySequence() const
+{
+    if (modifiers().contains(ModifierFlags::function))
+        return std::nullopt;
+    std::optional<Qt::Key> qtKey;
+    if (const auto specialKey = specialKeyFor(key())) {
+        qtKey = keySequenceKey(*specialKey);
+    } else if (const auto character = keyToCharacter()) {
+        const QList<uint> scalars = character->toUcs4();
+        // Qt names a character key by the upper-case form of its character.
+        if (scalars.size() == 1)
+            qtKey = Qt::Key(QChar::toUpper(scalars.front()));
+    }
+    if (!qtKey)
+        return std::nullopt;
+    return QKeySequence(QKeyCombination(toEventModifiers(modifiers()), *qtKey));
+}
+
+QAction *Shortcut::menuItemWithMatchingShortcut(const QMenu *menu) const
+{
+    if (!menu)
+        return nullptr;
+    const ModifierFlags wanted = modifiers();
+    const std::optional<QString> keyText = nsMenuItemKeyEquivalent();
+    const QList<QAction *> items = menu->actions();
+    for (QAction *item : items) {
+        QString itemKeyEquivalent;
+        ModifierFlags itemFlags;
+        const QKeySequence sequence = item->shortcut();
+        // A multi-key sequence cannot be typed as one shortcut.
+        if (sequence.count() == 1) {
+            const QKeyCombination combination = sequence[0];
+            itemKeyEquivalent = keyEquivalentOfQtKey(combination.key()).value_or(QString());
+            itemFlags = modifierFlagsFromQt(combination.keyboardModifiers());
+        }
+        if (wanted.contains(ModifierFlags::shift) && itemKeyEquivalent != itemKeyEquivalent.toLower()) {
+            itemKeyEquivalent = itemKeyEquivalent.toLower();
+            itemFlags |= ModifierFlags::shift;
+        }
+        if (keyText && !itemKeyEquivalent.isEmpty() && *keyText == itemKeyEquivalent && wanted == itemFlags)
+            return item;
+        if (const QMenu *submenu = item->menu()) {
+            if (QAction *found = menuItemWithMatchingShortcut(submenu))
+                return found;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace Hotkeys
