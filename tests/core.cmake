@@ -7,3 +7,4 @@ tarnwick_add_test(tst_appconfig SOURCES tst_appconfig.cpp LIBS tarnwick_app)
 target_compile_definitions(tst_appconfig PRIVATE
   TARNWICK_APPCONFIG_PROBE="$<TARGET_FILE:tarnwick_appconfig_probe>")
 add_dependencies(tst_appconfig tarnwick_appconfig_probe)
+tarnwick_add_test(tst_textprocessor SOURCES tst_textprocessor.cpp LIBS tarnwick_app tarnwick_testlib)

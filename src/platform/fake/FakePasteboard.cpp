@@ -45,6 +45,7 @@ bool FakePasteboard::writeItems(const QList<PasteboardItem> &items)
 void FakePasteboard::setString(const QString &text)
 {
     ++m_setStringCount;
+    m_fetched = !m_lazyFetch;
     m_items = {PasteboardItem{{plainTextType(), text.toUtf8()}}};
     ++m_changeCount;
 }

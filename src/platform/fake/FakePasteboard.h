@@ -14,6 +14,7 @@ public:
     bool writeItems(const QList<PasteboardItem> &items) override;
     void setString(const QString &text) override;
     std::optional<QString> string() const override;
+    bool contentsFetchedSinceLastWrite() const override { return m_fetched; }
 
     // The items as they are now.
     const QList<PasteboardItem> &items() const { return m_items; }
@@ -24,6 +25,12 @@ public:
     // Makes the next writeItems() fail without changing anything.
     void refuseNextWrite() { m_refuseNextWrite = true; }
 
+    // When on, text put there by setString() counts as not fetched until markFetched() is called,
+    // as on X11 where the pasting application fetches the clipboard lazily. Off by default.
+    void setLazyFetch(bool lazy) { m_lazyFetch = lazy; }
+    // Another application has fetched the contents.
+    void markFetched() { m_fetched = true; }
+
     // Number of setString() calls so far.
     int setStringCount() const { return m_setStringCount; }
 
@@ -33,6 +40,8 @@ private:
     qint64 m_changeCount = 0;
     int m_setStringCount = 0;
     bool m_refuseNextWrite = false;
+    bool m_lazyFetch = false;
+    bool m_fetched = true;
 };
 
 } // namespace Platform

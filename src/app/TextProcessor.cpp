@@ -1,0 +1,190 @@
+#include "app/TextProcessor.h"
+
+#include <QPointer>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr quint16 copyKeyCode = 8;  // "C" on the ANSI layout
+constexpr quint16 pasteKeyCode = 9; // "V"
+
+constexpr Platform::Clock::Duration pollInterval = 10ms;
+constexpr int maximumPolls = 50;
+constexpr Platform::Clock::Duration pasteWait = 250ms;
+// X11 applications fetch the clipboard only when they paste, possibly later than pasteWait; until
+// then the corrected text must stay on it. Once fetched, a short grace lets the transfer finish.
+constexpr Platform::Clock::Duration fetchGrace = 50ms;
+constexpr Platform::Clock::Duration fetchCap = 2000ms; // counted from the paste keystroke
+constexpr Platform::Clock::Duration errorDisplay = 3000ms;
+
+const QLatin1String replaceEmDashKey("replaceEmDash");
+
+} // namespace
+
+TextProcessor::TextProcessor(APIClient api, Platform::Pasteboard &pasteboard, Platform::KeystrokePoster &keys,
+                             Platform::AccessibilityTrust &trust, Platform::UserDefaults &defaults,
+                             Platform::Clock &clock, QObject *parent)
+    : QObject(parent),
+      m_api(std::move(api)),
+      m_pasteboard(pasteboard),
+      m_keys(keys),
+      m_trust(trust),
+      m_defaults(defaults),
+      m_clock(clock)
+{
+}
+
+void TextProcessor::setLastError(std::optional<TextProcessorError> error)
+{
+    m_lastError = std::move(error);
+    Q_EMIT lastErrorChanged();
+}
+
+void TextProcessor::setState(const TextProcessorState &state)
+{
+    m_state = state;
+    Q_EMIT stateChanged(m_state);
+}
+
+QCoro::Task<> TextProcessor::run(FixMode mode)
+{
+    // From the busy check to `copying` nothing suspends, so no second run can slip in between.
+    if (m_state.isBusy())
+        co_return;
+    QPointer<TextProcessor> self(this);
+
+    if (!m_trust.isProcessTrusted()) {
+        co_await flashError(QStringLiteral("Accessibility permission not granted"));
+        co_return;
+    }
+
+    const SavedPasteboard saved = savePasteboard();
+    const qint64 previousCount = m_pasteboard.changeCount();
+    setState(TextProcessorState::copying());
+    co_await postKeystroke(copyKeyCode);
+    if (!self)
+        co_return;
+
+    const std::optional<QString> text = co_await waitForPasteboardChange(previousCount);
+    if (!self)
+        co_return;
+    // Trimming only decides whether there is any text; the text is sent as copied.
+    if (!text || text->trimmed().isEmpty()) {
+        restorePasteboard(saved);
+        co_await flashError(QStringLiteral("No text selected"));
+        co_return;
+    }
+
+    setState(TextProcessorState::requesting());
+    const FixTextResult result = co_await m_api.fixText(*text, mode);
+    if (!self)
+        co_return;
+    if (!result) {
+        restorePasteboard(saved);
+        co_await flashError(result.error().errorDescription());
+        co_return;
+    }
+
+    QString corrected = result.value();
+    if (m_defaults.boolValue(replaceEmDashKey)) {
+        corrected.replace(QChar(0x2014), QLatin1Char('-'));
+        corrected.replace(QChar(0x2013), QLatin1Char('-'));
+    }
+    m_pasteboard.clearContents();
+    m_pasteboard.setString(corrected);
+    setState(TextProcessorState::pasting());
+    co_await postKeystroke(pasteKeyCode);
+    if (!self)
+        co_return;
+
+    const Platform::Clock::Duration pastedAt = m_clock.now();
+    co_await m_clock.sleep(pasteWait);
+    if (!self)
+        co_return;
+    co_await waitUntilPasteFetched(pastedAt);
+    if (!self)
+        co_return;
+    restorePasteboard(saved);
+    setState(TextProcessorState::idle());
+}
+
+TextProcessor::SavedPasteboard TextProcessor::savePasteboard() const
+{
+    SavedPasteboard saved;
+    const QList<QStringList> items = m_pasteboard.itemTypes();
+    for (int index = 0; index < items.size(); ++index) {
+        Platform::PasteboardItem entry;
+        for (const QString &type : items.at(index)) {
+            const std::optional<QByteArray> bytes = m_pasteboard.data(index, type);
+            if (!bytes)
+                continue;
+            auto existing = std::find_if(entry.begin(), entry.end(), [&](const auto &e) { return e.first == type; });
+            if (existing != entry.end())
+                existing->second = *bytes;
+            else
+                entry.append({type, *bytes});
+        }
+        saved.append(entry);
+    }
+    return saved;
+}
+
+void TextProcessor::restorePasteboard(const SavedPasteboard &saved)
+{
+    m_pasteboard.clearContents();
+    // Written even when empty; a refused write leaves nothing better to do.
+    m_pasteboard.writeItems(saved);
+}
+
+QCoro::Task<std::optional<QString>> TextProcessor::waitForPasteboardChange(qint64 previousCount)
+{
+    QPointer<TextProcessor> self(this);
+    for (int attempts = 0; attempts < maximumPolls; ++attempts) {
+        co_await m_clock.sleep(pollInterval);
+        if (!self)
+            co_return std::nullopt;
+        // A change ends the wait even when the new contents hold no text.
+        if (m_pasteboard.changeCount() != previousCount)
+            co_return m_pasteboard.string();
+    }
+    co_return std::nullopt;
+}
+
+QCoro::Task<> TextProcessor::waitUntilPasteFetched(Platform::Clock::Duration pastedAt)
+{
+    QPointer<TextProcessor> self(this);
+    const Platform::Clock::Duration deadline = pastedAt + fetchCap;
+    if (m_pasteboard.contentsFetchedSinceLastWrite())
+        co_return;
+    while (m_clock.now() < deadline) {
+        co_await m_clock.sleep(std::min(pollInterval, deadline - m_clock.now()));
+        if (!self)
+            co_return;
+        if (m_pasteboard.contentsFetchedSinceLastWrite()) {
+            const Platform::Clock::Duration grace = std::min(fetchGrace, deadline - m_clock.now());
+            if (grace > Platform::Clock::Duration::zero())
+                co_await m_clock.sleep(grace);
+            co_return;
+        }
+    }
+}
+
+QCoro::Task<> TextProcessor::postKeystroke(quint16 keyCode)
+{
+    co_await m_keys.postKeystroke(keyCode, Platform::commandKeyMask);
+}
+
+QCoro::Task<> TextProcessor::flashError(QString message)
+{
+    QPointer<TextProcessor> self(this);
+    const TextProcessorState shown = TextProcessorState::error(message);
+    setLastError(TextProcessorError{message});
+    setState(shown);
+    co_await m_clock.sleep(errorDisplay);
+    if (!self)
+        co_return;
+    // A newer run (or a newer, different error) owns the state now.
+    if (m_state == shown)
+        setState(TextProcessorState::idle());
+}

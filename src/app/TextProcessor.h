@@ -1,0 +1,65 @@
+#pragma once
+
+#include "app/APIClient.h"
+#include "app/TextProcessorState.h"
+#include "platform/AccessibilityTrust.h"
+#include "platform/Clock.h"
+#include "platform/KeystrokePoster.h"
+#include "platform/Pasteboard.h"
+#include "platform/UserDefaults.h"
+
+#include <QList>
+#include <QObject>
+
+#include <QCoroTask>
+
+#include <optional>
+
+// Corrects the selection of the application in front: copies it with Command+C, has the backend
+// correct it, pastes the result with Command+V and gives the user's pasteboard back. One run at a
+// time; progress is published as `state`, the last failure as `lastError`. Main thread only.
+class TextProcessor : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(TextProcessorState state READ state NOTIFY stateChanged)
+
+public:
+    TextProcessor(APIClient api, Platform::Pasteboard &pasteboard, Platform::KeystrokePoster &keys,
+                  Platform::AccessibilityTrust &trust, Platform::UserDefaults &defaults, Platform::Clock &clock,
+                  QObject *parent = nullptr);
+
+    TextProcessorState state() const { return m_state; }
+
+    std::optional<TextProcessorError> lastError() const { return m_lastError; }
+    // The settings window clears it by writing nothing.
+    void setLastError(std::optional<TextProcessorError> error);
+
+    // One correction. Returns when the run is over, which after a failure includes the error's
+    // display time. Does nothing while another run is busy. Never throws; if the processor is
+    // destroyed meanwhile, the run ends quietly at its next step.
+    QCoro::Task<> run(FixMode mode);
+
+Q_SIGNALS:
+    // Emitted on every assignment of the state, synchronously, with the new value.
+    void stateChanged(const TextProcessorState &state);
+    void lastErrorChanged();
+
+private:
+    using SavedPasteboard = QList<Platform::PasteboardItem>;
+
+    void setState(const TextProcessorState &state);
+    SavedPasteboard savePasteboard() const;
+    void restorePasteboard(const SavedPasteboard &saved);
+    QCoro::Task<std::optional<QString>> waitForPasteboardChange(qint64 previousCount);
+    QCoro::Task<> waitUntilPasteFetched(Platform::Clock::Duration pastedAt);
+    QCoro::Task<> postKeystroke(quint16 keyCode);
+    QCoro::Task<> flashError(QString message);
+
+    APIClient m_api;
+    Platform::Pasteboard &m_pasteboard;
+    Platform::KeystrokePoster &m_keys;
+    Platform::AccessibilityTrust &m_trust;
+    Platform::UserDefaults &m_defaults;
+    Platform::Clock &m_clock;
+    TextProcessorState m_state;
+    std::optional<TextProcessorError> m_lastError;
+};
