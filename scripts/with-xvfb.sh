@@ -32,6 +32,11 @@ xdpyinfo >/dev/null 2>&1 || { echo "with-xvfb: Xvfb did not start" >&2; exit 1; 
 if command -v openbox >/dev/null 2>&1; then
   openbox >/dev/null 2>&1 &
   helpers+=($!)
+  # Windows mapped before the window manager is up lose the focus when it takes over.
+  for _ in $(seq 1 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+  done
 fi
 
 status=0

@@ -1,0 +1,56 @@
+#include "platform/x11/X11AccessibilityTrust.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+namespace Platform::X11 {
+
+bool X11AccessibilityTrust::isProcessTrusted() const
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection || xcb_connection_has_error(connection))
+        return false;
+    const xcb_query_extension_reply_t *xtest = xcb_get_extension_data(connection, &xcb_test_id);
+    return xtest && xtest->present;
+}
+
+bool X11AccessibilityTrust::requestTrust()
+{
+    return isProcessTrusted();
+}
+
+QString X11AccessibilityTrust::helpPagePath()
+{
+    const QString name = QStringLiteral("doc/tarnwick/accessibility.md");
+    QStringList candidates;
+    // Installed beside the program (<prefix>/bin/tarnwick, <prefix>/share/doc/tarnwick/).
+    candidates << QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/") + name);
+    candidates << QStandardPaths::locate(QStandardPaths::GenericDataLocation, name);
+#ifdef TARNWICK_SOURCE_DIR
+    candidates << QStringLiteral(TARNWICK_SOURCE_DIR "/docs/accessibility.md");
+    candidates << QStringLiteral(TARNWICK_SOURCE_DIR "/README.md");
+#endif
+    for (const QString &candidate : std::as_const(candidates)) {
+        if (!candidate.isEmpty() && QFileInfo(candidate).isFile())
+            return QFileInfo(candidate).canonicalFilePath();
+    }
+    return {};
+}
+
+void X11AccessibilityTrust::openSystemSettings()
+{
+    const QString path = helpPagePath();
+    if (!path.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+} // namespace Platform::X11

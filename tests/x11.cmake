@@ -1,0 +1,9 @@
+add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/x11target ${CMAKE_CURRENT_BINARY_DIR}/x11target)
+
+tarnwick_add_test(tst_x11pasteboard SOURCES tst_x11pasteboard.cpp
+  LIBS tarnwick_platform_x11 tarnwick_x11testlib LABELS x11)
+tarnwick_add_test(tst_x11keystrokes SOURCES tst_x11keystrokes.cpp
+  LIBS tarnwick_platform_x11 tarnwick_platform_fake tarnwick_x11testlib LABELS x11)
+tarnwick_add_test(tst_x11trust SOURCES tst_x11trust.cpp LIBS tarnwick_platform_x11 LABELS x11)
+tarnwick_add_test(tst_x11offscreen SOURCES tst_x11offscreen.cpp
+  LIBS tarnwick_platform_x11 tarnwick_platform_fake LABELS unit)

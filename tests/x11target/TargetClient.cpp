@@ -1,0 +1,207 @@
+#include "TargetClient.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace TestX11 {
+
+using namespace std::chrono_literals;
+
+void spin(std::chrono::milliseconds duration)
+{
+    QEventLoop loop;
+    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+ToolResult runTool(const QString &program, const QStringList &arguments, const QByteArray &input,
+    std::chrono::milliseconds timeout)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+    process.start(program, arguments);
+    if (!process.waitForStarted(5000))
+        return {};
+    if (!input.isEmpty())
+        process.write(input);
+    process.closeWriteChannel();
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
+    ToolResult result;
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(2000);
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    return result;
+}
+
+ClipboardView readClipboardWithXclip()
+{
+    static const QStringList protocol {QStringLiteral("TARGETS"), QStringLiteral("MULTIPLE"),
+        QStringLiteral("TIMESTAMP"), QStringLiteral("SAVE_TARGETS")};
+    ClipboardView view;
+    const ToolResult targets = runTool(QStringLiteral("xclip"),
+        {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o"),
+            QStringLiteral("-t"), QStringLiteral("TARGETS")});
+    if (targets.exitCode != 0)
+        return view;
+    for (const QByteArray &line : targets.out.split('\n')) {
+        const QString target = QString::fromUtf8(line.trimmed());
+        if (!target.isEmpty() && !protocol.contains(target) && !view.targets.contains(target))
+            view.targets.append(target);
+    }
+    view.targets.sort();
+    for (const QString &target : std::as_const(view.targets)) {
+        const ToolResult data = runTool(QStringLiteral("xclip"),
+            {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o"),
+                QStringLiteral("-t"), target});
+        if (data.exitCode == 0)
+            view.bytes.insert(target, data.out);
+    }
+    return view;
+}
+
+TargetClient::TargetClient()
+{
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+TargetClient::~TargetClient()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.write("quit\n");
+        if (!m_process.waitForFinished(2000)) {
+            m_process.kill();
+            m_process.waitForFinished(2000);
+        }
+    }
+}
+
+bool TargetClient::start()
+{
+    m_process.start(QStringLiteral(TARNWICK_X11TARGET), {});
+    if (!m_process.waitForStarted(5000))
+        return false;
+    if (command({}) != QByteArray("ready"))
+        return false;
+    const QDeadlineTimer deadline(10s);
+    while (!deadline.hasExpired()) {
+        if (hasFocus())
+            return true;
+        activate();
+        spin(50ms);
+    }
+    qWarning("test target: its window did not get the keyboard focus");
+    return false;
+}
+
+std::optional<QByteArray> TargetClient::command(const QByteArray &line)
+{
+    // An empty line only waits for the next answer (the start-up "ready").
+    if (!line.isEmpty())
+        m_process.write(line + '\n');
+    const QDeadlineTimer deadline(10s);
+    while (true) {
+        const qsizetype end = m_buffer.indexOf('\n');
+        if (end >= 0) {
+            const QByteArray answer = m_buffer.left(end);
+            m_buffer.remove(0, end + 1);
+            return answer;
+        }
+        if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning) {
+            qWarning("test target: no answer to \"%s\" (%s)", line.constData(),
+                m_process.state() == QProcess::NotRunning ? "it has exited" : "timed out");
+            return std::nullopt;
+        }
+        // Keep our own events flowing while we wait: the target may be reading our clipboard.
+        QEventLoop loop;
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &loop, &QEventLoop::quit);
+        QObject::connect(&m_process, &QProcess::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(100ms, &loop, &QEventLoop::quit);
+        loop.exec();
+        m_buffer.append(m_process.readAllStandardOutput());
+    }
+}
+
+QString TargetClient::payload(const QByteArray &prefix)
+{
+    const std::optional<QByteArray> answer = command(prefix);
+    if (!answer || !answer->startsWith(prefix))
+        return {};
+    return QString::fromUtf8(QByteArray::fromBase64(answer->mid(prefix.size() + 1)));
+}
+
+bool TargetClient::setText(const QString &text)
+{
+    return command("set " + text.toUtf8().toBase64()) == QByteArray("ok");
+}
+
+bool TargetClient::select(int start, int end)
+{
+    return command("select " + QByteArray::number(start) + ' ' + QByteArray::number(end)) == QByteArray("ok");
+}
+
+QString TargetClient::text()
+{
+    return payload("text");
+}
+
+QString TargetClient::selectedText()
+{
+    // Qt hands selections over with U+2029 between paragraphs.
+    return payload("selected").replace(QChar(0x2029), QLatin1Char('\n'));
+}
+
+bool TargetClient::hasFocus()
+{
+    return command("focus") == QByteArray("focus 1");
+}
+
+bool TargetClient::activate()
+{
+    return command("activate") == QByteArray("ok");
+}
+
+QStringList TargetClient::keys()
+{
+    const std::optional<QByteArray> answer = command("keys");
+    if (!answer || !answer->startsWith("keys"))
+        return {QStringLiteral("<no answer>")};
+    const QString list = QString::fromUtf8(answer->mid(5));
+    return list.isEmpty() ? QStringList() : list.split(QLatin1Char(','));
+}
+
+bool TargetClient::clearKeys()
+{
+    return command("clearkeys") == QByteArray("ok");
+}
+
+bool TargetClient::setPasteDelay(int ms)
+{
+    return command("pastedelay " + QByteArray::number(ms)) == QByteArray("ok");
+}
+
+int TargetClient::pastes()
+{
+    const std::optional<QByteArray> answer = command("pastes");
+    return answer && answer->startsWith("pastes ") ? answer->mid(7).toInt() : -1;
+}
+
+bool TargetClient::setClipboard(const QList<QPair<QString, QByteArray>> &formats)
+{
+    QByteArray line = "clip";
+    for (const auto &[type, bytes] : formats)
+        line += ' ' + type.toUtf8() + '=' + bytes.toBase64();
+    return command(line) == QByteArray("ok");
+}
+
+} // namespace TestX11

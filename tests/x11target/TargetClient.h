@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <optional>
+
+namespace TestX11 {
+
+// The result of a helper program run to its end.
+struct ToolResult {
+    int exitCode = -1;
+    QByteArray out;
+};
+
+// Runs `program` with `arguments`, feeding it `input`, and waits for it while this process keeps
+// serving its events (a test that owns the clipboard must answer the tool's requests).
+// exitCode is -1 when it did not finish within `timeout` (it is then killed).
+ToolResult runTool(const QString &program, const QStringList &arguments, const QByteArray &input = {},
+    std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Runs this process's event loop for `duration`.
+void spin(std::chrono::milliseconds duration);
+
+// A clipboard seen from a third client (xclip): its data targets and the bytes of each.
+struct ClipboardView {
+    QStringList targets; // sorted, protocol targets left out
+    QHash<QString, QByteArray> bytes;
+};
+ClipboardView readClipboardWithXclip();
+
+// The test front application (tests/x11target) in its own process, driven by line commands.
+class TargetClient {
+public:
+    TargetClient();
+    ~TargetClient();
+
+    // Starts it and waits until its window is active and its editor has the focus.
+    bool start();
+
+    // Sends one command line and returns the answer line, or nothing after a time-out.
+    std::optional<QByteArray> command(const QByteArray &line);
+
+    bool setText(const QString &text); // replaces the text and selects all of it
+    bool select(int start, int end);
+    QString text();
+    QString selectedText();
+    bool hasFocus();
+    bool activate();
+    QStringList keys();
+    bool clearKeys();
+    bool setPasteDelay(int ms);
+    int pastes();
+    // Takes the clipboard with these formats (MIME type → bytes), in the target's process.
+    bool setClipboard(const QList<QPair<QString, QByteArray>> &formats);
+
+    qint64 pid() const { return m_process.processId(); }
+
+private:
+    QString payload(const QByteArray &prefix);
+
+    QProcess m_process;
+    QByteArray m_buffer;
+};
+
+} // namespace TestX11

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QList>
+#include <QtGlobal>
+
+struct xcb_connection_t;
+
+namespace TestX11 {
+
+// A second X client of its own that presses keys as the user's keyboard would (through XTEST)
+// and reads the server's keyboard state.
+class XTestDriver {
+public:
+    XTestDriver();
+    ~XTestDriver();
+    XTestDriver(const XTestDriver &) = delete;
+    XTestDriver &operator=(const XTestDriver &) = delete;
+
+    bool isConnected() const;
+
+    void press(quint8 keycode);
+    void release(quint8 keycode);
+
+    // Keycodes that the server counts as down now.
+    QList<quint8> pressedKeys() const;
+
+    // The keycodes bound to the modifiers Shift, Control and Mod1..Mod5 that are down now.
+    QList<quint8> pressedModifierKeys() const;
+
+    // Whether any client owns the CLIPBOARD selection.
+    bool clipboardHasOwner() const;
+
+    // Releases every key that is down (so one test cannot leave a key to the next).
+    void releaseAll();
+
+private:
+    xcb_connection_t *m_connection = nullptr;
+};
+
+// X keycodes of the usual left-hand modifier keys and a few letters (evdev code + 8).
+inline constexpr quint8 keyShiftL = 50;
+inline constexpr quint8 keyControlL = 37;
+inline constexpr quint8 keyAltL = 64;
+inline constexpr quint8 keyE = 26;
+
+} // namespace TestX11
