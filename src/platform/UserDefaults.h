@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 namespace Platform {
@@ -21,6 +22,9 @@ public:
 
     // Removes `key` (emits valueChanged when it was there).
     virtual void remove(const QString &key) = 0;
+
+    // Every key that holds a value, in no particular order.
+    virtual QStringList keys() const = 0;
 
     // The Boolean under `key`: a Boolean as stored, a number other than zero, or the text
     // "true"/"yes"/"1" in any case count as true; anything else, an absent key included, false.

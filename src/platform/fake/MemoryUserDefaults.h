@@ -29,6 +29,8 @@ public:
             Q_EMIT valueChanged(key);
     }
 
+    QStringList keys() const override { return m_values.keys(); }
+
     const QVariantMap &values() const { return m_values; }
 
 private:
