@@ -6,3 +6,5 @@ tarnwick_add_test(tst_x11frontwindow SOURCES tst_x11frontwindow.cpp LIBS tarnwic
   LABELS x11)
 pkg_check_modules(TST_XCB REQUIRED IMPORTED_TARGET xcb)
 target_link_libraries(tst_x11frontwindow PRIVATE PkgConfig::TST_XCB)
+tarnwick_add_test(tst_textprocessor_terminal SOURCES tst_textprocessor_terminal.cpp
+  LIBS tarnwick_app tarnwick_testlib)

@@ -59,6 +59,11 @@ QCoro::Task<> TextProcessor::run(FixMode mode)
         co_return;
     }
 
+    if (const std::optional<Platform::FrontWindowInfo> terminal = frontTerminal()) {
+        co_await runInTerminal(mode, *terminal);
+        co_return;
+    }
+
     const SavedPasteboard saved = savePasteboard();
     const qint64 previousCount = m_pasteboard.changeCount();
     setState(TextProcessorState::copying());
@@ -86,11 +91,7 @@ QCoro::Task<> TextProcessor::run(FixMode mode)
         co_return;
     }
 
-    QString corrected = result.value();
-    if (m_defaults.boolValue(replaceEmDashKey)) {
-        corrected.replace(QChar(0x2014), QLatin1Char('-'));
-        corrected.replace(QChar(0x2013), QLatin1Char('-'));
-    }
+    const QString corrected = withDashSetting(result.value());
     m_pasteboard.clearContents();
     m_pasteboard.setString(corrected);
     setState(TextProcessorState::pasting());
@@ -107,6 +108,15 @@ QCoro::Task<> TextProcessor::run(FixMode mode)
         co_return;
     restorePasteboard(saved);
     setState(TextProcessorState::idle());
+}
+
+QString TextProcessor::withDashSetting(QString corrected) const
+{
+    if (m_defaults.boolValue(replaceEmDashKey)) {
+        corrected.replace(QChar(0x2014), QLatin1Char('-'));
+        corrected.replace(QChar(0x2013), QLatin1Char('-'));
+    }
+    return corrected;
 }
 
 TextProcessor::SavedPasteboard TextProcessor::savePasteboard() const

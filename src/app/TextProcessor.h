@@ -4,6 +4,7 @@
 #include "app/TextProcessorState.h"
 #include "platform/AccessibilityTrust.h"
 #include "platform/Clock.h"
+#include "platform/FrontWindow.h"
 #include "platform/KeystrokePoster.h"
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
@@ -14,6 +15,11 @@
 #include <QCoroTask>
 
 #include <optional>
+
+namespace Platform {
+class DesktopNotifier;
+class PrimarySelection;
+} // namespace Platform
 
 // Corrects the selection of the application in front: copies it with Command+C, has the backend
 // correct it, pastes the result with Command+V and gives the user's pasteboard back. One run at a
@@ -38,6 +44,17 @@ public:
     // destroyed meanwhile, the run ends quietly at its next step.
     QCoro::Task<> run(FixMode mode);
 
+    // Turns on the terminal mode (TextProcessorTerminal.cpp). In a terminal emulator Ctrl+C
+    // interrupts the running program, so a run started with a terminal in front posts no copy
+    // keystroke: it reads the selection from `primary`, leaves the corrected text on the
+    // clipboard and the primary selection, and tells the user through `notifier` to paste it, or
+    // pastes it with Shift+Insert when "pasteInTerminals" is on. The services must outlive us.
+    void setTerminalServices(Platform::FrontWindow &frontWindow, Platform::PrimarySelection &primary,
+                             Platform::DesktopNotifier &notifier);
+
+    // Settings key of "Paste in terminals": a Boolean, off when absent.
+    static QString pasteInTerminalsKey() { return QStringLiteral("pasteInTerminals"); }
+
 Q_SIGNALS:
     // Emitted on every assignment of the state, synchronously, with the new value.
     void stateChanged(const TextProcessorState &state);
@@ -53,6 +70,12 @@ private:
     QCoro::Task<> waitUntilPasteFetched(Platform::Clock::Duration pastedAt);
     QCoro::Task<> postKeystroke(quint16 keyCode);
     QCoro::Task<> flashError(QString message);
+    QString withDashSetting(QString corrected) const;
+
+    // The terminal mode (TextProcessorTerminal.cpp).
+    std::optional<Platform::FrontWindowInfo> frontTerminal() const;
+    QCoro::Task<> runInTerminal(FixMode mode, Platform::FrontWindowInfo terminal);
+    QCoro::Task<> waitUntilTerminalPasted(Platform::Clock::Duration pastedAt);
 
     APIClient m_api;
     Platform::Pasteboard &m_pasteboard;
@@ -62,4 +85,7 @@ private:
     Platform::Clock &m_clock;
     TextProcessorState m_state;
     std::optional<TextProcessorError> m_lastError;
+    Platform::FrontWindow *m_frontWindow = nullptr;
+    Platform::PrimarySelection *m_primary = nullptr;
+    Platform::DesktopNotifier *m_notifier = nullptr;
 };

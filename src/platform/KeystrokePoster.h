@@ -6,8 +6,10 @@
 
 namespace Platform {
 
-// AppKit modifier flag of the Command key, the only flag our keystrokes carry.
+// AppKit modifier flag of the Command key, the flag of the copy and paste keystrokes.
 inline constexpr quint64 commandKeyMask = 0x100000;
+// AppKit modifier flag of the Shift key (Shift+Insert pastes in terminals).
+inline constexpr quint64 shiftKeyMask = 0x20000;
 
 // Synthetic keystrokes into whatever application is in front.
 class KeystrokePoster {
