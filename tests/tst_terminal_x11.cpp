@@ -1,0 +1,251 @@
+// The terminal mode against a real xterm under X: a program that an interrupt would stop runs in
+// it, the user's selection is made with the mouse, and the real front-window, selection,
+// clipboard and XTest services do the run.
+#include "app/TextProcessor.h"
+#include "platform/fake/FakeAccessibilityTrust.h"
+#include "platform/fake/FakeDesktopNotifier.h"
+#include "platform/fake/ManualClock.h"
+#include "platform/fake/MemoryUserDefaults.h"
+#include "platform/x11/X11FrontWindow.h"
+#include "platform/x11/X11KeystrokePoster.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "platform/x11/X11PrimarySelection.h"
+#include "testlib/TaskResult.h"
+#include "testlib/TestHttpServer.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+
+using Reply = TestHttpServer::Reply;
+
+namespace {
+
+const QString selectedLine = QStringLiteral("Ths is a tset");
+const QString correctedLine = QStringLiteral("This is a test");
+
+// Runs a helper tool to the end, serving our own selections meanwhile; its standard output.
+QString runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        qWarning() << program << arguments << "failed:" << process.readAllStandardError();
+        return {};
+    }
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QString xdotool(const QStringList &arguments)
+{
+    return runTool(QStringLiteral("xdotool"), arguments).trimmed();
+}
+
+QString selection(const QString &name)
+{
+    return runTool(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), name});
+}
+
+QString fileText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QStringLiteral("<missing>");
+}
+
+} // namespace
+
+class TestTerminalX11 : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QProcess m_xterm;
+    quint64 m_window = 0;
+    qint64 m_programPid = 0;
+
+    QString outputPath() const { return m_dir.filePath(QStringLiteral("typed")); }
+
+    // Whether the program started in the terminal is still the one running there.
+    bool programRunning() const
+    {
+        if (m_programPid <= 0 || ::kill(pid_t(m_programPid), 0) != 0)
+            return false;
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(m_programPid));
+        return comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "cat";
+    }
+
+    void selectLineInXterm()
+    {
+        const QString window = QString::number(m_window);
+        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
+        // A triple click selects the line; xterm makes it the primary selection at once.
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("30"),
+            QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("3"),
+            QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
+        QTRY_COMPARE(selection(QStringLiteral("primary")).trimmed(), selectedLine);
+    }
+
+    struct Rig {
+        Platform::ManualClock clock;
+        Platform::FakeAccessibilityTrust trust {true};
+        Platform::MemoryUserDefaults defaults;
+        Platform::FakeDesktopNotifier notifier;
+        Platform::X11::X11Pasteboard pasteboard;
+        Platform::X11::X11KeystrokePoster keys {clock};
+        Platform::X11::X11FrontWindow frontWindow;
+        Platform::X11::X11PrimarySelection primary;
+        QNetworkAccessManager session;
+        TestHttpServer server;
+        std::unique_ptr<TextProcessor> processor;
+
+        Rig()
+        {
+            if (!server.listen())
+                qFatal("cannot listen on 127.0.0.1");
+            server.setReply(Reply::json(200,
+                QJsonDocument(
+                    QJsonObject {{QStringLiteral("ok"), true}, {QStringLiteral("text"), correctedLine}})
+                    .toJson(QJsonDocument::Compact)));
+            processor = std::make_unique<TextProcessor>(
+                APIClient(server.url(), &session), pasteboard, keys, trust, defaults, clock);
+            processor->setTerminalServices(frontWindow, primary, notifier);
+        }
+
+        // Runs the event loop, the network and virtual time until the run is over.
+        bool run()
+        {
+            const std::shared_ptr<bool> done = TestLib::track(processor->run(FixMode::Fix));
+            QElapsedTimer real;
+            real.start();
+            while (!*done && real.elapsed() < 20000) {
+                // Real time for the X server, the terminal and the backend to answer.
+                QTest::qWait(2);
+                if (processor->state() == TextProcessorState::requesting())
+                    continue;
+                if (const auto next = clock.nextDue())
+                    clock.advance(std::min(*next - clock.now(), Platform::Clock::Duration(10)));
+            }
+            return *done;
+        }
+    };
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        const QString title = QStringLiteral("tarnwick-terminal-%1").arg(QCoreApplication::applicationPid());
+        const QString pidPath = m_dir.filePath(QStringLiteral("pid"));
+        // cat reads the terminal without line buffering, so anything typed reaches the file at
+        // once; an interrupt (Ctrl+C) ends it, and with it the terminal.
+        const QString script = QStringLiteral("echo $$ > '%1'; printf '%2\\n'; stty -icanon -echo min 1; "
+                                              "exec cat > '%3'")
+                                   .arg(pidPath, selectedLine, outputPath());
+        m_xterm.start(QStringLiteral("xterm"),
+            {QStringLiteral("-title"), title, QStringLiteral("-geometry"), QStringLiteral("60x8+20+20"),
+                QStringLiteral("-fa"), QStringLiteral("Monospace"), QStringLiteral("-fs"),
+                QStringLiteral("10"), QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
+                script});
+        QVERIFY(m_xterm.waitForStarted());
+        m_window = xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--limit"),
+                               QStringLiteral("1"), QStringLiteral("--name"), title})
+                       .toULongLong();
+        QVERIFY2(m_window != 0, "xterm's window did not appear");
+        QTRY_VERIFY(QFile::exists(outputPath()));
+        m_programPid = fileText(pidPath).trimmed().toLongLong();
+        QTRY_VERIFY(programRunning());
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_xterm.state() != QProcess::NotRunning) {
+            m_xterm.kill();
+            m_xterm.waitForFinished();
+        }
+    }
+
+    void init()
+    {
+        QVERIFY2(programRunning(), "the program in the terminal has stopped");
+        QFile::resize(outputPath(), 0);
+    }
+
+    // The default: nothing reaches the terminal; the corrected text waits on both selections.
+    void correctsTheTerminalSelectionWithoutTypingIntoIt()
+    {
+        Rig rig;
+        rig.pasteboard.writeItems({{{Platform::plainTextType(), QByteArray("the user's clipboard")}}});
+        selectLineInXterm();
+        QCOMPARE(rig.frontWindow.current().windowClass, QStringLiteral("XTerm"));
+
+        QVERIFY(rig.run());
+        QTest::qWait(200); // time for anything wrongly typed to arrive
+        QVERIFY2(programRunning(), "the program in the terminal was interrupted");
+        QCOMPARE(m_xterm.state(), QProcess::Running);
+        QCOMPARE(fileText(outputPath()), QString());
+
+        QCOMPARE(rig.processor->lastError(), std::nullopt);
+        QCOMPARE(rig.processor->state(), TextProcessorState::idle());
+        QCOMPARE(rig.server.requests().size(), 1);
+        const QJsonObject sent = QJsonDocument::fromJson(rig.server.requests().first().body).object();
+        QCOMPARE(sent.value(QLatin1String("text")).toString().trimmed(), selectedLine);
+        QCOMPARE(selection(QStringLiteral("primary")), correctedLine);
+        QCOMPARE(selection(QStringLiteral("clipboard")), correctedLine);
+        QCOMPARE(rig.notifier.shown().size(), 1);
+    }
+
+    // "Paste in terminals": Shift+Insert types the corrected text at the cursor, and the user's
+    // clipboard comes back.
+    void pastesWithShiftInsertWhenAsked()
+    {
+        Rig rig;
+        rig.defaults.setValue(TextProcessor::pasteInTerminalsKey(), true);
+        rig.pasteboard.writeItems({{{Platform::plainTextType(), QByteArray("the user's clipboard")}}});
+        selectLineInXterm();
+
+        QVERIFY(rig.run());
+        QCOMPARE(rig.processor->lastError(), std::nullopt);
+        QTRY_COMPARE(fileText(outputPath()), correctedLine);
+        QVERIFY(programRunning());
+        QCOMPARE(selection(QStringLiteral("clipboard")), QStringLiteral("the user's clipboard"));
+        QCOMPARE(selection(QStringLiteral("primary")), correctedLine);
+        QCOMPARE(rig.notifier.shown().size(), 0);
+    }
+
+    // A selection left in another application is not the terminal's.
+    void selectionElsewhereIsNoTextSelected()
+    {
+        Rig rig;
+        rig.defaults.setValue(TextProcessor::pasteInTerminalsKey(), true);
+        selectLineInXterm();
+        QVERIFY(rig.primary.setString(QStringLiteral("selected somewhere else")));
+
+        QVERIFY(rig.run());
+        QCOMPARE(rig.processor->lastError(), TextProcessorError {QStringLiteral("No text selected")});
+        QCOMPARE(rig.server.requests().size(), 0);
+        QTest::qWait(200);
+        QVERIFY(programRunning());
+        QCOMPARE(fileText(outputPath()), QString());
+    }
+};
+
+QTEST_MAIN(TestTerminalX11)
+#include "tst_terminal_x11.moc"
