@@ -1,11 +1,14 @@
+#include "platform/SettingsUserDefaults.h"
 #include "platform/TerminalTable.h"
 #include "platform/fake/MemoryUserDefaults.h"
 
 #include <QFile>
 #include <QJsonArray>
+#include <QTemporaryDir>
 #include <QTest>
 
 using Platform::MemoryUserDefaults;
+using Platform::SettingsUserDefaults;
 using Platform::TerminalTable;
 
 class TestTerminalTable : public QObject {
@@ -105,6 +108,47 @@ private Q_SLOTS:
         defaults.setValue(TerminalTable::terminalClassesKey(), terminals);
         defaults.setValue(TerminalTable::nonTerminalClassesKey(), nonTerminals);
         QCOMPARE(TerminalTable::builtIn().isTerminal(windowClass, defaults), terminal);
+    }
+
+    // The lists as a user writes them into the settings file by hand.
+    void listsFromTheSettingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QStringList>("terminals");
+        QTest::addColumn<QStringList>("nonTerminals");
+        QTest::newRow("lists of texts")
+            << QByteArray(R"({"terminalClasses": ["Emacs", " myterm "], "nonTerminalClasses": ["URxvt"]})")
+            << QStringList {QStringLiteral("Emacs"), QStringLiteral("myterm")}
+            << QStringList {QStringLiteral("URxvt")};
+        QTest::newRow("members of every JSON type")
+            << QByteArray(R"({"terminalClasses": [1, null, true, {"a": "b"}, ["Nested"], "Emacs"],)"
+                          R"( "nonTerminalClasses": "URxvt"})")
+            << QStringList {QStringLiteral("Emacs")} << QStringList();
+        QTest::newRow("objects instead of lists")
+            << QByteArray(R"({"terminalClasses": {"Emacs": true}, "nonTerminalClasses": 0})") << QStringList()
+            << QStringList();
+    }
+    void listsFromTheSettingsFile()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QStringList, terminals);
+        QFETCH(QStringList, nonTerminals);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("settings.json"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(json);
+        file.close();
+
+        const SettingsUserDefaults settings(path);
+        QCOMPARE(TerminalTable::userClasses(settings, TerminalTable::terminalClassesKey()), terminals);
+        QCOMPARE(TerminalTable::userClasses(settings, TerminalTable::nonTerminalClassesKey()), nonTerminals);
+        QCOMPARE(TerminalTable::builtIn().isTerminal(QStringLiteral("emacs"), settings),
+            terminals.contains(QStringLiteral("Emacs")));
+        QCOMPARE(TerminalTable::builtIn().isTerminal(QStringLiteral("urxvt"), settings),
+            !nonTerminals.contains(QStringLiteral("URxvt")));
+        QCOMPARE(TerminalTable::builtIn().isTerminal(QStringLiteral("Nested"), settings), false);
     }
 
     void settingsKeys()
