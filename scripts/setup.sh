@@ -16,6 +16,8 @@ packages=(
   # a real X server and desktop pieces for tests, screenshots and running headless
   xvfb xauth xdotool xclip xterm openbox trayer xcompmgr x11-xserver-utils x11-utils
   imagemagick fonts-dejavu-core dbus-x11 libnotify-bin
+  # switching keyboard layouts in the layout tests
+  x11-xkb-utils
   # benchmarks
   wrk
 )

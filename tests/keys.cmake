@@ -1,3 +1,4 @@
 tarnwick_add_test(tst_shortcut SOURCES tst_shortcut.cpp LIBS tarnwick_hotkeys tarnwick_platform_fake)
 tarnwick_add_test(tst_shortcuttext SOURCES tst_shortcuttext.cpp LIBS tarnwick_hotkeys tarnwick_platform_fake)
 tarnwick_add_test(tst_localization SOURCES tst_localization.cpp LIBS tarnwick_hotkeys)
+tarnwick_add_test(tst_eventmonitors SOURCES tst_eventmonitors.cpp LIBS tarnwick_hotkeys)
