@@ -1,0 +1,115 @@
+#include "hotkeys/Key.h"
+#include "hotkeys/Shortcut.h"
+#include "platform/x11/XkbKeyboardLayout.h"
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTest>
+
+using namespace Hotkeys;
+using Platform::X11::XkbKeyboardLayout;
+
+namespace {
+
+// Switches the X server's keymap as a user would.
+bool setLayout(const QString &layouts)
+{
+    QProcess process;
+    process.start(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), layouts});
+    return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+QString at(const XkbKeyboardLayout &layout, Key key)
+{
+    return layout.unshiftedCharacters(quint16(key.rawValue()));
+}
+
+} // namespace
+
+class TestXkbLayout : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<XkbKeyboardLayout> m_layout;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(setLayout(QStringLiteral("us")));
+        m_layout = XkbKeyboardLayout::create();
+        QVERIFY(m_layout);
+    }
+    void cleanupTestCase()
+    {
+        Shortcut::setKeyboardLayout(nullptr);
+        m_layout.reset();
+        setLayout(QStringLiteral("us"));
+    }
+
+    void usLayout()
+    {
+        QCOMPARE(at(*m_layout, Key::k), QStringLiteral("k"));
+        QCOMPARE(at(*m_layout, Key::a), QStringLiteral("a"));
+        QCOMPARE(at(*m_layout, Key::one), QStringLiteral("1"));
+        QCOMPARE(at(*m_layout, Key::slash), QStringLiteral("/"));
+        QCOMPARE(at(*m_layout, Key::backtick), QStringLiteral("`"));
+        QCOMPARE(at(*m_layout, Key::space), QStringLiteral(" "));
+        QCOMPARE(at(*m_layout, Key::command), QString()); // Control_L types nothing
+        QCOMPARE(m_layout->unshiftedCharacters(127), QString());
+        QCOMPARE(m_layout->unshiftedCharacters(65535), QString());
+        QCOMPARE(m_layout->latinLayoutIndex(), 0);
+    }
+
+    void lookupsDoNotReloadTheKeymap()
+    {
+        const int loads = m_layout->keymapLoads();
+        for (int i = 0; i < 1000; ++i)
+            QCOMPARE(at(*m_layout, Key::k), QStringLiteral("k"));
+        QCOMPARE(m_layout->keymapLoads(), loads);
+    }
+
+    void nonLatinFirstLayoutNamesTheLatinLetter()
+    {
+        QVERIFY(setLayout(QStringLiteral("ru,us")));
+        QTRY_COMPARE(m_layout->latinLayoutIndex(), 1);
+        QCOMPARE(at(*m_layout, Key::k), QStringLiteral("k"));
+        QCOMPARE(at(*m_layout, Key::e), QStringLiteral("e"));
+        Shortcut::setKeyboardLayout(m_layout.get());
+        QCOMPARE(Shortcut(Key::k, ModifierFlags::command).presentableDescription(), QStringLiteral("⌘K"));
+        QCOMPARE(Shortcut(Key::k, ModifierFlags::command).nsMenuItemKeyEquivalent(),
+            std::optional(QStringLiteral("k")));
+    }
+
+    void onlyNonLatinLayoutFallsBackToIt()
+    {
+        QVERIFY(setLayout(QStringLiteral("ru")));
+        QTRY_COMPARE(at(*m_layout, Key::k), QStringLiteral("л"));
+        QCOMPARE(m_layout->latinLayoutIndex(), 0);
+    }
+
+    void germanLayoutSwapsYAndZ()
+    {
+        QVERIFY(setLayout(QStringLiteral("de")));
+        QTRY_COMPARE(at(*m_layout, Key::y), QStringLiteral("z"));
+        QCOMPARE(at(*m_layout, Key::z), QStringLiteral("y"));
+        QCOMPARE(at(*m_layout, Key::semicolon), QStringLiteral("ö"));
+        Shortcut::setKeyboardLayout(m_layout.get());
+        QCOMPARE(
+            Shortcut(Key::semicolon, ModifierFlags::control).presentableDescription(), QStringLiteral("⌃Ö"));
+    }
+
+    void backToUs()
+    {
+        QVERIFY(setLayout(QStringLiteral("us")));
+        QTRY_COMPARE(at(*m_layout, Key::y), QStringLiteral("y"));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    QGuiApplication app(argc, argv);
+    TestXkbLayout test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_xkblayout.moc"
