@@ -4,6 +4,7 @@
 #include "platform/KeyboardLayout.h"
 
 #include <QAction>
+#include <QHash>
 #include <QKeySequence>
 #include <QMenu>
 #include <QTextBoundaryFinder>
@@ -51,11 +52,19 @@ std::optional<QString> keyEquivalentOfQtKey(Qt::Key qtKey)
 {
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F35)
         return characterFromUnicodeScalarValue(0xF704 + (qtKey - Qt::Key_F1));
-    for (int i = 0; i < specialKeyCount; ++i) {
-        const auto specialKey = SpecialKey(i);
-        if (keySequenceKey(specialKey) == qtKey)
-            return appKitMenuItemKeyEquivalent(specialKey);
-    }
+    static const QHash<int, QString> specialKeyEquivalents = [] {
+        QHash<int, QString> equivalents;
+        for (int i = 0; i < specialKeyCount; ++i) {
+            const auto specialKey = SpecialKey(i);
+            const auto key = keySequenceKey(specialKey);
+            const auto equivalent = appKitMenuItemKeyEquivalent(specialKey);
+            if (key && equivalent)
+                equivalents.insert(*key, *equivalent);
+        }
+        return equivalents;
+    }();
+    if (const auto it = specialKeyEquivalents.constFind(qtKey); it != specialKeyEquivalents.constEnd())
+        return *it;
     if (qtKey <= 0 || qtKey > 0x10FFFF)
         return std::nullopt;
     const auto character = characterFromUnicodeScalarValue(qtKey);
