@@ -8,3 +8,7 @@ target_compile_definitions(tst_appconfig PRIVATE
   TARNWICK_APPCONFIG_PROBE="$<TARGET_FILE:tarnwick_appconfig_probe>")
 add_dependencies(tst_appconfig tarnwick_appconfig_probe)
 tarnwick_add_test(tst_textprocessor SOURCES tst_textprocessor.cpp LIBS tarnwick_app tarnwick_testlib)
+
+tarnwick_add_test(tst_commandline SOURCES tst_commandline.cpp LIBS tarnwick_testlib)
+target_compile_definitions(tst_commandline PRIVATE TARNWICK_BINARY="$<TARGET_FILE:tarnwick>")
+add_dependencies(tst_commandline tarnwick)
