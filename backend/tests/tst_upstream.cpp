@@ -295,6 +295,20 @@ private Q_SLOTS:
                  exchange.raw.c_str());
     }
 
+    void httpsIsSupported()
+    {
+        // TLS to a plain-HTTP service fails in the handshake, which shows that https:// URLs
+        // are served by the TLS-enabled client rather than refused.
+        FakeOpenAi fake([](const httplib::Request &, httplib::Response &res) {
+            res.set_content(FakeOpenAi::completion("plain").dump(), "application/json");
+        });
+        std::string url = fake.url();
+        url.replace(0, 4, "https");
+        const Exchange exchange = ask(url, "some text", "fix");
+        QCOMPARE(exchange.status, 502);
+        QVERIFY2(q(exchange.reply.value("detail", "")).contains(QStringLiteral("SSL")), exchange.raw.c_str());
+    }
+
     void badUrlsAreRefused_data()
     {
         QTest::addColumn<QString>("url");
