@@ -6,14 +6,14 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
+#include <optional>
+#include <unordered_map>
 
 namespace Backend {
 
 namespace {
 
-constexpr std::string_view kCommonWordsDefault = "/usr/share/dict/american-english-small";
 constexpr std::string_view kTypographicApostrophe = "\xE2\x80\x99";
-constexpr std::size_t kMemoLimit = 4096;
 constexpr std::size_t kSuggestionsConsidered = 10;
 
 enum class Case { Lower, Capitalized, Upper, Mixed };
@@ -118,7 +118,9 @@ bool isAbbreviation(std::string_view lower)
         "vol", "vols", "ch", "sec", "dept", "inc", "ltd", "co", "corp", "jan", "feb", "mar", "apr", "jun", "jul",
         "aug", "sep", "sept", "oct", "nov", "dec", "est", "ca", "al", "ed", "eds", "pp", "op", "cit", "viz",
         "resp", "incl", "excl", "min", "max", "gen"};
-    return lower.size() == 1 || contains(list, lower);
+    // Single letters are initials; roman numerals number items ("ii. moral rights").
+    const bool roman = lower.size() <= 4 && lower.find_first_not_of("ivx") == std::string_view::npos;
+    return lower.size() == 1 || roman || contains(list, lower);
 }
 
 // Doubled words that are good English ("had had", "that that", "bye bye").
@@ -352,33 +354,74 @@ private:
 
     // The correction for a misspelled lower-case word, or empty: the misspellings table first,
     // then Aspell's suggestions when one is safe.
-    std::string correctionFor(const std::string &lower, bool strict)
+    std::string correctionFor(const std::string &lower, bool capitalised)
     {
         if (const std::string_view fix = m_lexicon.misspelling(lower); !fix.empty())
             return std::string(fix);
-        if (!m_speller)
+        if (!m_speller || isDerivedWord(lower))
             return {};
-        auto &memo = m_speller->memo();
-        const std::string key = strict ? lower + '!' : lower;
-        if (const auto it = memo.find(key); it != memo.end())
-            return it->second;
-        std::string choice = chooseSuggestion(lower, m_speller->suggest(lower, kSuggestionsConsidered), strict);
-        if (memo.size() >= kMemoLimit)
-            memo.clear();
-        memo.emplace(key, choice);
-        return choice;
+        return chooseSuggestion(lower, m_speller->suggestRemembered(lower, kSuggestionsConsidered), capitalised);
     }
 
-    // A suggestion is safe when it is one lower-case word within two edits (one for short words
-    // and for capitalised words, which may be names); common words are preferred.
-    std::string chooseSuggestion(const std::string &lower, const std::vector<std::string> &suggestions,
-                                 bool strict) const
+    // An unknown word built from a known one ("relicensing", "formatters", "noncommercially"):
+    // a new word rather than a misspelling, so it is left alone.
+    bool isDerivedWord(const std::string &lower) const
     {
-        const int maxDistance = (strict || lower.size() <= 4) ? 1 : 2;
-        const std::string *best = nullptr;
-        int bestDistance = 0;
-        bool bestCommon = false;
-        for (const std::string &s : suggestions) {
+        static constexpr std::array<std::string_view, 24> prefixes = {
+            "un", "re", "non", "pre", "sub", "co", "de", "dis", "mis", "over", "under", "out", "inter", "multi",
+            "anti", "auto", "semi", "super", "post", "pro", "counter", "cross", "micro", "hyper"};
+        for (std::string_view prefix : prefixes)
+            if (lower.size() >= prefix.size() + 4 && startsWith(lower, prefix)
+                && m_speller->check(std::string_view(lower).substr(prefix.size())))
+                return true;
+        static constexpr std::array<std::string_view, 27> suffixes = {
+            "s", "es", "ed", "ing", "er", "ers", "or", "ors", "ly", "able", "ably", "ability", "ness", "ment",
+            "ments", "less", "ful", "ist", "ists", "ism", "isms", "ize", "izes", "ized", "ization", "ise", "ised"};
+        for (std::string_view suffix : suffixes) {
+            if (lower.size() < suffix.size() + 5 || lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) != 0)
+                continue;
+            const std::string stem = lower.substr(0, lower.size() - suffix.size());
+            if (m_speller->check(stem) || m_speller->check(stem + "e"))
+                return true;
+            // "formatters": the final consonant doubles before the ending.
+            const std::size_t n = stem.size();
+            if (stem[n - 1] == stem[n - 2] && std::string_view("aeiou").find(stem[n - 1]) == std::string_view::npos
+                && m_speller->check(std::string_view(stem).substr(0, n - 1)))
+                return true;
+        }
+        return false;
+    }
+
+    // How often `lower` occurs in this text: a word the writer uses elsewhere is the likelier fix.
+    unsigned countInText(const std::string &lower)
+    {
+        if (!m_wordCounts) {
+            m_wordCounts.emplace();
+            for (const Token &t : m_tokens)
+                if (t.kind == TokenKind::Word)
+                    ++(*m_wordCounts)[toLower(t.text)];
+        }
+        const auto it = m_wordCounts->find(lower);
+        return it == m_wordCounts->end() ? 0 : it->second;
+    }
+
+    // A suggestion is safe when it is one lower-case word within two edits (one for words of up to
+    // four letters). The nearest ones compete on how common they are; when two are about as
+    // likely, the more common one must also be Aspell's own first choice, or nothing is changed. A capitalised word
+    // (perhaps a name) only gets its letters put back in order.
+    std::string chooseSuggestion(const std::string &lower, const std::vector<std::string> &suggestions,
+                                 bool capitalised)
+    {
+        struct Candidate {
+            const std::string *word;
+            int distance;
+            double score;
+            std::size_t rank;
+        };
+        const int maxDistance = lower.size() <= 4 ? 1 : 2;
+        std::vector<Candidate> candidates;
+        for (std::size_t rank = 0; rank < suggestions.size(); ++rank) {
+            const std::string &s = suggestions[rank];
             bool plain = !s.empty();
             bool apostrophe = false;
             for (char c : s) {
@@ -391,10 +434,9 @@ private:
                 continue;
             int distance;
             if (apostrophe) {
-                // Only a missing apostrophe ("dont" -> "don't") is safe to add.
-                std::string bare = s;
-                bare.erase(std::remove(bare.begin(), bare.end(), '\''), bare.end());
-                if (bare != lower)
+                // Only a missing apostrophe of a negation ("dont" -> "don't") is safe to add;
+                // "redistributions" is not "redistribution's".
+                if (s.size() < 4 || s.compare(s.size() - 3, 3, "n't") != 0 || s.substr(0, s.size() - 3) + "nt" != lower)
                     continue;
                 distance = 1;
             } else {
@@ -402,16 +444,48 @@ private:
             }
             if (distance > maxDistance)
                 continue;
-            const bool common = m_lexicon.isCommon(s) || apostrophe;
-            if (strict && !common)
+            if (capitalised && !isTransposition(lower, s))
                 continue;
-            if (!best || distance < bestDistance || (distance == bestDistance && common && !bestCommon)) {
-                best = &s;
-                bestDistance = distance;
-                bestCommon = common;
+            // "don't" is as common as "do".
+            const double frequency = apostrophe ? m_lexicon.frequency(s.substr(0, s.size() - 3)) : m_lexicon.frequency(s);
+            const double score = 1.0 + frequency + 50.0 * countInText(s);
+            candidates.push_back({&s, distance, score, rank});
+        }
+        if (candidates.empty())
+            return {};
+        const int nearest = std::min_element(candidates.begin(), candidates.end(), [](const auto &a, const auto &b) {
+                                return a.distance < b.distance;
+                            })->distance;
+        const Candidate *best = nullptr, *runnerUp = nullptr;
+        std::size_t aspellFirst = suggestions.size();
+        for (const Candidate &c : candidates) {
+            if (c.distance != nearest)
+                continue;
+            aspellFirst = std::min(aspellFirst, c.rank);
+            if (!best || c.score > best->score) {
+                runnerUp = best;
+                best = &c;
+            } else if (!runnerUp || c.score > runnerUp->score) {
+                runnerUp = &c;
             }
         }
-        return best ? *best : std::string();
+        if (runnerUp && runnerUp->score * 3 > best->score && (best->rank != aspellFirst || runnerUp->score >= best->score))
+            return {};
+        // A rare word is a poor guess for a short misspelling.
+        if (lower.size() <= 4 && best->score < 2.0)
+            return {};
+        return *best->word;
+    }
+
+    static bool isTransposition(const std::string &a, const std::string &b)
+    {
+        if (a.size() != b.size())
+            return false;
+        std::size_t first = 0;
+        while (first < a.size() && a[first] == b[first])
+            ++first;
+        return first + 1 < a.size() && a[first] == b[first + 1] && a[first + 1] == b[first]
+            && a.compare(first + 2, std::string::npos, b, first + 2, std::string::npos) == 0;
     }
 
     void spellWord(std::size_t i)
@@ -519,8 +593,10 @@ private:
             const std::size_t before = prev(i), after = next(i);
             if (isJoiner(before) || isJoiner(after) || isPunct(before, "'") || isPunct(after, "'"))
                 continue;
-            // "i)" and "i." start numbered items.
-            if ((isPunct(after, ")") || isPunct(after, ".")) && atLineStart(i))
+            // "i)", "i." and "(i)" number items.
+            if (isPunct(after, ")") || (isPunct(after, ".") && atLineStart(i)))
+                continue;
+            if (isPunct(before, "(") && isPunct(after, ")"))
                 continue;
             std::string replacement(t.current());
             replacement[0] = 'I';
@@ -598,6 +674,9 @@ private:
             const Start start = sentenceStart(i);
             if (start == Start::None || (start == Start::Text && !wholeSentences))
                 continue;
+            // "a)" and "b." label items.
+            if (word.size() == 1 && (isPunct(next(i), ")") || isPunct(next(i), ".")))
+                continue;
             if (m_lexicon.isAllowed(toLower(normalizeApostrophes(word))) || isJoiner(next(i)))
                 continue;
             replace(i, capitalizeFirst(std::string(word)));
@@ -650,6 +729,7 @@ private:
     const Mode m_mode;
     std::vector<Token> m_tokens;
     bool m_typographicApostrophes = false;
+    std::optional<std::unordered_map<std::string, unsigned>> m_wordCounts;
 };
 
 } // namespace
@@ -684,9 +764,9 @@ Corrector::Corrector(const CorrectorOptions &options)
     else if (m_lexicon.loadMisspellings(m_misspellingsFile) == 0)
         m_warnings.push_back("no misspellings read from " + m_misspellingsFile);
 
-    const std::string common = options.commonWordsFile.empty() ? std::string(kCommonWordsDefault) : options.commonWordsFile;
-    if (m_lexicon.loadCommonWords(common) == 0)
-        m_warnings.push_back("no common words read from " + common + " (package wamerican-small)");
+    const std::string frequencies = options.frequencyFile.empty() ? std::string(Lexicon::kWordNetCounts) : options.frequencyFile;
+    if (m_lexicon.loadFrequencies(frequencies) == 0)
+        m_warnings.push_back("no word frequencies read from " + frequencies + " (package wordnet-base)");
 
     if (!options.allowListFile.empty())
         m_lexicon.loadAllowList(options.allowListFile);
@@ -705,7 +785,7 @@ std::string Corrector::summary() const
 {
     return "spelling " + std::string(m_hasSpeller ? "Aspell" : "off") + ", "
         + std::to_string(m_lexicon.misspellingCount()) + " common misspellings, "
-        + std::to_string(m_lexicon.commonWordCount()) + " common words, " + std::to_string(m_lexicon.allowedCount())
+        + std::to_string(m_lexicon.frequencyCount()) + " word frequencies, " + std::to_string(m_lexicon.allowedCount())
         + " allowed words";
 }
 

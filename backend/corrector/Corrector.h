@@ -17,10 +17,10 @@ enum class Mode {
 };
 
 struct CorrectorOptions {
-    std::string language = "en_US"; // the Aspell dictionary
+    std::string language = "en"; // the Aspell dictionary: every English spelling (color and colour)
     bool spelling = true; // false: no Aspell (the rules and the misspellings table still apply)
     std::string misspellingsFile; // empty: codespell's dictionary, when the package is installed
-    std::string commonWordsFile; // empty: /usr/share/dict/american-english-small, when present
+    std::string frequencyFile; // empty: WordNet's corpus counts, when wordnet-base is installed
     std::string allowListFile; // empty: no allow-list
 };
 

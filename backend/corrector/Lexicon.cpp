@@ -89,21 +89,76 @@ std::size_t Lexicon::loadMisspellings(const std::string &path)
     return count;
 }
 
-std::size_t Lexicon::loadCommonWords(const std::string &path)
+std::size_t Lexicon::loadFrequencies(const std::string &path)
 {
     std::string contents;
     if (!readFile(path, contents))
         return 0;
-    std::size_t count = 0;
-    m_common.reserve(m_common.size() + contents.size() / 8);
+    const std::size_t before = m_frequency.size();
+    m_frequency.reserve(m_frequency.size() + contents.size() / 40);
     forEachLine(contents, [&](std::string_view line) {
-        const std::string_view word = trim(line);
-        if (!isLowerWord(word, false))
+        const auto percent = line.find('%');
+        const auto lastSpace = line.rfind(' ');
+        if (percent == std::string_view::npos || lastSpace == std::string_view::npos || lastSpace < percent)
             return;
-        m_common.emplace(word);
-        ++count;
+        const std::string_view lemma = line.substr(0, percent);
+        if (!isLowerWord(lemma, false))
+            return; // names, multi-word lemmas
+        unsigned count = 0;
+        for (char c : trim(line.substr(lastSpace + 1))) {
+            if (c < '0' || c > '9')
+                return;
+            count = count * 10 + static_cast<unsigned>(c - '0');
+        }
+        m_frequency[std::string(lemma)] += count + 1;
     });
-    return count;
+    return m_frequency.size() - before;
+}
+
+unsigned Lexicon::frequency(std::string_view lower) const
+{
+    // The most frequent English words, which a sense-tagged corpus does not count.
+    static const std::unordered_set<std::string_view> functionWords = {
+        "a", "about", "above", "after", "again", "against", "all", "also", "although", "always", "am", "among",
+        "an", "and", "another", "any", "are", "as", "at", "be", "because", "been", "before", "being", "below",
+        "between", "both", "but", "by", "can", "could", "did", "do", "does", "doing", "done", "down", "during",
+        "each", "either", "enough", "even", "ever", "every", "few", "for", "from", "further", "had", "has",
+        "have", "having", "he", "her", "here", "hers", "herself", "him", "himself", "his", "how", "however", "i",
+        "if", "in", "into", "is", "it", "its", "itself", "just", "least", "less", "may", "me", "might", "more",
+        "most", "much", "must", "my", "myself", "neither", "never", "no", "nor", "not", "now", "of", "off",
+        "often", "on", "once", "one", "only", "onto", "or", "other", "others", "ought", "our", "ours",
+        "ourselves", "out", "over", "own", "per", "rather", "same", "shall", "she", "should", "since", "so",
+        "some", "such", "than", "that", "the", "their", "theirs", "them", "themselves", "then", "there",
+        "therefore", "these", "they", "this", "those", "though", "through", "thus", "to", "too", "toward",
+        "towards", "under", "unless", "until", "up", "upon", "us", "very", "was", "we", "were", "what",
+        "whatever", "when", "where", "whereas", "whether", "which", "while", "who", "whom", "whose", "why",
+        "will", "with", "within", "without", "would", "yet", "you", "your", "yours", "yourself", "yourselves"};
+    if (functionWords.count(lower))
+        return 100000;
+    const auto find = [this](std::string_view w) -> unsigned {
+        const auto it = m_frequency.find(w);
+        return it == m_frequency.end() ? 0 : it->second;
+    };
+    unsigned best = find(lower);
+    // Inflected forms count as their lemma: "copies", "copied", "copying", "tiles", "making".
+    const auto tryStem = [&](std::string_view suffix, std::string_view replacement) {
+        if (lower.size() > suffix.size() + 2 && lower.substr(lower.size() - suffix.size()) == suffix) {
+            std::string stem(lower.substr(0, lower.size() - suffix.size()));
+            stem += replacement;
+            best = std::max(best, find(stem));
+        }
+    };
+    tryStem("s", "");
+    tryStem("es", "");
+    tryStem("ies", "y");
+    tryStem("ed", "");
+    tryStem("ed", "e");
+    tryStem("ied", "y");
+    tryStem("ing", "");
+    tryStem("ing", "e");
+    tryStem("er", "");
+    tryStem("ly", "");
+    return best;
 }
 
 std::size_t Lexicon::loadAllowList(const std::string &path)
@@ -142,11 +197,6 @@ std::string_view Lexicon::misspelling(std::string_view lower) const
 {
     const auto it = m_misspellings.find(lower);
     return it == m_misspellings.end() ? std::string_view() : std::string_view(it->second);
-}
-
-bool Lexicon::isCommon(std::string_view lower) const
-{
-    return m_common.find(lower) != m_common.end();
 }
 
 bool Lexicon::isAllowed(std::string_view lower) const

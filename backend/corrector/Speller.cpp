@@ -53,6 +53,15 @@ std::vector<std::string> Speller::suggest(std::string_view word, std::size_t lim
     return out;
 }
 
+const std::vector<std::string> &Speller::suggestRemembered(const std::string &word, std::size_t limit)
+{
+    if (const auto it = m_remembered.find(word); it != m_remembered.end())
+        return it->second;
+    if (m_remembered.size() >= 4096)
+        m_remembered.clear();
+    return m_remembered.emplace(word, suggest(word, limit)).first->second;
+}
+
 SpellerPool::SpellerPool(std::string language) : m_language(std::move(language)) {}
 
 SpellerPool::~SpellerPool() = default;

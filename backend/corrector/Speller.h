@@ -30,14 +30,14 @@ public:
     // Aspell's suggestions for `word`, best first, at most `limit` of them.
     std::vector<std::string> suggest(std::string_view word, std::size_t limit);
 
-    // A per-speller memo of decisions about misspelled words (owned by the corrector's logic);
-    // bounded: cleared when it grows past a few thousand entries.
-    std::unordered_map<std::string, std::string> &memo() { return m_memo; }
+    // The same, remembered: the same misspellings come back again and again. The memory is
+    // bounded (forgotten when it passes a few thousand words).
+    const std::vector<std::string> &suggestRemembered(const std::string &word, std::size_t limit);
 
 private:
     explicit Speller(AspellSpeller *speller) : m_speller(speller) {}
     AspellSpeller *m_speller;
-    std::unordered_map<std::string, std::string> m_memo;
+    std::unordered_map<std::string, std::vector<std::string>> m_remembered;
 };
 
 // Hands out spellers so that each request thread works with a speller of its own. Spellers are

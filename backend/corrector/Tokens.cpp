@@ -339,18 +339,63 @@ bool fenceOf(std::string_view line, char &fenceChar, std::size_t &fenceLength)
     return true;
 }
 
+// An indented block of plain sentences (a wrapped list item of a licence, a quoted letter) rather
+// than code or commands: no character that code needs, mostly plain words, and at least one line
+// as long as a sentence.
+bool looksLikeProse(const std::vector<std::string_view> &block)
+{
+    std::size_t chunks = 0, plainChunks = 0;
+    bool sentenceLine = false;
+    for (std::string_view line : block) {
+        if (line.find_first_of("{}=<>\\|$_;`@#~^*") != std::string_view::npos || line.find("//") != std::string_view::npos
+            || line.find("()") != std::string_view::npos || line.find("::") != std::string_view::npos)
+            return false;
+        std::size_t words = 0;
+        std::size_t pos = 0;
+        while (pos < line.size()) {
+            while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t' || line[pos] == '\r'))
+                ++pos;
+            if (pos >= line.size())
+                break;
+            std::size_t end = pos;
+            while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r')
+                ++end;
+            std::string_view chunk = line.substr(pos, end - pos);
+            // Surrounding punctuation does not make a chunk technical.
+            while (!chunk.empty() && std::string_view("(\"'").find(chunk.front()) != std::string_view::npos)
+                chunk.remove_prefix(1);
+            while (!chunk.empty() && std::string_view(").,;:!?\"'").find(chunk.back()) != std::string_view::npos)
+                chunk.remove_suffix(1);
+            ++chunks;
+            const bool plain = !chunk.empty() && std::all_of(chunk.begin(), chunk.end(), [](char c) {
+                return isAsciiLetter(c) || c == '\'' || c == '-' || static_cast<unsigned char>(c) >= 0x80;
+            });
+            if (plain) {
+                ++plainChunks;
+                ++words;
+            }
+            pos = end;
+        }
+        if (words >= 6)
+            sentenceLine = true;
+    }
+    return sentenceLine && plainChunks * 5 >= chunks * 4;
+}
+
 } // namespace
 
 std::vector<Token> tokenize(std::string_view text)
 {
-    std::vector<Token> tokens;
-    tokens.reserve(text.size() / 3 + 4);
-    Cursor cursor{text, tokens};
+    struct Line {
+        std::size_t begin, end, next; // content [begin, end), line break [end, next)
+        bool fenced = false; // inside a fenced code block, fences included
+        bool code = false;
+    };
+    std::vector<Line> lines;
     bool inFence = false;
     char openFenceChar = 0;
     std::size_t openFenceLength = 0;
-    std::size_t lineBegin = 0;
-    while (lineBegin < text.size()) {
+    for (std::size_t lineBegin = 0; lineBegin < text.size();) {
         std::size_t newline = text.find('\n', lineBegin);
         if (newline == std::string_view::npos)
             newline = text.size();
@@ -358,33 +403,67 @@ std::vector<Token> tokenize(std::string_view text)
         if (lineEnd > lineBegin && lineEnd < text.size() && text[lineEnd - 1] == '\r')
             --lineEnd;
         const std::string_view line = text.substr(lineBegin, lineEnd - lineBegin);
-
+        Line info{lineBegin, lineEnd, std::min(newline + 1, text.size())};
         char fenceChar = 0;
         std::size_t fenceLength = 0;
-        bool code = false;
         if (inFence) {
-            code = true;
+            info.fenced = true;
             if (fenceOf(line, fenceChar, fenceLength) && fenceChar == openFenceChar && fenceLength >= openFenceLength
-                && line.find_first_not_of(std::string(1, fenceChar) + " \t",
-                                          line.find(fenceChar))
+                && line.find_first_not_of(std::string(1, fenceChar) + " \t", line.find(fenceChar))
                     == std::string_view::npos)
                 inFence = false;
         } else if (fenceOf(line, fenceChar, fenceLength)) {
-            code = true;
+            info.fenced = true;
             inFence = true;
             openFenceChar = fenceChar;
             openFenceLength = fenceLength;
-        } else if (!isBlank(line) && indentation(line) >= 4) {
-            code = true;
         }
-
-        if (code)
-            cursor.push(TokenKind::Opaque, lineBegin, lineEnd);
-        else
-            tokenizeProse(cursor, lineBegin, lineEnd);
-        if (newline < text.size())
-            cursor.push(TokenKind::Newline, lineEnd, newline + 1);
+        info.code = info.fenced;
+        lines.push_back(info);
         lineBegin = newline + 1;
+    }
+
+    // Indented code is indented by four columns more than the text's own margin, so a selection
+    // that is indented as a whole (a quoted letter, a licence) is still prose.
+    std::size_t margin = std::string_view::npos;
+    for (const Line &line : lines) {
+        const std::string_view content = text.substr(line.begin, line.end - line.begin);
+        if (!line.fenced && !isBlank(content))
+            margin = std::min(margin, indentation(content));
+    }
+    if (margin == std::string_view::npos)
+        margin = 0;
+    for (std::size_t i = 0; i < lines.size();) {
+        const std::string_view content = text.substr(lines[i].begin, lines[i].end - lines[i].begin);
+        if (lines[i].fenced || isBlank(content) || indentation(content) < margin + 4) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i;
+        while (j < lines.size() && !lines[j].fenced) {
+            const std::string_view c = text.substr(lines[j].begin, lines[j].end - lines[j].begin);
+            if (isBlank(c) || indentation(c) < margin + 4)
+                break;
+            ++j;
+        }
+        std::vector<std::string_view> block;
+        for (std::size_t k = i; k < j; ++k)
+            block.push_back(text.substr(lines[k].begin, lines[k].end - lines[k].begin));
+        if (!looksLikeProse(block))
+            for (std::size_t k = i; k < j; ++k)
+                lines[k].code = true;
+        i = j;
+    }
+
+    std::vector<Token> tokens;
+    tokens.reserve(text.size() / 3 + 4);
+    Cursor cursor{text, tokens};
+    for (const Line &line : lines) {
+        if (line.code)
+            cursor.push(TokenKind::Opaque, line.begin, line.end);
+        else
+            tokenizeProse(cursor, line.begin, line.end);
+        cursor.push(TokenKind::Newline, line.end, line.next);
     }
     return tokens;
 }

@@ -41,7 +41,7 @@ private Q_SLOTS:
         // These tests describe the corrector with its real resources; say clearly when they are absent.
         QVERIFY2(shared().hasSpeller(), "Aspell with the en_US dictionary (aspell-en) is needed");
         QVERIFY2(shared().lexicon().misspellingCount() > 1000, "codespell's dictionary (codespell) is needed");
-        QVERIFY2(shared().lexicon().commonWordCount() > 1000, "wamerican-small is needed");
+        QVERIFY2(shared().lexicon().frequencyCount() > 1000, "WordNet's counts (wordnet-base) are needed");
     }
 
     void fixes_data()
@@ -57,6 +57,16 @@ private Q_SLOTS:
         QTest::newRow("typographic apostrophe kept") << "It’s teh end, isnt it?" << "It’s the end, isn’t it?";
         QTest::newRow("misspelled possessive") << "The goverment's plan." << "The government's plan.";
         QTest::newRow("hopeless word left alone") << "The xqzvwp moved." << "The xqzvwp moved.";
+        QTest::newRow("ambiguous typo left alone (how, who)") << "I know hwo it works" << "I know hwo it works";
+        QTest::newRow("common word preferred") << "the uder side" << "the under side";
+        QTest::newRow("word used elsewhere in the text preferred")
+            << "The tile of the book. Each tile has a title." << "The tile of the book. Each tile has a title.";
+        QTest::newRow("indented prose") << "Terms:\n\n    a) The work must carry prominent notices stating taht you\n"
+                                           "    modified it.\n"
+                                        << "Terms:\n\n    a) The work must carry prominent notices stating that you\n"
+                                           "    modified it.\n";
+        QTest::newRow("text indented as a whole") << "    teh first line of a letter\n    and teh second"
+                                                  << "    the first line of a letter\n    and the second";
         // Standalone "i".
         QTest::newRow("i") << "yes, i know" << "yes, I know";
         QTest::newRow("i'm") << "so i'm late and i've left" << "so I'm late and I've left";
@@ -80,6 +90,8 @@ private Q_SLOTS:
         QTest::newRow("after etc.") << "Apples, pears etc. are fruit." << "Apples, pears etc. are fruit.";
         QTest::newRow("after initial") << "Written by J. smith." << "Written by J. smith.";
         QTest::newRow("numbered item") << "1. first\n2. second" << "1. first\n2. second";
+        QTest::newRow("lettered and roman items") << "Rules.\na) first\nb. second\nii. third\n(i) fourth."
+                                                  << "Rules.\na) first\nb. second\nii. third\n(i) fourth.";
         QTest::newRow("text start of a whole sentence") << "this is done." << "This is done.";
         QTest::newRow("fragment start left") << "and then we left" << "and then we left";
         QTest::newRow("after ellipsis") << "well... maybe." << "Well... maybe.";
@@ -92,7 +104,7 @@ private Q_SLOTS:
         QTest::newRow("capital article") << "An car stopped." << "A car stopped.";
         QTest::newRow("letter a kept") << "Plan a or plan b." << "Plan a or plan b.";
         QTest::newRow("acronym after an kept") << "an FBI agent" << "an FBI agent";
-        QTest::newRow("article after spelling") << "a aple" << "an apple";
+        QTest::newRow("article after spelling") << "a exampel of it" << "an example of it";
         QTest::newRow("unknown word after a kept") << "a xqzvwp" << "a xqzvwp";
     }
 
@@ -123,6 +135,8 @@ private Q_SLOTS:
         QTest::newRow("non-ascii words") << "the café naïve Ærøskøbing straße tehé and ünrecieve";
         QTest::newRow("path and identifiers") << "open /usr/teh/recieve and snake_teh and a.b";
         QTest::newRow("options") << "pass --recieve or -teh";
+        QTest::newRow("indented command") << "Install it:\n\n    sudo apt-get install libteh-dev recieve\n";
+        QTest::newRow("indented code") << "Like this:\n\n    teh = recieve(1) and then we call it again\n";
         QTest::newRow("allowed informal words in fix") << "gonna wanna dunno";
     }
 
@@ -208,6 +222,8 @@ private Q_SLOTS:
                                     "use, copy, modify, merge, publish, distribute, sublicense, and/or sell copies.";
         QTest::newRow("list and quote") << "Things to do:\n- buy milk\n- call Anna\n\n> She said: \"Fine.\"\n";
         QTest::newRow("contractions in fix") << "I don't think it's John's, and we'll see.";
+        QTest::newRow("british and american spellings") << "The colour and color of the organisation's behaviour, analysed.";
+        QTest::newRow("derived words") << "The licensor allows relicensing by formatters, noncommercially.";
         QTest::newRow("empty") << "";
         QTest::newRow("markdown") << "# Title\n\n*Bold* and _italic_ text, see [the docs](https://x.org/a).";
     }
@@ -249,7 +265,7 @@ private Q_SLOTS:
         // No misspellings table, no common words, no Aspell: the rules still work, nothing fails.
         CorrectorOptions options;
         options.misspellingsFile = "/nonexistent/dictionary.txt";
-        options.commonWordsFile = "/nonexistent/words";
+        options.frequencyFile = "/nonexistent/cntlist.rev";
         options.allowListFile = "/nonexistent/allowed-words.txt";
         options.spelling = false;
         const Corrector corrector(options);
