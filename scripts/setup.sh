@@ -12,7 +12,7 @@ packages=(
   libxcb1-dev libxcb-xtest0-dev libxcb-keysyms1-dev libxcb-xkb-dev libxcb-xfixes0-dev
   libxcb-shape0-dev libxkbcommon-dev libxkbcommon-x11-dev libx11-dev libx11-xcb-dev
   # reference backend
-  libcpp-httplib-dev libssl-dev libaspell-dev aspell-en codespell
+  libcpp-httplib-dev libssl-dev libaspell-dev aspell-en codespell nlohmann-json3-dev wordnet-base
   # a real X server and desktop pieces for tests, screenshots and running headless
   xvfb xauth xdotool xclip xterm openbox trayer xcompmgr x11-xserver-utils x11-utils
   imagemagick fonts-dejavu-core dbus-x11 libnotify-bin

@@ -1,0 +1,801 @@
+#include "Corrector.h"
+
+#include "Formal.h"
+#include "Tokens.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <optional>
+#include <unordered_map>
+
+namespace Backend {
+
+namespace {
+
+constexpr std::string_view kTypographicApostrophe = "\xE2\x80\x99";
+constexpr std::size_t kSuggestionsConsidered = 10;
+
+enum class Case { Lower, Capitalized, Upper, Mixed };
+
+bool isUpper(char c)
+{
+    return c >= 'A' && c <= 'Z';
+}
+
+bool isLower(char c)
+{
+    return c >= 'a' && c <= 'z';
+}
+
+// Letter case of an ASCII word, ignoring apostrophes. A single capital ("I", "A") is Capitalized.
+Case caseOf(std::string_view word)
+{
+    std::size_t letters = 0, upper = 0;
+    bool firstUpper = false, laterUpper = false;
+    for (char c : word) {
+        if (!isUpper(c) && !isLower(c))
+            continue;
+        if (isUpper(c)) {
+            ++upper;
+            if (letters == 0)
+                firstUpper = true;
+            else
+                laterUpper = true;
+        }
+        ++letters;
+    }
+    if (upper == 0)
+        return Case::Lower;
+    if (upper == letters && letters >= 2)
+        return Case::Upper;
+    if (firstUpper && !laterUpper)
+        return Case::Capitalized;
+    return Case::Mixed;
+}
+
+// The word with typographic apostrophes turned into typed ones.
+std::string normalizeApostrophes(std::string_view word)
+{
+    std::string out;
+    out.reserve(word.size());
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (word.substr(i, kTypographicApostrophe.size()) == kTypographicApostrophe) {
+            out += '\'';
+            i += kTypographicApostrophe.size() - 1;
+        } else {
+            out += word[i];
+        }
+    }
+    return out;
+}
+
+std::string capitalizeFirst(std::string s)
+{
+    if (!s.empty() && isLower(s[0]))
+        s[0] = static_cast<char>(s[0] - 'a' + 'A');
+    return s;
+}
+
+bool isOpeningPunct(std::string_view p)
+{
+    return p == "\"" || p == "'" || p == "(" || p == "[" || p == "{" || p == "*" || p == "_" || p == "\xE2\x80\x9C"
+        || p == "\xE2\x80\x98" || p == "\xC2\xAB" || p == "\xC2\xBF" || p == "\xC2\xA1";
+}
+
+bool isClosingPunct(std::string_view p)
+{
+    return p == "\"" || p == "'" || p == ")" || p == "]" || p == "}" || p == "*" || p == "_" || p == "\xE2\x80\x9D"
+        || p == "\xE2\x80\x99" || p == "\xC2\xBB";
+}
+
+// Opaque tokens that start a list item or a quotation: "1", "-", "*", ">", "#".
+bool isListMarker(std::string_view opaque)
+{
+    return !opaque.empty() && std::all_of(opaque.begin(), opaque.end(), [](char c) {
+        return (c >= '0' && c <= '9') || c == '-' || c == '*' || c == '+' || c == '>' || c == '#';
+    });
+}
+
+bool isAsciiAlnum(std::string_view s)
+{
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) {
+        return isLower(c) || isUpper(c) || (c >= '0' && c <= '9');
+    });
+}
+
+template<std::size_t N>
+bool contains(const std::array<std::string_view, N> &list, std::string_view word)
+{
+    return std::find(list.begin(), list.end(), word) != list.end();
+}
+
+// Words before a full stop that do not end a sentence.
+bool isAbbreviation(std::string_view lower)
+{
+    static constexpr std::array<std::string_view, 52> list = {
+        "mr", "mrs", "ms", "dr", "prof", "sr", "jr", "st", "vs", "etc", "cf", "approx", "fig", "figs", "no", "nos",
+        "vol", "vols", "ch", "sec", "dept", "inc", "ltd", "co", "corp", "jan", "feb", "mar", "apr", "jun", "jul",
+        "aug", "sep", "sept", "oct", "nov", "dec", "est", "ca", "al", "ed", "eds", "pp", "op", "cit", "viz",
+        "resp", "incl", "excl", "min", "max", "gen"};
+    // Single letters are initials; roman numerals number items ("ii. moral rights").
+    const bool roman = lower.size() <= 4 && lower.find_first_not_of("ivx") == std::string_view::npos;
+    return lower.size() == 1 || roman || contains(list, lower);
+}
+
+// Doubled words that are good English ("had had", "that that", "bye bye").
+bool mayRepeat(std::string_view lower)
+{
+    static constexpr std::array<std::string_view, 34> list = {
+        "had", "that", "do", "does", "did", "very", "really", "so", "no", "yes", "bye", "ha",
+        "haha", "ho", "he", "hee", "knock", "tut", "there", "now", "well", "far", "long", "many", "much", "more",
+        "again", "round", "over", "on", "blah", "her", "can", "come"};
+    return contains(list, lower);
+}
+
+// Words after which "a" is not an article ("plan a or b", "a is b") or that no article precedes.
+bool notAfterArticle(std::string_view lower)
+{
+    static constexpr std::array<std::string_view, 30> list = {
+        "and", "or", "of", "on", "in", "is", "it", "if", "as", "at", "are", "am", "an", "a", "our", "ours", "us",
+        "up", "upon", "unless", "until", "its", "into", "onto", "off", "either", "each", "every", "other", "all"};
+    return contains(list, lower);
+}
+
+bool startsWith(std::string_view s, std::string_view prefix)
+{
+    return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
+}
+
+// The article that a lower-case dictionary word takes: "a", "an", or empty when its first sound
+// cannot be told from its spelling with confidence.
+std::string_view articleFor(std::string_view w)
+{
+    if (w.size() < 2 || notAfterArticle(w))
+        return {};
+    const char first = w[0];
+    switch (first) {
+    case 'a':
+    case 'i':
+        return "an";
+    case 'o':
+        return (w == "one" || w == "once" || w == "oneself" || startsWith(w, "ouija")) ? "a" : "an";
+    case 'e':
+        return (startsWith(w, "eu") || startsWith(w, "ewe")) ? "a" : "an";
+    case 'u': {
+        // "a unit", "a user", "an umbrella", "an unusual": the sound follows the next letters.
+        if (startsWith(w, "uni")) {
+            const char after = w.size() > 3 ? w[3] : '\0';
+            if (std::string_view("cfloqstvx").find(after) != std::string_view::npos)
+                return "a";
+            return {};
+        }
+        if (startsWith(w, "unan") || startsWith(w, "us") || startsWith(w, "ub") || startsWith(w, "uk")
+            || startsWith(w, "ura") || startsWith(w, "ure") || startsWith(w, "uri") || startsWith(w, "uro")
+            || startsWith(w, "uto") || startsWith(w, "uti") || startsWith(w, "ute"))
+            return "a";
+        if (startsWith(w, "un") || startsWith(w, "up") || startsWith(w, "ug") || startsWith(w, "um")
+            || startsWith(w, "ul") || startsWith(w, "utt") || startsWith(w, "urg") || startsWith(w, "urb"))
+            return "an";
+        return {};
+    }
+    case 'h': {
+        static constexpr std::array<std::string_view, 6> silent = {"hour", "honest", "honor", "honour", "heir", "herb"};
+        for (std::string_view s : silent)
+            if (startsWith(w, s))
+                return s == "herb" ? std::string_view() : std::string_view("an");
+        // Usage differs before an unstressed "h" ("an historic"): leave those alone.
+        if (startsWith(w, "hist") || startsWith(w, "hab") || startsWith(w, "hot") || startsWith(w, "hyp")
+            || startsWith(w, "her"))
+            return {};
+        return "a";
+    }
+    default:
+        return "a";
+    }
+}
+
+// Prefixes that stand before a hyphen ("non-exclusive", "pre-existing") and are not words of
+// their own in the dictionary.
+bool isCompoundPrefix(std::string_view lower)
+{
+    static constexpr std::array<std::string_view, 24> list = {
+        "non", "pre", "anti", "sub", "multi", "co", "re", "un", "semi", "self", "post", "inter", "intra", "ex",
+        "mid", "mis", "over", "pro", "pseudo", "quasi", "auto", "bi", "tri", "de"};
+    return contains(list, lower);
+}
+
+class Pass {
+public:
+    Pass(const Lexicon &lexicon, Speller *speller, std::string_view text, Mode mode)
+        : m_lexicon(lexicon), m_speller(speller), m_mode(mode), m_tokens(tokenize(text))
+    {
+        m_typographicApostrophes = text.find(kTypographicApostrophe) != std::string_view::npos
+            && text.find('\'') == std::string_view::npos;
+    }
+
+    std::string run()
+    {
+        spelling();
+        if (m_mode == Mode::Formal)
+            formal();
+        standaloneI();
+        repeatedWords();
+        articles();
+        sentenceCapitals();
+        spaceBeforePunctuation();
+        return joinTokens(m_tokens);
+    }
+
+private:
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    std::size_t prev(std::size_t i) const
+    {
+        while (i > 0) {
+            --i;
+            if (m_tokens[i].live())
+                return i;
+        }
+        return npos;
+    }
+
+    std::size_t next(std::size_t i) const
+    {
+        for (++i; i < m_tokens.size(); ++i)
+            if (m_tokens[i].live())
+                return i;
+        return npos;
+    }
+
+    bool isKind(std::size_t i, TokenKind kind) const { return i != npos && m_tokens[i].kind == kind; }
+    bool isPunct(std::size_t i, std::string_view p) const { return i != npos && m_tokens[i].isPunct(p); }
+    bool isWhitespace(std::size_t i) const { return isKind(i, TokenKind::Space) || isKind(i, TokenKind::Newline); }
+
+    // A hyphen right next to a word makes it part of a compound.
+    bool isJoiner(std::size_t i) const { return isPunct(i, "-"); }
+
+    // The word at `i` is the first thing on its line, after indentation and list markers.
+    bool atLineStart(std::size_t i) const
+    {
+        for (std::size_t j = prev(i); j != npos; j = prev(j)) {
+            const Token &t = m_tokens[j];
+            if (t.kind == TokenKind::Newline)
+                return true;
+            if (t.kind == TokenKind::Word)
+                return false;
+            if (t.kind == TokenKind::Opaque && !isListMarker(t.text))
+                return false;
+            if (t.kind == TokenKind::Punct && !isOpeningPunct(t.text) && t.text != "." && t.text != ")"
+                && t.text != "\xE2\x80\xA2")
+                return false;
+        }
+        return true;
+    }
+
+    enum class Start { None, Text, Sentence };
+
+    // Whether the word at `i` starts the text or follows a sentence's end and white space.
+    Start sentenceStart(std::size_t i) const
+    {
+        std::size_t j = prev(i);
+        while (j != npos && m_tokens[j].kind == TokenKind::Punct && isOpeningPunct(m_tokens[j].text))
+            j = prev(j);
+        if (j == npos)
+            return Start::Text;
+        if (!isWhitespace(j))
+            return Start::None;
+        while (isWhitespace(j))
+            j = prev(j);
+        if (j == npos)
+            return Start::Text;
+        // After a closing quote or bracket ('He asked "why?" and left') the sentence may go on.
+        if (isPunct(j, "!") || isPunct(j, "?"))
+            return Start::Sentence;
+        if (!isPunct(j, "."))
+            return Start::None;
+        const std::size_t before = prev(j);
+        if (before == npos || isPunct(before, "."))
+            return Start::None; // an ellipsis
+        const Token &b = m_tokens[before];
+        if (b.kind == TokenKind::Word)
+            return isAbbreviation(toLower(b.current())) ? Start::None : Start::Sentence;
+        if (b.kind == TokenKind::Opaque) {
+            if (b.text.find('.') != std::string_view::npos)
+                return Start::None; // "e.g.", "U.S."
+            if (isListMarker(b.text) && atLineStart(before))
+                return Start::None; // "1. item"
+            return Start::Sentence;
+        }
+        if (b.kind == TokenKind::Punct && isClosingPunct(b.text))
+            return Start::Sentence;
+        return Start::None;
+    }
+
+    // The text ends like a complete sentence, so its first word starts one.
+    bool endsWithTerminator() const
+    {
+        std::size_t j = m_tokens.size();
+        j = prev(j);
+        while (j != npos && (isWhitespace(j) || (isKind(j, TokenKind::Punct) && isClosingPunct(m_tokens[j].text))))
+            j = prev(j);
+        return isPunct(j, ".") || isPunct(j, "!") || isPunct(j, "?");
+    }
+
+    // The word at `i` may be a common word: not a name inside a sentence, an acronym or camelCase.
+    bool mayEditWord(std::size_t i, Case c) const
+    {
+        if (c == Case::Upper || c == Case::Mixed)
+            return false;
+        if (c == Case::Capitalized)
+            return atLineStart(i) || sentenceStart(i) != Start::None;
+        return true;
+    }
+
+    void replace(std::size_t i, std::string replacement)
+    {
+        Token &t = m_tokens[i];
+        if ((m_typographicApostrophes || t.text.find(kTypographicApostrophe) != std::string_view::npos)
+            && replacement.find('\'') != std::string::npos) {
+            std::string typographic;
+            for (char ch : replacement) {
+                if (ch == '\'')
+                    typographic += kTypographicApostrophe;
+                else
+                    typographic += ch;
+            }
+            replacement = std::move(typographic);
+        }
+        if (replacement == t.text)
+            return;
+        t.replacement = std::move(replacement);
+        t.replaced = true;
+    }
+
+    // The correction for a misspelled lower-case word, or empty: the misspellings table first,
+    // then Aspell's suggestions when one is safe.
+    std::string correctionFor(const std::string &lower, bool capitalised)
+    {
+        if (const std::string_view fix = m_lexicon.misspelling(lower); !fix.empty())
+            return std::string(fix);
+        if (!m_speller || isDerivedWord(lower))
+            return {};
+        return chooseSuggestion(lower, m_speller->suggestRemembered(lower, kSuggestionsConsidered), capitalised);
+    }
+
+    // An unknown word built from a known one ("relicensing", "formatters", "noncommercially"):
+    // a new word rather than a misspelling, so it is left alone.
+    bool isDerivedWord(const std::string &lower) const
+    {
+        static constexpr std::array<std::string_view, 24> prefixes = {
+            "un", "re", "non", "pre", "sub", "co", "de", "dis", "mis", "over", "under", "out", "inter", "multi",
+            "anti", "auto", "semi", "super", "post", "pro", "counter", "cross", "micro", "hyper"};
+        for (std::string_view prefix : prefixes)
+            if (lower.size() >= prefix.size() + 4 && startsWith(lower, prefix)
+                && m_speller->check(std::string_view(lower).substr(prefix.size())))
+                return true;
+        static constexpr std::array<std::string_view, 27> suffixes = {
+            "s", "es", "ed", "ing", "er", "ers", "or", "ors", "ly", "able", "ably", "ability", "ness", "ment",
+            "ments", "less", "ful", "ist", "ists", "ism", "isms", "ize", "izes", "ized", "ization", "ise", "ised"};
+        for (std::string_view suffix : suffixes) {
+            if (lower.size() < suffix.size() + 5 || lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) != 0)
+                continue;
+            const std::string stem = lower.substr(0, lower.size() - suffix.size());
+            if (m_speller->check(stem) || m_speller->check(stem + "e"))
+                return true;
+            // "formatters": the final consonant doubles before the ending.
+            const std::size_t n = stem.size();
+            if (stem[n - 1] == stem[n - 2] && std::string_view("aeiou").find(stem[n - 1]) == std::string_view::npos
+                && m_speller->check(std::string_view(stem).substr(0, n - 1)))
+                return true;
+        }
+        return false;
+    }
+
+    // How often `lower` occurs in this text: a word the writer uses elsewhere is the likelier fix.
+    unsigned countInText(const std::string &lower)
+    {
+        if (!m_wordCounts) {
+            m_wordCounts.emplace();
+            for (const Token &t : m_tokens)
+                if (t.kind == TokenKind::Word)
+                    ++(*m_wordCounts)[toLower(t.text)];
+        }
+        const auto it = m_wordCounts->find(lower);
+        return it == m_wordCounts->end() ? 0 : it->second;
+    }
+
+    // A suggestion is safe when it is one lower-case word within two edits (one for words of up to
+    // four letters). The nearest ones compete on how common they are; when two are about as
+    // likely, the more common one must also be Aspell's own first choice, or nothing is changed. A capitalised word
+    // (perhaps a name) only gets its letters put back in order.
+    std::string chooseSuggestion(const std::string &lower, const std::vector<std::string> &suggestions,
+                                 bool capitalised)
+    {
+        struct Candidate {
+            const std::string *word;
+            int distance;
+            double score;
+            std::size_t rank;
+        };
+        const int maxDistance = lower.size() <= 4 ? 1 : 2;
+        std::vector<Candidate> candidates;
+        for (std::size_t rank = 0; rank < suggestions.size(); ++rank) {
+            const std::string &s = suggestions[rank];
+            bool plain = !s.empty();
+            bool apostrophe = false;
+            for (char c : s) {
+                if (c == '\'')
+                    apostrophe = true;
+                else if (!isLower(c))
+                    plain = false;
+            }
+            if (!plain)
+                continue;
+            int distance;
+            if (apostrophe) {
+                // Only a missing apostrophe of a negation ("dont" -> "don't") is safe to add;
+                // "redistributions" is not "redistribution's".
+                if (s.size() < 4 || s.compare(s.size() - 3, 3, "n't") != 0 || s.substr(0, s.size() - 3) + "nt" != lower)
+                    continue;
+                distance = 1;
+            } else {
+                distance = editDistance(lower, s);
+            }
+            if (distance > maxDistance)
+                continue;
+            if (capitalised && !isTransposition(lower, s))
+                continue;
+            // "don't" is as common as "do".
+            const double frequency = apostrophe ? m_lexicon.frequency(s.substr(0, s.size() - 3)) : m_lexicon.frequency(s);
+            const double score = 1.0 + frequency + 50.0 * countInText(s);
+            candidates.push_back({&s, distance, score, rank});
+        }
+        if (candidates.empty())
+            return {};
+        const int nearest = std::min_element(candidates.begin(), candidates.end(), [](const auto &a, const auto &b) {
+                                return a.distance < b.distance;
+                            })->distance;
+        const Candidate *best = nullptr, *runnerUp = nullptr;
+        std::size_t aspellFirst = suggestions.size();
+        for (const Candidate &c : candidates) {
+            if (c.distance != nearest)
+                continue;
+            aspellFirst = std::min(aspellFirst, c.rank);
+            if (!best || c.score > best->score) {
+                runnerUp = best;
+                best = &c;
+            } else if (!runnerUp || c.score > runnerUp->score) {
+                runnerUp = &c;
+            }
+        }
+        if (runnerUp && runnerUp->score * 3 > best->score && (best->rank != aspellFirst || runnerUp->score >= best->score))
+            return {};
+        // A rare word is a poor guess for a short misspelling.
+        if (lower.size() <= 4 && best->score < 2.0)
+            return {};
+        return *best->word;
+    }
+
+    static bool isTransposition(const std::string &a, const std::string &b)
+    {
+        if (a.size() != b.size())
+            return false;
+        std::size_t first = 0;
+        while (first < a.size() && a[first] == b[first])
+            ++first;
+        return first + 1 < a.size() && a[first] == b[first + 1] && a[first + 1] == b[first]
+            && a.compare(first + 2, std::string::npos, b, first + 2, std::string::npos) == 0;
+    }
+
+    void spellWord(std::size_t i)
+    {
+        Token &t = m_tokens[i];
+        const std::string word = normalizeApostrophes(t.current());
+        if (word.size() < 3)
+            return;
+        const Case c = caseOf(word);
+        if (!mayEditWord(i, c))
+            return;
+        const std::string lower = toLower(word);
+        if (m_lexicon.isAllowed(lower) || Formal::isInformal(lower))
+            return;
+        // The first part of "non-exclusive" is not a word of its own.
+        if (isPunct(next(i), "-") && isCompoundPrefix(lower))
+            return;
+        if (m_speller && m_speller->check(word))
+            return;
+        if (!m_speller && m_lexicon.misspelling(lower).empty())
+            return;
+        std::string fix;
+        if (word.find('\'') != std::string::npos) {
+            fix = std::string(m_lexicon.misspelling(lower));
+            const auto apostrophe = lower.rfind('\'');
+            if (fix.empty() && lower.substr(apostrophe) == "'s" && apostrophe >= 3) {
+                // A misspelled possessive: correct the noun, keep the ending.
+                const std::string stem = lower.substr(0, apostrophe);
+                if (m_speller && !m_speller->check(stem) && !m_lexicon.isAllowed(stem)) {
+                    const std::string stemFix = correctionFor(stem, c == Case::Capitalized);
+                    if (!stemFix.empty() && stemFix.find(' ') == std::string::npos
+                        && stemFix.find('\'') == std::string::npos)
+                        fix = stemFix + "'s";
+                }
+            }
+        } else {
+            fix = correctionFor(lower, c == Case::Capitalized);
+        }
+        if (fix.empty())
+            return;
+        replace(i, c == Case::Capitalized ? capitalizeFirst(fix) : fix);
+    }
+
+    void spelling()
+    {
+        for (std::size_t i = 0; i < m_tokens.size(); ++i)
+            if (m_tokens[i].kind == TokenKind::Word)
+                spellWord(i);
+    }
+
+    // The lower-case text of the word that follows `i` after one space, or empty.
+    std::string nextWordLower(std::size_t i) const
+    {
+        const std::size_t space = next(i);
+        if (!isKind(space, TokenKind::Space))
+            return {};
+        const std::size_t word = next(space);
+        if (!isKind(word, TokenKind::Word))
+            return {};
+        return toLower(normalizeApostrophes(m_tokens[word].current()));
+    }
+
+    void formal()
+    {
+        for (std::size_t i = 0; i < m_tokens.size(); ++i) {
+            Token &t = m_tokens[i];
+            if (t.kind != TokenKind::Word || t.removed)
+                continue;
+            const std::string word = normalizeApostrophes(t.current());
+            const std::string lower = toLower(word);
+            const Case c = caseOf(word);
+            // "I'm" is capitalised everywhere; other capitalised words are names inside a sentence.
+            const bool pronounI = startsWith(word, "I'");
+            if (!pronounI && !mayEditWord(i, c))
+                continue;
+            if (c == Case::Upper && !pronounI)
+                continue;
+            if (m_lexicon.isAllowed(lower) || isJoiner(prev(i)) || isJoiner(next(i)))
+                continue;
+            std::string replacement;
+            if (word.find('\'') != std::string::npos) {
+                if (auto expansion = Formal::expandContraction(lower, nextWordLower(i)))
+                    replacement = std::move(*expansion);
+            } else if (const std::string_view informal = Formal::informalReplacement(lower); !informal.empty()) {
+                replacement = std::string(informal);
+            }
+            if (replacement.empty())
+                continue;
+            if (c == Case::Capitalized && !pronounI)
+                replacement = capitalizeFirst(std::move(replacement));
+            replace(i, std::move(replacement));
+        }
+    }
+
+    // "i" on its own (and "i'm", "i've", ...) is always a capital.
+    void standaloneI()
+    {
+        for (std::size_t i = 0; i < m_tokens.size(); ++i) {
+            Token &t = m_tokens[i];
+            if (t.kind != TokenKind::Word || t.removed)
+                continue;
+            const std::string word = normalizeApostrophes(t.current());
+            if (word != "i" && !(startsWith(word, "i'") && Formal::expandContraction(word, {})))
+                continue;
+            const std::size_t before = prev(i), after = next(i);
+            if (isJoiner(before) || isJoiner(after) || isPunct(before, "'") || isPunct(after, "'"))
+                continue;
+            // "i)", "i." and "(i)" number items.
+            if (isPunct(after, ")") || (isPunct(after, ".") && atLineStart(i)))
+                continue;
+            if (isPunct(before, "(") && isPunct(after, ")"))
+                continue;
+            std::string replacement(t.current());
+            replacement[0] = 'I';
+            replace(i, std::move(replacement));
+        }
+    }
+
+    void repeatedWords()
+    {
+        for (std::size_t i = 0; i < m_tokens.size(); ++i) {
+            if (m_tokens[i].kind != TokenKind::Word || m_tokens[i].removed)
+                continue;
+            const std::size_t space = next(i);
+            if (!isKind(space, TokenKind::Space))
+                continue;
+            const std::size_t second = next(space);
+            if (!isKind(second, TokenKind::Word))
+                continue;
+            const std::string_view a = m_tokens[i].current(), b = m_tokens[second].current();
+            const std::string lower = toLower(a);
+            if (lower != toLower(b) || mayRepeat(lower) || caseOf(a) == Case::Upper || caseOf(a) == Case::Mixed)
+                continue;
+            if (a != b && caseOf(b) != Case::Lower)
+                continue;
+            if (isJoiner(prev(i)) || isJoiner(next(second)) || m_lexicon.isAllowed(lower))
+                continue;
+            m_tokens[space].removed = true;
+            m_tokens[second].removed = true;
+        }
+    }
+
+    void articles()
+    {
+        for (std::size_t i = 0; i < m_tokens.size(); ++i) {
+            const Token &t = m_tokens[i];
+            if (t.kind != TokenKind::Word || t.removed)
+                continue;
+            const std::string_view article = t.current();
+            if (article != "a" && article != "an" && article != "A" && article != "An")
+                continue;
+            if (isJoiner(prev(i)))
+                continue;
+            const std::size_t space = next(i);
+            if (!isKind(space, TokenKind::Space) || m_tokens[space].text != " ")
+                continue;
+            const std::size_t wordIndex = next(space);
+            if (!isKind(wordIndex, TokenKind::Word))
+                continue;
+            const std::string_view word = m_tokens[wordIndex].current();
+            if (caseOf(word) != Case::Lower || word.find('\'') != std::string_view::npos)
+                continue;
+            const std::string lower(word);
+            if (m_lexicon.isAllowed(lower))
+                continue;
+            const bool known = m_speller ? m_speller->check(lower) : m_lexicon.isCommon(lower);
+            if (!known)
+                continue;
+            const std::string_view expected = articleFor(lower);
+            if (expected.empty() || toLower(article) == expected)
+                continue;
+            replace(i, article[0] == 'A' ? capitalizeFirst(std::string(expected)) : std::string(expected));
+        }
+    }
+
+    void sentenceCapitals()
+    {
+        const bool wholeSentences = endsWithTerminator();
+        for (std::size_t i = 0; i < m_tokens.size(); ++i) {
+            const Token &t = m_tokens[i];
+            if (t.kind != TokenKind::Word || t.removed)
+                continue;
+            const std::string_view word = t.current();
+            if (!isLower(word[0]) || caseOf(word) != Case::Lower)
+                continue;
+            const Start start = sentenceStart(i);
+            if (start == Start::None || (start == Start::Text && !wholeSentences))
+                continue;
+            // "a)" and "b." label items.
+            if (word.size() == 1 && (isPunct(next(i), ")") || isPunct(next(i), ".")))
+                continue;
+            if (m_lexicon.isAllowed(toLower(normalizeApostrophes(word))) || isJoiner(next(i)))
+                continue;
+            replace(i, capitalizeFirst(std::string(word)));
+        }
+    }
+
+    static bool isSpacedPunct(std::string_view p)
+    {
+        return p == "," || p == "." || p == ";" || p == ":" || p == "!" || p == "?";
+    }
+
+    void spaceBeforePunctuation()
+    {
+        for (std::size_t i = 0; i < m_tokens.size(); ++i) {
+            const Token &space = m_tokens[i];
+            if (space.kind != TokenKind::Space || space.removed)
+                continue;
+            if (space.text.find_first_not_of(' ') != std::string_view::npos)
+                continue;
+            const std::size_t before = prev(i);
+            if (before == npos)
+                continue;
+            const Token &b = m_tokens[before];
+            const bool wordBefore = b.kind == TokenKind::Word || (b.kind == TokenKind::Opaque && isAsciiAlnum(b.text))
+                || (b.kind == TokenKind::Punct && (b.text == ")" || b.text == "\"" || b.text == "\xE2\x80\x9D"));
+            if (!wordBefore)
+                continue;
+            std::size_t p = next(i);
+            if (p == npos || m_tokens[p].kind != TokenKind::Punct || !isSpacedPunct(m_tokens[p].text))
+                continue;
+            const std::string_view first = m_tokens[p].text;
+            // "...", "?!": a run of sentence punctuation.
+            std::size_t after = next(p);
+            while (after != npos && m_tokens[after].kind == TokenKind::Punct
+                   && (m_tokens[after].text == "." || m_tokens[after].text == "!" || m_tokens[after].text == "?"))
+                after = next(after);
+            // Emoticons such as " :)" and " ;-)" keep their space.
+            if ((first == ":" || first == ";") && after != npos && !isWhitespace(after))
+                continue;
+            if (after != npos && !isWhitespace(after)
+                && !(m_tokens[after].kind == TokenKind::Punct && isClosingPunct(m_tokens[after].text)
+                     && m_tokens[after].text != ")" && (next(after) == npos || isWhitespace(next(after)))))
+                continue;
+            m_tokens[i].removed = true;
+        }
+    }
+
+    const Lexicon &m_lexicon;
+    Speller *m_speller;
+    const Mode m_mode;
+    std::vector<Token> m_tokens;
+    bool m_typographicApostrophes = false;
+    std::optional<std::unordered_map<std::string, unsigned>> m_wordCounts;
+};
+
+} // namespace
+
+int editDistance(std::string_view a, std::string_view b)
+{
+    const std::size_t n = a.size(), m = b.size();
+    std::vector<int> prev2(m + 1), prev1(m + 1), cur(m + 1);
+    for (std::size_t j = 0; j <= m; ++j)
+        prev1[j] = static_cast<int>(j);
+    for (std::size_t i = 1; i <= n; ++i) {
+        cur[0] = static_cast<int>(i);
+        for (std::size_t j = 1; j <= m; ++j) {
+            const int cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            cur[j] = std::min({prev1[j] + 1, cur[j - 1] + 1, prev1[j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                cur[j] = std::min(cur[j], prev2[j - 2] + 1);
+        }
+        std::swap(prev2, prev1);
+        std::swap(prev1, cur);
+    }
+    return prev1[m];
+}
+
+Corrector::Corrector(const CorrectorOptions &options)
+    : m_spellers(std::make_unique<SpellerPool>(options.language))
+{
+    m_misspellingsFile = options.misspellingsFile.empty() ? Lexicon::findCodespellDictionary() : options.misspellingsFile;
+    if (m_misspellingsFile.empty())
+        m_warnings.push_back("codespell's dictionary not found (package codespell not installed): "
+                             "no table of common misspellings");
+    else if (m_lexicon.loadMisspellings(m_misspellingsFile) == 0)
+        m_warnings.push_back("no misspellings read from " + m_misspellingsFile);
+
+    const std::string frequencies = options.frequencyFile.empty() ? std::string(Lexicon::kWordNetCounts) : options.frequencyFile;
+    if (m_lexicon.loadFrequencies(frequencies) == 0)
+        m_warnings.push_back("no word frequencies read from " + frequencies + " (package wordnet-base)");
+
+    if (!options.allowListFile.empty())
+        m_lexicon.loadAllowList(options.allowListFile);
+
+    if (options.spelling) {
+        m_hasSpeller = m_spellers->isAvailable();
+        if (!m_hasSpeller)
+            m_warnings.push_back("Aspell dictionary \"" + options.language + "\" unavailable (" + m_spellers->error()
+                                 + "): spelling limited to the misspellings table");
+    }
+}
+
+Corrector::~Corrector() = default;
+
+std::string Corrector::summary() const
+{
+    return "spelling " + std::string(m_hasSpeller ? "Aspell" : "off") + ", "
+        + std::to_string(m_lexicon.misspellingCount()) + " common misspellings, "
+        + std::to_string(m_lexicon.frequencyCount()) + " word frequencies, " + std::to_string(m_lexicon.allowedCount())
+        + " allowed words";
+}
+
+std::string Corrector::correct(std::string_view text, Mode mode) const
+{
+    if (text.empty())
+        return {};
+    SpellerPool::Lease lease = m_hasSpeller ? m_spellers->acquire() : SpellerPool::Lease(nullptr, nullptr);
+    Pass pass(m_lexicon, lease.get(), text, mode);
+    return pass.run();
+}
+
+} // namespace Backend

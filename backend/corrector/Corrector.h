@@ -1,0 +1,58 @@
+#pragma once
+
+#include "Lexicon.h"
+#include "Speller.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Backend {
+
+// The corrections that a request asks for.
+enum class Mode {
+    Fix, // spelling and safe mechanical fixes
+    Formal, // everything Fix does, plus contractions expanded and informal words replaced
+};
+
+struct CorrectorOptions {
+    std::string language = "en"; // the Aspell dictionary: every English spelling (color and colour)
+    bool spelling = true; // false: no Aspell (the rules and the misspellings table still apply)
+    std::string misspellingsFile; // empty: codespell's dictionary, when the package is installed
+    std::string frequencyFile; // empty: WordNet's corpus counts, when wordnet-base is installed
+    std::string allowListFile; // empty: no allow-list
+};
+
+// The offline corrector. Immutable after construction except for its pool of spellers, so one
+// instance serves every request thread at once.
+class Corrector {
+public:
+    explicit Corrector(const CorrectorOptions &options = {});
+    ~Corrector();
+
+    // The corrected text. `text` must be valid UTF-8; the result is too. Never throws for any
+    // input; protected spans, line breaks, indentation and trailing white space come back unchanged.
+    std::string correct(std::string_view text, Mode mode) const;
+
+    // Problems found while loading (a missing dictionary or word list), for the start-up log.
+    const std::vector<std::string> &warnings() const { return m_warnings; }
+    // What was loaded, for the start-up log.
+    std::string summary() const;
+
+    const Lexicon &lexicon() const { return m_lexicon; }
+    SpellerPool &spellers() const { return *m_spellers; }
+    bool hasSpeller() const { return m_hasSpeller; }
+
+private:
+    Lexicon m_lexicon;
+    std::unique_ptr<SpellerPool> m_spellers;
+    bool m_hasSpeller = false;
+    std::string m_misspellingsFile;
+    std::vector<std::string> m_warnings;
+};
+
+// Optimal string alignment distance (Levenshtein with adjacent transpositions).
+int editDistance(std::string_view a, std::string_view b);
+
+} // namespace Backend

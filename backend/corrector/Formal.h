@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace Backend::Formal {
+
+// The expansion of a contraction, or nothing when `lower` (lower case, typed apostrophe) is not
+// one we expand (possessives such as "john's" and words such as "o'clock" are not). `nextLower`
+// is the following word in lower case, used to tell "it's been" (has) from "it's late" (is) and
+// "I'd gone" (had) from "I'd go" (would). The pronoun "I" comes back in upper case.
+std::optional<std::string> expandContraction(std::string_view lower, std::string_view nextLower);
+
+// The formal replacement of an informal word ("gonna" -> "going to"), or an empty view.
+std::string_view informalReplacement(std::string_view lower);
+
+// True for informal words that "fix" leaves alone (they are deliberate, not misspelled).
+inline bool isInformal(std::string_view lower)
+{
+    return !informalReplacement(lower).empty();
+}
+
+} // namespace Backend::Formal

@@ -1,0 +1,276 @@
+#include "BackendServer.h"
+
+#include "Protocol.h"
+#include "Upstream.h"
+#include "corrector/Corrector.h"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace Backend {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// httplib's listen backlog is fixed at 5 when the library is built; many clients connecting at
+// once would then wait for SYN retries. Listening again on the bound socket raises it.
+class HttpServer : public httplib::Server {
+public:
+    void raiseBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+};
+
+// When the request on this thread started, set before routing.
+thread_local Clock::time_point t_requestStart;
+thread_local bool t_requestStarted = false;
+// The error code of the reply on this thread, for the log line.
+thread_local std::string t_errorCode;
+
+std::string timestamp()
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
+    return buffer;
+}
+
+// A request path fit for the log: printable ASCII, bounded.
+std::string printablePath(const std::string &path)
+{
+    std::string out;
+    for (char c : path.substr(0, 200))
+        out += (c > 0x20 && c < 0x7F) ? c : '?';
+    if (path.size() > 200)
+        out += "...";
+    return out.empty() ? std::string("-") : out;
+}
+
+void reply(httplib::Response &res, int status, const std::string &body)
+{
+    res.status = status;
+    res.set_content(body, "application/json; charset=utf-8");
+}
+
+void replyError(httplib::Response &res, int status, const char *code, const std::string &detail)
+{
+    t_errorCode = code;
+    reply(res, status, errorBody(code, detail));
+}
+
+} // namespace
+
+class BackendServer::Impl {
+public:
+    Impl(const Corrector &corrector, const OpenAiUpstream *upstream, ServerOptions options, LogSink log)
+        : m_corrector(corrector), m_upstream(upstream), m_options(options), m_log(std::move(log))
+    {
+        const std::size_t threads = options.threads;
+        m_http.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+        m_http.set_tcp_nodelay(true);
+        m_http.set_payload_max_length(options.maxBodyBytes);
+        m_http.set_read_timeout(options.readTimeout);
+        m_http.set_write_timeout(options.writeTimeout);
+        m_http.set_keep_alive_timeout(options.keepAliveTimeout.count());
+        m_http.set_keep_alive_max_count(options.keepAliveRequests);
+
+        m_http.set_pre_routing_handler([](const httplib::Request &, httplib::Response &) {
+            t_requestStart = Clock::now();
+            t_requestStarted = true;
+            t_errorCode.clear();
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
+
+        m_http.Post("/api/fix-text", [this](const httplib::Request &req, httplib::Response &res) { fixText(req, res); });
+        const auto notAllowed = [](const httplib::Request &, httplib::Response &res) {
+            res.set_header("Allow", "POST");
+            replyError(res, 405, "method_not_allowed", "use POST for /api/fix-text");
+        };
+        m_http.Get("/api/fix-text", notAllowed);
+        m_http.Put("/api/fix-text", notAllowed);
+        m_http.Patch("/api/fix-text", notAllowed);
+        m_http.Delete("/api/fix-text", notAllowed);
+        m_http.Options("/api/fix-text", notAllowed);
+
+        // Every reply that a handler did not fill (unknown path, body too large, a malformed
+        // request) still gets a JSON body.
+        const std::size_t maxBody = options.maxBodyBytes;
+        m_http.set_error_handler(httplib::Server::HandlerWithResponse([maxBody](const httplib::Request &, httplib::Response &res) {
+            if (!res.body.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            switch (res.status) {
+            case 404:
+                replyError(res, 404, "not_found", "no such path: the backend serves POST /api/fix-text");
+                break;
+            case 413:
+                replyError(res, 413, "payload_too_large",
+                           "the body is larger than " + std::to_string(maxBody) + " bytes");
+                break;
+            case 400:
+                replyError(res, 400, "bad_request", "malformed HTTP request");
+                break;
+            default:
+                replyError(res, res.status, "http_error", "HTTP " + std::to_string(res.status));
+                break;
+            }
+            return httplib::Server::HandlerResponse::Handled;
+        }));
+        m_http.set_exception_handler([](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
+            replyError(res, 500, "internal_error", "the backend failed while handling the request");
+        });
+        m_http.set_logger([this](const httplib::Request &req, const httplib::Response &res) { logRequest(req, res); });
+    }
+
+    void fixText(const httplib::Request &req, httplib::Response &res)
+    {
+        FixTextRequest request;
+        std::string detail;
+        if (!parseFixTextRequest(req.body, request, detail)) {
+            replyError(res, 400, "bad_request", detail);
+            return;
+        }
+        if (request.text.empty()) {
+            reply(res, 200, successBody({}));
+            return;
+        }
+        if (m_upstream) {
+            UpstreamResult result = m_upstream->correct(request.text, request.mode);
+            if (!result.ok) {
+                replyError(res, 502, "openai_failed", result.detail);
+                return;
+            }
+            reply(res, 200, successBody(result.text));
+            return;
+        }
+        reply(res, 200, successBody(m_corrector.correct(request.text, request.mode)));
+    }
+
+    void logRequest(const httplib::Request &req, const httplib::Response &res)
+    {
+        if (!m_log)
+            return;
+        char duration[32] = "-";
+        if (t_requestStarted) {
+            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t_requestStart).count();
+            std::snprintf(duration, sizeof duration, "%.2fms", ms);
+        }
+        // The body is not kept when it was too large: its announced length is what came in.
+        std::size_t in = req.body.size();
+        if (in == 0 && req.has_header("Content-Length"))
+            in = static_cast<std::size_t>(std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10));
+        std::string line = timestamp() + " " + printablePath(req.method) + " " + printablePath(req.path) + " "
+            + std::to_string(res.status) + " " + duration + " in=" + std::to_string(in)
+            + " out=" + std::to_string(res.body.size());
+        if (!t_errorCode.empty())
+            line += " error=" + t_errorCode;
+        t_requestStarted = false;
+        t_errorCode.clear();
+        m_log(line);
+    }
+
+    const Corrector &m_corrector;
+    const OpenAiUpstream *m_upstream;
+    ServerOptions m_options;
+    LogSink m_log;
+    HttpServer m_http;
+    bool m_bound = false;
+    enum class State { Idle, Running, Finished };
+    std::atomic<State> m_state{State::Idle};
+    std::atomic<bool> m_stopRequested{false};
+};
+
+BackendServer::BackendServer(const Corrector &corrector, const OpenAiUpstream *upstream, ServerOptions options,
+                             LogSink log)
+    : d(std::make_unique<Impl>(corrector, upstream, options, std::move(log)))
+{
+}
+
+BackendServer::~BackendServer()
+{
+    stop();
+}
+
+bool BackendServer::bind(const std::string &host, int port, std::string &error)
+{
+    errno = 0;
+    bool ok;
+    if (port == 0) {
+        const int bound = d->m_http.bind_to_any_port(host);
+        ok = bound > 0;
+        if (ok)
+            m_port = bound;
+    } else {
+        ok = d->m_http.bind_to_port(host, port);
+        if (ok)
+            m_port = port;
+    }
+    if (!ok) {
+        const int code = errno;
+        error = "cannot listen on " + host + ":" + std::to_string(port) + ": ";
+        if (code == EADDRINUSE)
+            error += "the port is already in use (is another backend running?)";
+        else if (code != 0)
+            error += std::strerror(code);
+        else
+            error += "the address is not available";
+        return false;
+    }
+    d->m_http.raiseBacklog();
+    d->m_bound = true;
+    return true;
+}
+
+bool BackendServer::run()
+{
+    if (!d->m_bound)
+        return false;
+    // Announce the run before looking at the stop request; stop() does the reverse, so a stop
+    // that comes while the loop is starting is never lost.
+    d->m_state = Impl::State::Running;
+    bool ok = true;
+    if (!d->m_stopRequested)
+        ok = d->m_http.listen_after_bind();
+    d->m_state = Impl::State::Finished;
+    return ok;
+}
+
+void BackendServer::stop()
+{
+    d->m_stopRequested = true;
+    if (d->m_state != Impl::State::Running)
+        return;
+    while (!d->m_http.is_running() && d->m_state == Impl::State::Running)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    d->m_http.stop();
+}
+
+void logToStderr(const std::string &line)
+{
+    std::string out = line;
+    out += '\n';
+    const char *p = out.data();
+    std::size_t left = out.size();
+    while (left > 0) {
+        const ssize_t written = ::write(STDERR_FILENO, p, left);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        p += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}
+
+} // namespace Backend

@@ -1,0 +1,200 @@
+#include "Upstream.h"
+
+#include "corrector/Corrector.h"
+#include "corrector/Utf8.h"
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+namespace Backend {
+
+namespace {
+
+using json = nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+std::string seconds(std::chrono::milliseconds d)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.3g s", static_cast<double>(d.count()) / 1000.0);
+    return buffer;
+}
+
+// A short, printable excerpt of an upstream message.
+std::string excerpt(std::string s)
+{
+    if (s.size() > 300) {
+        std::size_t cut = 300;
+        while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80)
+            --cut;
+        s = s.substr(0, cut) + "...";
+    }
+    for (char &c : s)
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    return Utf8::isValid(s) ? s : std::string("(unreadable message)");
+}
+
+// The message of an OpenAI error reply: {"error":{"message":...}} or {"error":"..."}.
+std::string errorMessage(const std::string &body)
+{
+    const json reply = json::parse(body, nullptr, false);
+    if (reply.is_discarded() || !reply.is_object())
+        return {};
+    const auto error = reply.find("error");
+    if (error == reply.end())
+        return {};
+    if (error->is_string())
+        return error->get<std::string>();
+    if (error->is_object()) {
+        const auto message = error->find("message");
+        if (message != error->end() && message->is_string())
+            return message->get<std::string>();
+    }
+    return {};
+}
+
+} // namespace
+
+bool OpenAiUpstream::configure(const UpstreamConfig &config, std::string &error)
+{
+    m_config = config;
+    const std::string &url = config.url;
+    const auto schemeEnd = url.find("://");
+    if (schemeEnd == std::string::npos) {
+        error = "upstream URL must start with http:// or https://";
+        return false;
+    }
+    const std::string scheme = url.substr(0, schemeEnd);
+    if (scheme != "http" && scheme != "https") {
+        error = "upstream URL must start with http:// or https://";
+        return false;
+    }
+    const auto pathStart = url.find('/', schemeEnd + 3);
+    const std::string authority = url.substr(schemeEnd + 3, pathStart == std::string::npos ? std::string::npos
+                                                                                            : pathStart - schemeEnd - 3);
+    if (authority.empty() || authority.find('@') != std::string::npos || authority.find('?') != std::string::npos) {
+        error = "upstream URL needs a host (and no user name)";
+        return false;
+    }
+    std::string path = pathStart == std::string::npos ? std::string() : url.substr(pathStart);
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
+    // Both "https://host" and "https://host/v1" (the usual form of such base URLs) work.
+    const bool endsWithV1 = path.size() >= 3 && path.compare(path.size() - 3, 3, "/v1") == 0;
+    m_path = path + (endsWithV1 ? "/chat/completions" : "/v1/chat/completions");
+    m_origin = scheme + "://" + authority;
+    return true;
+}
+
+std::string OpenAiUpstream::systemPrompt(Mode mode)
+{
+    if (mode == Mode::Formal)
+        return "Rewrite the user's text in a formal, professional register: expand contractions, replace slang "
+               "and informal words, and correct spelling, grammar and punctuation. Keep the meaning, the language, "
+               "the line breaks and the formatting. Do not change code, URLs, e-mail addresses or names. Reply with "
+               "the rewritten text only, without quotes, comments or explanations.";
+    return "Correct the spelling, grammar and punctuation of the user's text. Change as little as possible: keep "
+           "the meaning, the tone, the language, the line breaks and the formatting. Do not change code, URLs, "
+           "e-mail addresses or names. Reply with the corrected text only, without quotes, comments or "
+           "explanations.";
+}
+
+std::string OpenAiUpstream::redact(std::string text) const
+{
+    const std::string &key = m_config.apiKey;
+    if (!key.empty())
+        for (std::size_t pos; (pos = text.find(key)) != std::string::npos;)
+            text.replace(pos, key.size(), "[redacted]");
+    // Services quote a mangled form of a wrong key ("sk-abc***xyz"): drop those too.
+    for (std::size_t pos = 0; (pos = text.find("sk-", pos)) != std::string::npos;) {
+        if (pos > 0 && text[pos - 1] != ' ' && text[pos - 1] != ':' && text[pos - 1] != '"' && text[pos - 1] != '\'') {
+            pos += 3;
+            continue;
+        }
+        std::size_t end = pos + 3;
+        while (end < text.size() && text[end] != ' ' && text[end] != '.' && text[end] != ',' && text[end] != '"')
+            ++end;
+        text.replace(pos, end - pos, "[redacted]");
+        pos += 10;
+    }
+    return text;
+}
+
+UpstreamResult OpenAiUpstream::correct(std::string_view text, Mode mode) const
+{
+    UpstreamResult result;
+    json body = {
+        {"model", m_config.model},
+        {"temperature", 0},
+        {"messages",
+         json::array({json{{"role", "system"}, {"content", systemPrompt(mode)}},
+                      json{{"role", "user"}, {"content", std::string(text)}}})},
+    };
+
+    httplib::Client client(m_origin);
+    const auto timeout = m_config.timeout;
+    const auto secondsPart = std::chrono::duration_cast<std::chrono::seconds>(timeout);
+    const auto microsPart = std::chrono::duration_cast<std::chrono::microseconds>(timeout - secondsPart);
+    client.set_connection_timeout(secondsPart.count(), microsPart.count());
+    client.set_read_timeout(secondsPart.count(), microsPart.count());
+    client.set_write_timeout(secondsPart.count(), microsPart.count());
+    client.set_keep_alive(false);
+
+    httplib::Request request;
+    request.method = "POST";
+    request.path = m_path;
+    request.headers = {{"Content-Type", "application/json"}, {"Accept", "application/json"}};
+    if (!m_config.apiKey.empty())
+        request.headers.emplace("Authorization", "Bearer " + m_config.apiKey);
+    request.body = body.dump(-1, ' ', false, json::error_handler_t::replace);
+    // The read timeout bounds each wait for data; this bounds a reply that trickles in.
+    const auto deadline = Clock::now() + timeout;
+    request.progress = [deadline](uint64_t, uint64_t) { return Clock::now() < deadline; };
+
+    httplib::Response response;
+    httplib::Error error = httplib::Error::Success;
+    const auto started = Clock::now();
+    const bool sent = client.send(request, response, error);
+    if (!sent || error != httplib::Error::Success) {
+        const bool timedOut = error == httplib::Error::ConnectionTimeout || error == httplib::Error::Canceled
+            || ((error == httplib::Error::Read || error == httplib::Error::Write) && Clock::now() - started >= timeout);
+        if (timedOut)
+            result.detail = "upstream did not answer within " + seconds(timeout);
+        else
+            result.detail = "upstream request failed: " + httplib::to_string(error);
+        result.detail = redact(result.detail);
+        return result;
+    }
+    if (response.status < 200 || response.status > 299) {
+        const std::string message = errorMessage(response.body);
+        result.detail = "upstream replied HTTP " + std::to_string(response.status);
+        if (!message.empty())
+            result.detail += ": " + excerpt(message);
+        result.detail = redact(result.detail);
+        return result;
+    }
+    const json reply = json::parse(response.body, nullptr, false);
+    const json *content = nullptr;
+    if (!reply.is_discarded() && reply.is_object()) {
+        const auto choices = reply.find("choices");
+        if (choices != reply.end() && choices->is_array() && !choices->empty() && choices->front().is_object()) {
+            const auto message = choices->front().find("message");
+            if (message != choices->front().end() && message->is_object()) {
+                const auto found = message->find("content");
+                if (found != message->end() && found->is_string())
+                    content = &*found;
+            }
+        }
+    }
+    if (!content) {
+        result.detail = reply.is_discarded() ? "upstream reply is not JSON"
+                                             : "upstream reply has no choices[0].message.content";
+        return result;
+    }
+    result.ok = true;
+    result.text = content->get<std::string>();
+    return result;
+}
+
+} // namespace Backend

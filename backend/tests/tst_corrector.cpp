@@ -1,0 +1,374 @@
+// The offline corrector, called directly: fixes, protected spans, formal rewrites, white space,
+// the allow-list, clean text, missing resources and concurrent use.
+
+#include "corrector/Corrector.h"
+#include "corrector/Utf8.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <thread>
+
+using Backend::Corrector;
+using Backend::CorrectorOptions;
+using Backend::Mode;
+
+namespace {
+
+QString q(const std::string &s)
+{
+    return QString::fromStdString(s);
+}
+
+// One corrector for the whole run: opening Aspell and reading the tables takes a moment.
+Corrector &shared()
+{
+    static Corrector corrector;
+    return corrector;
+}
+
+} // namespace
+
+class TestCorrector : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // These tests describe the corrector with its real resources; say clearly when they are absent.
+        QVERIFY2(shared().hasSpeller(), "Aspell with the en_US dictionary (aspell-en) is needed");
+        QVERIFY2(shared().lexicon().misspellingCount() > 1000, "codespell's dictionary (codespell) is needed");
+        QVERIFY2(shared().lexicon().frequencyCount() > 1000, "WordNet's counts (wordnet-base) are needed");
+    }
+
+    void fixes_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        // Spelling: the misspellings table, then Aspell's safe suggestions.
+        QTest::newRow("table") << "I will recieve it." << "I will receive it.";
+        QTest::newRow("table, apostrophe added") << "I dont know." << "I don't know.";
+        QTest::newRow("aspell transposition") << "A wierd thign happened." << "A weird thing happened.";
+        QTest::newRow("aspell missing letter") << "We met on tuesday mornng." << "We met on tuesday morning.";
+        QTest::newRow("capitalised at sentence start") << "Teh end." << "The end.";
+        QTest::newRow("typographic apostrophe kept") << "It’s teh end, isnt it?" << "It’s the end, isn’t it?";
+        QTest::newRow("misspelled possessive") << "The goverment's plan." << "The government's plan.";
+        QTest::newRow("hopeless word left alone") << "The xqzvwp moved." << "The xqzvwp moved.";
+        QTest::newRow("ambiguous typo left alone (how, who)") << "I know hwo it works" << "I know hwo it works";
+        QTest::newRow("common word preferred") << "the uder side" << "the under side";
+        QTest::newRow("word used elsewhere in the text preferred")
+            << "The tile of the book. Each tile has a title." << "The tile of the book. Each tile has a title.";
+        QTest::newRow("indented prose") << "Terms:\n\n    a) The work must carry prominent notices stating taht you\n"
+                                           "    modified it.\n"
+                                        << "Terms:\n\n    a) The work must carry prominent notices stating that you\n"
+                                           "    modified it.\n";
+        QTest::newRow("text indented as a whole") << "    teh first line of a letter\n    and teh second"
+                                                  << "    the first line of a letter\n    and the second";
+        // Standalone "i".
+        QTest::newRow("i") << "yes, i know" << "yes, I know";
+        QTest::newRow("i'm") << "so i'm late and i've left" << "so I'm late and I've left";
+        QTest::newRow("roman numeral item") << "i) first\nii) second" << "i) first\nii) second";
+        QTest::newRow("i in a compound") << "the i-th element" << "the i-th element";
+        // Repeated words.
+        QTest::newRow("repeated") << "the the cat sat on the the mat" << "the cat sat on the mat";
+        QTest::newRow("repeated at sentence start") << "The the end." << "The end.";
+        QTest::newRow("had had") << "he had had enough" << "he had had enough";
+        QTest::newRow("that that") << "I said that that was fine." << "I said that that was fine.";
+        QTest::newRow("repeated across lines kept") << "to the\nthe end" << "to the\nthe end";
+        // Space before punctuation.
+        QTest::newRow("space before comma") << "well , maybe ." << "Well, maybe.";
+        QTest::newRow("space before question") << "Really ?" << "Really?";
+        QTest::newRow("emoticon keeps its space") << "great :)" << "great :)";
+        QTest::newRow("ellipsis at line start kept") << "wait\n... what" << "wait\n... what";
+        // Sentence capitals.
+        QTest::newRow("after full stop") << "It works. it really does." << "It works. It really does.";
+        QTest::newRow("after question mark and quote") << "He asked \"why?\" and left. then" << "He asked \"why?\" and left. Then";
+        QTest::newRow("after abbreviation") << "See Dr. smith and e.g. that one." << "See Dr. smith and e.g. that one.";
+        QTest::newRow("after etc.") << "Apples, pears etc. are fruit." << "Apples, pears etc. are fruit.";
+        QTest::newRow("after initial") << "Written by J. smith." << "Written by J. smith.";
+        QTest::newRow("numbered item") << "1. first\n2. second" << "1. first\n2. second";
+        QTest::newRow("lettered and roman items") << "Rules.\na) first\nb. second\nii. third\n(i) fourth."
+                                                  << "Rules.\na) first\nb. second\nii. third\n(i) fourth.";
+        QTest::newRow("text start of a whole sentence") << "this is done." << "This is done.";
+        QTest::newRow("fragment start left") << "and then we left" << "and then we left";
+        QTest::newRow("after ellipsis") << "well... maybe." << "Well... maybe.";
+        // Articles.
+        QTest::newRow("a before vowel") << "It is a apple." << "It is an apple.";
+        QTest::newRow("an before consonant") << "It is an banana." << "It is a banana.";
+        QTest::newRow("a university, an hour") << "an university and a hour" << "a university and an hour";
+        QTest::newRow("a user, an umbrella") << "an user with a umbrella" << "a user with an umbrella";
+        QTest::newRow("a one-time") << "an one-time fee" << "a one-time fee";
+        QTest::newRow("capital article") << "An car stopped." << "A car stopped.";
+        QTest::newRow("letter a kept") << "Plan a or plan b." << "Plan a or plan b.";
+        QTest::newRow("acronym after an kept") << "an FBI agent" << "an FBI agent";
+        QTest::newRow("article after spelling") << "a exampel of it" << "an example of it";
+        QTest::newRow("unknown word after a kept") << "a xqzvwp" << "a xqzvwp";
+    }
+
+    void fixes()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(q(shared().correct(input.toStdString(), Mode::Fix)), expected);
+    }
+
+    void protectedSpans_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::newRow("url") << "see https://exmaple.com/teh/recieve?x=1 now";
+        QTest::newRow("www") << "see www.exmaple.com now";
+        QTest::newRow("email") << "mail teh@exmaple.com now";
+        QTest::newRow("inline code") << "run `recieve --teh` now";
+        QTest::newRow("double backticks") << "run ``teh ` recieve`` now";
+        QTest::newRow("unclosed backtick") << "run `teh recieve\nnow";
+        QTest::newRow("fenced block") << "code:\n```\nteh recieve\n\nthe the\n```\ndone";
+        QTest::newRow("tilde fence") << "~~~python\nteh = recieve()\n~~~\n";
+        QTest::newRow("unclosed fence") << "```\nteh recieve\n";
+        QTest::newRow("indented code") << "code:\n\n    teh recieve the the\n\tteh\n";
+        QTest::newRow("numbers and digit words") << "got 3rd in 2024 with mp3z, teh2, 2teh and 1080p";
+        QTest::newRow("all caps") << "the TEH and RECIEVE team";
+        QTest::newRow("camel case") << "use recieveData and iPhone";
+        QTest::newRow("capitalised inside sentence") << "we met Tarnwick and Recieve";
+        QTest::newRow("non-ascii words") << "the café naïve Ærøskøbing straße tehé and ünrecieve";
+        QTest::newRow("path and identifiers") << "open /usr/teh/recieve and snake_teh and a.b";
+        QTest::newRow("options") << "pass --recieve or -teh";
+        QTest::newRow("indented command") << "Install it:\n\n    sudo apt-get install libteh-dev recieve\n";
+        QTest::newRow("indented code") << "Like this:\n\n    teh = recieve(1) and then we call it again\n";
+        QTest::newRow("allowed informal words in fix") << "gonna wanna dunno";
+    }
+
+    void protectedSpans()
+    {
+        // The protected parts come back byte for byte (the rest has nothing to fix).
+        QFETCH(QString, input);
+        const std::string in = input.toStdString();
+        const std::string out = shared().correct(in, Mode::Fix);
+        for (const char *needle : {"teh", "recieve", "RECIEVE", "TEH", "plce", "wth", "the the"}) {
+            const auto count = [&](const std::string &s) {
+                std::size_t n = 0;
+                for (std::size_t pos = 0; (pos = s.find(needle, pos)) != std::string::npos; ++pos)
+                    ++n;
+                return n;
+            };
+            QCOMPARE(count(out), count(in));
+        }
+        QCOMPARE(q(out), input);
+    }
+
+    void formal_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("n't") << "I don't know, it isn't and we can't." << "I do not know, it is not and we cannot.";
+        QTest::newRow("won't, shan't") << "We won't and shan't." << "We will not and shall not.";
+        QTest::newRow("pronoun forms") << "I'm sure you're right, we've seen it and they'll go."
+                                       << "I am sure you are right, we have seen it and they will go.";
+        QTest::newRow("typographic apostrophes") << "I’m sure it’s fine." << "I am sure it is fine.";
+        QTest::newRow("it's been") << "It's been long and it's late." << "It has been long and it is late.";
+        QTest::newRow("'d: had or would") << "I'd go, but I'd been ill and she'd finished."
+                                          << "I would go, but I had been ill and she had finished.";
+        QTest::newRow("possessives untouched") << "John's car and the dog's bowl." << "John's car and the dog's bowl.";
+        QTest::newRow("o'clock untouched") << "At five o'clock." << "At five o'clock.";
+        QTest::newRow("capital kept") << "Don't go. Let's stay." << "Do not go. Let us stay.";
+        QTest::newRow("informal words") << "yeah, i'm gonna ask, wanna come? nope, dunno."
+                                        << "Yes, I am going to ask, want to come? No, do not know.";
+        QTest::newRow("more informal") << "thx, pls send it asap btw" << "thank you, please send it as soon as possible by the way";
+        QTest::newRow("capitalised informal") << "Gotta go. Kinda late." << "Have to go. Kind of late.";
+        QTest::newRow("spelling first") << "I dont no." << "I do not no.";
+        QTest::newRow("caps untouched") << "DON'T and GONNA" << "DON'T and GONNA";
+        QTest::newRow("code untouched") << "run `don't` and\n\n    it's code\n" << "run `don't` and\n\n    it's code\n";
+        QTest::newRow("quotes around") << "he said 'don't'" << "he said 'do not'";
+    }
+
+    void formal()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(q(shared().correct(input.toStdString(), Mode::Formal)), expected);
+    }
+
+    void whitespaceKept_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("trailing spaces") << "teh end   \n" << "the end   \n";
+        QTest::newRow("crlf") << "teh\r\nend\r\n" << "the\r\nend\r\n";
+        QTest::newRow("indentation and tabs") << "  teh\tcat\n   - teh item" << "  the\tcat\n   - the item";
+        QTest::newRow("blank lines") << "\n\nteh\n\n\n" << "\n\nthe\n\n\n";
+        QTest::newRow("only white space") << " \t\n \r\n" << " \t\n \r\n";
+        QTest::newRow("no-break space before punctuation") << "is it\u00A0?" << "Is it\u00A0?";
+        QTest::newRow("double space after full stop") << "One.  two." << "One.  Two.";
+        QTest::newRow("lone carriage return") << "teh\rend" << "the\rend";
+    }
+
+    void whitespaceKept()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(q(shared().correct(input.toStdString(), Mode::Fix)), expected);
+    }
+
+    void cleanTextUnchanged_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::newRow("prose") << "The quick brown fox jumps over the lazy dog. It was a bright, cold day in April, "
+                                  "and the clocks were striking thirteen.";
+        QTest::newRow("licence") << "Permission is hereby granted, free of charge, to any person obtaining a copy of "
+                                    "this software and associated documentation files (the \"Software\"), to deal in "
+                                    "the Software without restriction, including without limitation the rights to "
+                                    "use, copy, modify, merge, publish, distribute, sublicense, and/or sell copies.";
+        QTest::newRow("list and quote") << "Things to do:\n- buy milk\n- call Anna\n\n> She said: \"Fine.\"\n";
+        QTest::newRow("contractions in fix") << "I don't think it's John's, and we'll see.";
+        QTest::newRow("british and american spellings") << "The colour and color of the organisation's behaviour, analysed.";
+        QTest::newRow("derived words") << "The licensor allows relicensing by formatters, noncommercially.";
+        QTest::newRow("empty") << "";
+        QTest::newRow("markdown") << "# Title\n\n*Bold* and _italic_ text, see [the docs](https://x.org/a).";
+    }
+
+    void cleanTextUnchanged()
+    {
+        QFETCH(QString, input);
+        QCOMPARE(q(shared().correct(input.toStdString(), Mode::Fix)), input);
+    }
+
+    void emptyTextStaysEmpty()
+    {
+        QCOMPARE(shared().correct("", Mode::Fix), std::string());
+        QCOMPARE(shared().correct("", Mode::Formal), std::string());
+    }
+
+    void allowList()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("allowed-words.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("# project words\n\nteh\n  Recieve  \nqux’s\ngonna\n");
+        file.close();
+
+        CorrectorOptions options;
+        options.allowListFile = path.toStdString();
+        const Corrector corrector(options);
+        QCOMPARE(corrector.lexicon().allowedCount(), std::size_t(4));
+        QCOMPARE(q(corrector.correct("teh recieve. Teh wierd", Mode::Fix)), QStringLiteral("teh recieve. Teh weird"));
+        QCOMPARE(q(corrector.correct("I'm gonna go", Mode::Formal)), QStringLiteral("I am gonna go"));
+        // Without the list the same words are corrected.
+        QCOMPARE(q(shared().correct("teh recieve", Mode::Fix)), QStringLiteral("the receive"));
+    }
+
+    void missingResources()
+    {
+        // No misspellings table, no common words, no Aspell: the rules still work, nothing fails.
+        CorrectorOptions options;
+        options.misspellingsFile = "/nonexistent/dictionary.txt";
+        options.frequencyFile = "/nonexistent/cntlist.rev";
+        options.allowListFile = "/nonexistent/allowed-words.txt";
+        options.spelling = false;
+        const Corrector corrector(options);
+        QCOMPARE(corrector.warnings().size(), std::size_t(2));
+        QVERIFY(!corrector.hasSpeller());
+        QCOMPARE(q(corrector.correct("i think teh the the end ,ok . yes", Mode::Fix)),
+                 QStringLiteral("I think teh the end ,ok. yes"));
+
+        options.language = "xx_NOPE";
+        options.spelling = true;
+        const Corrector noDictionary(options);
+        QVERIFY(!noDictionary.hasSpeller());
+        QCOMPARE(noDictionary.warnings().size(), std::size_t(3));
+        QCOMPARE(q(noDictionary.correct("i dont", Mode::Formal)), QStringLiteral("I dont"));
+    }
+
+    void concurrentUseGivesSameResults()
+    {
+        const std::string input = "i recieve teh wierd thign , and a apple. this is is fine";
+        const std::string expected = shared().correct(input, Mode::Fix);
+        constexpr int threads = 4;
+        std::vector<std::string> failures(threads);
+        std::vector<std::thread> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers.emplace_back([&, t] {
+                for (int i = 0; i < 200; ++i) {
+                    const std::string out = shared().correct(input, Mode::Fix);
+                    if (out != expected) {
+                        failures[t] = out;
+                        return;
+                    }
+                }
+            });
+        }
+        for (auto &w : workers)
+            w.join();
+        for (const auto &f : failures)
+            QCOMPARE(q(f), QString());
+        QVERIFY(shared().spellers().created() <= std::size_t(threads + 1));
+    }
+
+    void outputIsValidUtf8ForAnyInput()
+    {
+        // Random mixtures of letters, punctuation, spaces, code markers and multi-byte characters.
+        const char *pieces[] = {"teh", " ", "\n", "`", "```", "'", "’", "i", "a", "an", ".", ",", " ,", "?", "é",
+                                "—", "😀", "http://x.y", "\t", "    ", "the", "recieve", "\r\n", "\"", "(", "1.", "-"};
+        QRandomGenerator random(1234);
+        for (int round = 0; round < 300; ++round) {
+            std::string input;
+            const int count = random.bounded(1, 40);
+            for (int i = 0; i < count; ++i)
+                input += pieces[random.bounded(int(std::size(pieces)))];
+            for (Mode mode : {Mode::Fix, Mode::Formal}) {
+                const std::string out = shared().correct(input, mode);
+                QVERIFY2(Backend::Utf8::isValid(out), input.c_str());
+                // Line structure never changes.
+                QCOMPARE(std::count(out.begin(), out.end(), '\n'), std::count(input.begin(), input.end(), '\n'));
+            }
+        }
+    }
+
+    void editDistance_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<int>("distance");
+        QTest::newRow("same") << "word" << "word" << 0;
+        QTest::newRow("transposition") << "teh" << "the" << 1;
+        QTest::newRow("insertion") << "mornng" << "morning" << 1;
+        QTest::newRow("two edits") << "licensor" << "license" << 2;
+        QTest::newRow("empty") << "" << "abc" << 3;
+    }
+
+    void editDistance()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(int, distance);
+        QCOMPARE(Backend::editDistance(a.toStdString(), b.toStdString()), distance);
+        QCOMPARE(Backend::editDistance(b.toStdString(), a.toStdString()), distance);
+    }
+
+    void utf8Validation_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("ascii") << QByteArray("abc") << true;
+        QTest::newRow("multi-byte") << QByteArray("caf\xC3\xA9 \xF0\x9F\x98\x80") << true;
+        QTest::newRow("lone continuation") << QByteArray("a\x80z") << false;
+        QTest::newRow("truncated") << QByteArray("caf\xC3") << false;
+        QTest::newRow("overlong") << QByteArray("\xC0\xAF") << false;
+        QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << false;
+        QTest::newRow("above U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << false;
+        QTest::newRow("real replacement character") << QByteArray("\xEF\xBF\xBD") << true;
+    }
+
+    void utf8Validation()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, valid);
+        QCOMPARE(Backend::Utf8::isValid(std::string_view(bytes.constData(), bytes.size())), valid);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCorrector)
+#include "tst_corrector.moc"
