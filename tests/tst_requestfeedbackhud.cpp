@@ -442,6 +442,27 @@ private Q_SLOTS:
         QVERIFY(!isWhite(cross, 3 + 5, 3 + 1));
         // Sharp on high-density displays.
         QCOMPARE(RequestFeedbackView::render(Content::Failure, 0, 2.0).size(), QSize(34, 34));
+        // The shadows fall downward: the cross is symmetric, so its lower half carries more alpha.
+        for (qreal ratio : {1.0, 2.0}) {
+            const QImage image = RequestFeedbackView::render(Content::Failure, 0, ratio);
+            qint64 upper = 0, lower = 0, left = 0, right = 0;
+            const int h = image.height(), w = image.width();
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    // Halves without the middle row or column.
+                    const int a = alphaAt(image, x, y);
+                    if (y < h / 2)
+                        upper += a;
+                    else if (y >= (h + 1) / 2)
+                        lower += a;
+                    if (x < w / 2)
+                        left += a;
+                    else if (x >= (w + 1) / 2)
+                        right += a;
+                }
+            QVERIFY2(lower > upper * 1.03, qPrintable(QStringLiteral("%1 %2").arg(lower).arg(upper)));
+            QVERIFY2(qAbs(left - right) <= left / 100, qPrintable(QStringLiteral("%1 %2").arg(left).arg(right)));
+        }
     }
 
     void destroyedControllerLeavesNoTimers()

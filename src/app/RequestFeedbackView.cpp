@@ -97,36 +97,55 @@ std::vector<float> blurred(const std::vector<float> &alpha, int w, int h, qreal 
     }
     for (float &k : kernel)
         k /= sum;
+    const float *k = kernel.data() + reach; // k[i] for i in [-reach, reach]
     std::vector<float> across(alpha.size()), result(alpha.size());
-    for (int y = 0; y < h; ++y)
+    for (int y = 0; y < h; ++y) {
+        const float *__restrict in = alpha.data() + size_t(y) * size_t(w);
+        float *__restrict out = across.data() + size_t(y) * size_t(w);
         for (int x = 0; x < w; ++x) {
+            const int lo = std::max(-reach, -x), hi = std::min(reach, w - 1 - x);
             float v = 0;
-            for (int i = -reach; i <= reach; ++i)
-                if (x + i >= 0 && x + i < w)
-                    v += kernel[size_t(i + reach)] * alpha[size_t(y * w + x + i)];
-            across[size_t(y * w + x)] = v;
+            for (int i = lo; i <= hi; ++i)
+                v += k[i] * in[x + i];
+            out[x] = v;
         }
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            float v = 0;
-            for (int i = -reach; i <= reach; ++i)
-                if (y + i >= 0 && y + i < h)
-                    v += kernel[size_t(i + reach)] * across[size_t((y + i) * w + x)];
-            result[size_t(y * w + x)] = v;
+    }
+    for (int y = 0; y < h; ++y) {
+        const int lo = std::max(-reach, -y), hi = std::min(reach, h - 1 - y);
+        float *__restrict out = result.data() + size_t(y) * size_t(w);
+        for (int i = lo; i <= hi; ++i) {
+            const float weight = k[i];
+            const float *__restrict in = across.data() + size_t(y + i) * size_t(w);
+            for (int x = 0; x < w; ++x)
+                out[x] += weight * in[x];
         }
+    }
     return result;
 }
 
-// Samples `values` moved by `offset` pixels, with bilinear interpolation.
-float shiftedAt(const std::vector<float> &values, int w, int h, qreal x, qreal y)
+// `values` moved by `offset` pixels (bilinear for fractions), what moves in from outside empty.
+std::vector<float> shifted(const std::vector<float> &values, int w, int h, QPointF offset)
 {
-    const int x0 = int(std::floor(x)), y0 = int(std::floor(y));
-    const float fx = float(x - x0), fy = float(y - y0);
-    auto at = [&](int px, int py) {
-        return (px < 0 || py < 0 || px >= w || py >= h) ? 0.0f : values[size_t(py * w + px)];
+    const int ix = int(std::floor(offset.x())), iy = int(std::floor(offset.y()));
+    const float fx = float(offset.x() - ix), fy = float(offset.y() - iy);
+    auto at = [&](int x, int y) {
+        return (x < 0 || y < 0 || x >= w || y >= h) ? 0.0f : values[size_t(y) * size_t(w) + size_t(x)];
     };
-    return (1 - fy) * ((1 - fx) * at(x0, y0) + fx * at(x0 + 1, y0))
-        + fy * ((1 - fx) * at(x0, y0 + 1) + fx * at(x0 + 1, y0 + 1));
+    std::vector<float> result(values.size());
+    if (fx == 0 && fy == 0) {
+        for (int y = std::max(0, iy); y < std::min(h, h + iy); ++y)
+            for (int x = std::max(0, ix); x < std::min(w, w + ix); ++x)
+                result[size_t(y) * size_t(w) + size_t(x)] = values[size_t(y - iy) * size_t(w) + size_t(x - ix)];
+        return result;
+    }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            // The value at (x, y) comes from (x - offset), between four source pixels.
+            const int sx = x - ix - 1, sy = y - iy - 1;
+            result[size_t(y) * size_t(w) + size_t(x)] = (1 - fy) * ((1 - fx) * at(sx + 1, sy + 1) + fx * at(sx, sy + 1))
+                + fy * ((1 - fx) * at(sx + 1, sy) + fx * at(sx, sy));
+        }
+    return result;
 }
 
 // Puts a black shadow of `layer` (premultiplied ARGB, device pixels) beneath it.
@@ -137,19 +156,20 @@ void castShadow(QImage &layer, const Shadow &shadow, qreal devicePixelRatio)
     for (int y = 0; y < h; ++y) {
         const auto *line = reinterpret_cast<const QRgb *>(layer.constScanLine(y));
         for (int x = 0; x < w; ++x)
-            alpha[size_t(y * w + x)] = qAlpha(line[x]) / 255.0f;
+            alpha[size_t(y) * size_t(w) + size_t(x)] = float(qAlpha(line[x])) * (1.0f / 255);
     }
-    alpha = blurred(alpha, w, h, shadow.radius * devicePixelRatio);
-    const QPointF offset = shadow.offset * devicePixelRatio;
+    alpha = shifted(blurred(alpha, w, h, shadow.radius * devicePixelRatio), w, h, shadow.offset * devicePixelRatio);
+    const float opacity = float(shadow.opacity);
     for (int y = 0; y < h; ++y) {
         auto *line = reinterpret_cast<QRgb *>(layer.scanLine(y));
         for (int x = 0; x < w; ++x) {
-            const float s = float(shadow.opacity) * shiftedAt(alpha, w, h, x - offset.x(), y - offset.y());
-            // Source-over of the layer onto the shadow; premultiplied, and the shadow is black.
+            // Source-over of the layer onto the shadow; premultiplied, and the shadow is black,
+            // so only the alpha grows.
             const QRgb p = line[x];
-            const float a = qAlpha(p) / 255.0f;
-            const int outAlpha = qBound(0, int(std::lround((a + s * (1 - a)) * 255)), 255);
-            line[x] = qRgba(qRed(p), qGreen(p), qBlue(p), std::max(outAlpha, qAlpha(p)));
+            const float a = float(qAlpha(p)) * (1.0f / 255);
+            const float s = opacity * alpha[size_t(y) * size_t(w) + size_t(x)];
+            const int outAlpha = qBound(int(qAlpha(p)), int((a + s * (1 - a)) * 255 + 0.5f), 255);
+            line[x] = qRgba(qRed(p), qGreen(p), qBlue(p), outAlpha);
         }
     }
 }
