@@ -28,7 +28,7 @@ namespace {
 
 qint64 threadCpuNs()
 {
-    timespec ts{};
+    timespec ts {};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
@@ -52,7 +52,7 @@ Summary summarize(std::vector<Sample> samples)
         double sum = 0;
         for (qint64 x : v)
             sum += double(x);
-        return std::pair<double, double>{double(v[v.size() / 2]) / 1000.0, sum / double(v.size()) / 1000.0};
+        return std::pair<double, double> {double(v[v.size() / 2]) / 1000.0, sum / double(v.size()) / 1000.0};
     };
     const auto [wallMedian, wallMean] = stat(&Sample::wallNs);
     const auto [cpuMedian, cpuMean] = stat(&Sample::cpuNs);
@@ -107,8 +107,8 @@ int main(int argc, char *argv[])
     TextProcessor processor(api, pasteboard, keys, trust, defaults, clock);
 
     // A user's pasteboard worth saving: three items, a few types each.
-    const QList<Platform::PasteboardItem> contents{
-        {{QStringLiteral("text/plain"), QByteArray(200, 'a')}, {QStringLiteral("text/html"), QByteArray(400, 'b')}},
+    const QList<Platform::PasteboardItem> contents {{{QStringLiteral("text/plain"), QByteArray(200, 'a')},
+                                                        {QStringLiteral("text/html"), QByteArray(400, 'b')}},
         {{QStringLiteral("image/png"), QByteArray(64 * 1024, '\x89')}},
         {{QStringLiteral("text/uri-list"), QByteArray("file:///tmp/a\r\n")}}};
 
@@ -124,7 +124,7 @@ int main(int argc, char *argv[])
         processor.run(FixMode::Fix);
         clock.advance(10ms); // the copy is seen at the first poll; the request goes out
         if (processor.state() == TextProcessorState::requesting())
-            loop.exec();     // the backend answers; the processor pastes
+            loop.exec(); // the backend answers; the processor pastes
         clock.advance(250ms); // the pasteboard is given back
         return processor.state() == TextProcessorState::idle() && front.pastedTexts().size() > 0;
     };
@@ -164,7 +164,10 @@ int main(int argc, char *argv[])
             // finished replies) are deleted by hand, as the application's own loop would.
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             if (i >= warmup)
-                (kind == 0 ? full : kind == 1 ? bare : blank).push_back({wall.nsecsElapsed(), threadCpuNs() - cpu});
+                (kind == 0          ? full
+                        : kind == 1 ? bare
+                                    : blank)
+                    .push_back({wall.nsecsElapsed(), threadCpuNs() - cpu});
         }
     }
 
@@ -182,16 +185,16 @@ int main(int argc, char *argv[])
     const Summary b = summarize(bare);
     const Summary n = summarize(blank);
     std::printf("runs: %d (after %d warm-up runs)\n", runs, warmup);
-    std::printf("%-34s %12s %12s %12s %12s\n", "per run, main thread (us)", "wall median", "wall mean", "CPU median",
-                "CPU mean");
+    std::printf("%-34s %12s %12s %12s %12s\n", "per run, main thread (us)", "wall median", "wall mean",
+        "CPU median", "CPU mean");
     std::printf("%-34s %12.1f %12.1f %12.1f %12.1f\n", "full processor run", f.wallMedianUs, f.wallMeanUs,
-                f.cpuMedianUs, f.cpuMeanUs);
+        f.cpuMedianUs, f.cpuMeanUs);
     std::printf("%-34s %12.1f %12.1f %12.1f %12.1f\n", "backend call alone (HTTP round trip)", b.wallMedianUs,
-                b.wallMeanUs, b.cpuMedianUs, b.cpuMeanUs);
+        b.wallMeanUs, b.cpuMedianUs, b.cpuMeanUs);
     std::printf("%-34s %12.1f %12.1f %12.1f %12.1f\n", "processor's own work (difference)",
-                f.wallMedianUs - b.wallMedianUs, f.wallMeanUs - b.wallMeanUs, f.cpuMedianUs - b.cpuMedianUs,
-                f.cpuMeanUs - b.cpuMeanUs);
+        f.wallMedianUs - b.wallMedianUs, f.wallMeanUs - b.wallMeanUs, f.cpuMedianUs - b.cpuMedianUs,
+        f.cpuMeanUs - b.cpuMeanUs);
     std::printf("%-34s %12.1f %12.1f %12.1f %12.1f\n", "run without backend (blank text)", n.wallMedianUs,
-                n.wallMeanUs, n.cpuMedianUs, n.cpuMeanUs);
+        n.wallMeanUs, n.cpuMedianUs, n.cpuMeanUs);
     return 0;
 }

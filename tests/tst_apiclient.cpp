@@ -58,7 +58,10 @@ class TestAPIClient : public QObject {
     QNetworkAccessManager *m_session = nullptr;
     TestHttpServer *m_server = nullptr;
 
-    APIClient client(std::chrono::milliseconds timeout) const { return APIClient(m_server->url(), m_session, timeout); }
+    APIClient client(std::chrono::milliseconds timeout) const
+    {
+        return APIClient(m_server->url(), m_session, timeout);
+    }
     APIClient client() const { return client(APIClient::defaultTimeout); }
 
 private Q_SLOTS:
@@ -83,18 +86,21 @@ private Q_SLOTS:
 
         const QString invalid = QStringLiteral("Invalid server response");
         // 2xx with a decodable body.
-        QTest::newRow("text") << 200 << json("{'ok':true,'text':'Fixed.'}") << true << QStringLiteral("Fixed.");
+        QTest::newRow("text") << 200 << json("{'ok':true,'text':'Fixed.'}") << true
+                              << QStringLiteral("Fixed.");
         QTest::newRow("empty text") << 200 << json("{'ok':true,'text':''}") << true << QString();
         QTest::newRow("unicode text kept exactly")
-            << 200 << QByteArray("{\"ok\":true,\"text\":\"na\xc3\xafve \xe2\x80\x94 \xf0\x9f\x98\x80\\n\"}") << true
-            << QStringLiteral("na\u00efve \u2014 \U0001F600\n");
+            << 200 << QByteArray("{\"ok\":true,\"text\":\"na\xc3\xafve \xe2\x80\x94 \xf0\x9f\x98\x80\\n\"}")
+            << true << QStringLiteral("na\u00efve \u2014 \U0001F600\n");
         QTest::newRow("error ignored when text present")
             << 200 << json("{'ok':true,'text':'T','error':'openai_failed'}") << true << QStringLiteral("T");
         QTest::newRow("unknown members ignored")
-            << 200 << json("{'ok':true,'text':'T','extra':[1,{'a':null}],'n':3}") << true << QStringLiteral("T");
-        QTest::newRow("201 counts as success") << 201 << json("{'ok':true,'text':'T'}") << true << QStringLiteral("T");
-        QTest::newRow("ok without text") << 200 << json("{'ok':true}") << false
-                                         << QStringLiteral("Backend error (see server logs)");
+            << 200 << json("{'ok':true,'text':'T','extra':[1,{'a':null}],'n':3}") << true
+            << QStringLiteral("T");
+        QTest::newRow("201 counts as success")
+            << 201 << json("{'ok':true,'text':'T'}") << true << QStringLiteral("T");
+        QTest::newRow("ok without text")
+            << 200 << json("{'ok':true}") << false << QStringLiteral("Backend error (see server logs)");
         QTest::newRow("ok with null text") << 200 << json("{'ok':true,'text':null}") << false
                                            << QStringLiteral("Backend error (see server logs)");
         QTest::newRow("not ok, openai_failed") << 200 << json("{'ok':false,'error':'openai_failed'}") << false
@@ -102,14 +108,14 @@ private Q_SLOTS:
         QTest::newRow("code with detail is not humanized")
             << 200 << json("{'ok':false,'error':'openai_failed','detail':'rate limited'}") << false
             << QStringLiteral("openai_failed: rate limited");
-        QTest::newRow("detail without code") << 200 << json("{'ok':false,'detail':'D'}") << false
-                                             << QStringLiteral("unknown: D");
-        QTest::newRow("other code, empty detail") << 200 << json("{'ok':false,'error':'quota','detail':''}")
-                                                  << false << QStringLiteral("quota");
-        QTest::newRow("bad_request humanized") << 200 << json("{'ok':false,'error':'bad_request'}") << false
-                                               << QStringLiteral("Bad request");
-        QTest::newRow("humanize is case-sensitive") << 200 << json("{'ok':false,'error':'Bad_Request'}")
-                                                    << false << QStringLiteral("Bad_Request");
+        QTest::newRow("detail without code")
+            << 200 << json("{'ok':false,'detail':'D'}") << false << QStringLiteral("unknown: D");
+        QTest::newRow("other code, empty detail")
+            << 200 << json("{'ok':false,'error':'quota','detail':''}") << false << QStringLiteral("quota");
+        QTest::newRow("bad_request humanized")
+            << 200 << json("{'ok':false,'error':'bad_request'}") << false << QStringLiteral("Bad request");
+        QTest::newRow("humanize is case-sensitive")
+            << 200 << json("{'ok':false,'error':'Bad_Request'}") << false << QStringLiteral("Bad_Request");
         QTest::newRow("not ok but text present") << 200 << json("{'ok':false,'text':'T'}") << false
                                                  << QStringLiteral("Backend error (see server logs)");
         // 2xx that does not decode.
@@ -122,33 +128,37 @@ private Q_SLOTS:
         QTest::newRow("null ok") << 200 << json("{'ok':null,'text':'T'}") << false << invalid;
         QTest::newRow("numeric text") << 200 << json("{'ok':true,'text':5}") << false << invalid;
         QTest::newRow("object error") << 200 << json("{'ok':false,'error':{'code':1}}") << false << invalid;
-        QTest::newRow("array detail") << 200 << json("{'ok':true,'text':'T','detail':[]}") << false << invalid;
+        QTest::newRow("array detail")
+            << 200 << json("{'ok':true,'text':'T','detail':[]}") << false << invalid;
         QTest::newRow("trailing garbage") << 200 << json("{'ok':true,'text':'T'} x") << false << invalid;
         QTest::newRow("truncated JSON") << 200 << json("{'ok':true,'text':'T") << false << invalid;
-        QTest::newRow("invalid UTF-8") << 200 << QByteArray("{\"ok\":true,\"text\":\"\xff\xfe\"}") << false << invalid;
+        QTest::newRow("invalid UTF-8")
+            << 200 << QByteArray("{\"ok\":true,\"text\":\"\xff\xfe\"}") << false << invalid;
         // Other statuses: the error envelope.
-        QTest::newRow("400 bad_request") << 400 << json("{'error':'bad_request'}") << false
-                                         << QStringLiteral("Bad request");
-        QTest::newRow("500 not JSON") << 500 << QByteArray("<html>oops</html>") << false << QStringLiteral("HTTP 500");
+        QTest::newRow("400 bad_request")
+            << 400 << json("{'error':'bad_request'}") << false << QStringLiteral("Bad request");
+        QTest::newRow("500 not JSON")
+            << 500 << QByteArray("<html>oops</html>") << false << QStringLiteral("HTTP 500");
         QTest::newRow("500 empty body") << 500 << QByteArray() << false << QStringLiteral("HTTP 500");
         QTest::newRow("404 detail only") << 404 << json("{'detail':'no such route'}") << false
                                          << QStringLiteral("HTTP 404: no such route");
-        QTest::newRow("503 numeric error") << 503 << json("{'error':5,'detail':'D'}") << false
-                                           << QStringLiteral("HTTP 503");
-        QTest::newRow("500 openai_failed") << 500 << json("{'error':'openai_failed'}") << false
-                                           << QStringLiteral("OpenAI request failed");
+        QTest::newRow("503 numeric error")
+            << 503 << json("{'error':5,'detail':'D'}") << false << QStringLiteral("HTTP 503");
+        QTest::newRow("500 openai_failed")
+            << 500 << json("{'error':'openai_failed'}") << false << QStringLiteral("OpenAI request failed");
         QTest::newRow("502 unknown") << 502 << json("{'error':'unknown'}") << false
                                      << QStringLiteral("Backend error (see server logs)");
-        QTest::newRow("500 code and detail") << 500 << json("{'error':'x','detail':'y'}") << false
-                                             << QStringLiteral("x: y");
+        QTest::newRow("500 code and detail")
+            << 500 << json("{'error':'x','detail':'y'}") << false << QStringLiteral("x: y");
         QTest::newRow("500 nulls") << 500 << json("{'error':null,'detail':null}") << false
                                    << QStringLiteral("HTTP 500");
-        QTest::newRow("500 empty detail") << 500 << json("{'detail':''}") << false << QStringLiteral("HTTP 500");
+        QTest::newRow("500 empty detail")
+            << 500 << json("{'detail':''}") << false << QStringLiteral("HTTP 500");
         QTest::newRow("500 array") << 500 << QByteArray("[]") << false << QStringLiteral("HTTP 500");
-        QTest::newRow("418 with a success body") << 418 << json("{'ok':true,'text':'T'}") << false
-                                                 << QStringLiteral("HTTP 418");
-        QTest::newRow("401 without challenge") << 401 << json("{'error':'unauthorized'}") << false
-                                               << QStringLiteral("unauthorized");
+        QTest::newRow("418 with a success body")
+            << 418 << json("{'ok':true,'text':'T'}") << false << QStringLiteral("HTTP 418");
+        QTest::newRow("401 without challenge")
+            << 401 << json("{'error':'unauthorized'}") << false << QStringLiteral("unauthorized");
         QTest::newRow("403") << 403 << json("{'detail':'forbidden'}") << false
                              << QStringLiteral("HTTP 403: forbidden");
     }
@@ -177,7 +187,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<FixMode>("mode");
         QTest::newRow("fix, untrimmed") << QStringLiteral("  teh  text\n\t") << FixMode::Fix;
-        QTest::newRow("formal, quotes and controls") << QStringLiteral("\"hi\"\\ \u0001 \u2014 \U0001F600") << FixMode::Formal;
+        QTest::newRow("formal, quotes and controls")
+            << QStringLiteral("\"hi\"\\ \u0001 \u2014 \U0001F600") << FixMode::Formal;
         QTest::newRow("empty") << QString() << FixMode::Fix;
     }
     void requestOnTheWire()
@@ -196,7 +207,7 @@ private Q_SLOTS:
         const QJsonDocument document = QJsonDocument::fromJson(request.body, &error);
         QCOMPARE(error.error, QJsonParseError::NoError);
         const QJsonObject object = document.object();
-        QCOMPARE(object.keys(), (QStringList{QStringLiteral("mode"), QStringLiteral("text")}));
+        QCOMPARE(object.keys(), (QStringList {QStringLiteral("mode"), QStringLiteral("text")}));
         QVERIFY(object.value(QLatin1String("text")).isString());
         QCOMPARE(object.value(QLatin1String("text")).toString(), text);
         QCOMPARE(object.value(QLatin1String("mode")).toString(), wireString(mode));
@@ -228,6 +239,22 @@ private Q_SLOTS:
         QVERIFY(call(APIClient(base, m_session)).ok);
         QCOMPARE(m_server->requests().size(), 1);
         QCOMPARE(m_server->requests().first().target, QByteArray("/api/fix-text"));
+    }
+
+    void unusableBaseURLFailsAtTheTransport_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::newRow("host taken for a scheme") << QStringLiteral("localhost:8787");
+        QTest::newRow("relative") << QStringLiteral("backend");
+        QTest::newRow("no host") << QStringLiteral("http:///path");
+    }
+    void unusableBaseURLFailsAtTheTransport()
+    {
+        QFETCH(QString, base);
+        const Outcome outcome = call(APIClient(QUrl(base, QUrl::StrictMode), m_session));
+        QVERIFY(!outcome.ok);
+        QCOMPARE(outcome.kind, APIError::Kind::Network);
+        QVERIFY(!outcome.message.isEmpty());
     }
 
     void refusedConnectionIsNetworkError()
@@ -307,7 +334,8 @@ private Q_SLOTS:
     {
         m_server->setReply(Reply::neverAnswer());
         auto api = std::make_unique<APIClient>(client());
-        TestLib::TaskSlot<FixTextResult> slot = TestLib::track(api->fixText(QStringLiteral("x"), FixMode::Fix));
+        TestLib::TaskSlot<FixTextResult> slot
+            = TestLib::track(api->fixText(QStringLiteral("x"), FixMode::Fix));
         QTRY_COMPARE(m_server->waitingCount(), 1);
         api.reset();
         m_server->answerWaiting(Reply::json(200, json("{'ok':true,'text':'late'}")));
@@ -318,7 +346,8 @@ private Q_SLOTS:
     void sessionDestroyedWhileCallPendingIsNetworkError()
     {
         m_server->setReply(Reply::neverAnswer());
-        TestLib::TaskSlot<FixTextResult> slot = TestLib::track(client().fixText(QStringLiteral("x"), FixMode::Fix));
+        TestLib::TaskSlot<FixTextResult> slot
+            = TestLib::track(client().fixText(QStringLiteral("x"), FixMode::Fix));
         QTRY_COMPARE(m_server->waitingCount(), 1);
         delete m_session;
         m_session = nullptr;
@@ -333,10 +362,12 @@ private Q_SLOTS:
     void concurrentCallsShareTheSession()
     {
         m_server->setHandler([](const TestHttpServer::Request &request) {
-            const QString text = QJsonDocument::fromJson(request.body).object().value(QLatin1String("text")).toString();
-            return Reply::json(200, QJsonDocument(QJsonObject{{QStringLiteral("ok"), true},
-                                                              {QStringLiteral("text"), text.toUpper()}})
-                                        .toJson(QJsonDocument::Compact));
+            const QString text
+                = QJsonDocument::fromJson(request.body).object().value(QLatin1String("text")).toString();
+            return Reply::json(200,
+                QJsonDocument(
+                    QJsonObject {{QStringLiteral("ok"), true}, {QStringLiteral("text"), text.toUpper()}})
+                    .toJson(QJsonDocument::Compact));
         });
         const APIClient api = client();
         QList<TestLib::TaskSlot<FixTextResult>> slots;

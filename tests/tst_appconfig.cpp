@@ -51,9 +51,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("unset") << QStringList() << false << QString() << QByteArray("http://127.0.0.1:8787");
-        QTest::newRow("set") << QStringList() << true << QStringLiteral("http://10.1.2.3:9/x") << QByteArray("http://10.1.2.3:9/x");
+        QTest::newRow("set") << QStringList() << true << QStringLiteral("http://10.1.2.3:9/x")
+                             << QByteArray("http://10.1.2.3:9/x");
         QTest::newRow("set, first read on 8 threads")
-            << QStringList{QStringLiteral("threads")} << true << QStringLiteral("http://[::1]:1234")
+            << QStringList {QStringLiteral("threads")} << true << QStringLiteral("http://[::1]:1234")
             << QByteArray("http://[::1]:1234");
     }
     void processSeesTheVariableOnce()

@@ -22,7 +22,8 @@ struct Run {
 };
 
 // Runs the built program with `input` on stdin while this process's event loop keeps serving.
-Run runTarnwick(const QStringList &arguments, const QByteArray &input, const std::optional<QString> &backendURL)
+Run runTarnwick(
+    const QStringList &arguments, const QByteArray &input, const std::optional<QString> &backendURL)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -45,7 +46,8 @@ Run runTarnwick(const QStringList &arguments, const QByteArray &input, const std
 
 QByteArray okReply(const QByteArray &utf8Text)
 {
-    return QJsonDocument(QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("text"), QString::fromUtf8(utf8Text)}})
+    return QJsonDocument(
+        QJsonObject {{QStringLiteral("ok"), true}, {QStringLiteral("text"), QString::fromUtf8(utf8Text)}})
         .toJson(QJsonDocument::Compact);
 }
 
@@ -70,12 +72,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QByteArray>("corrected");
-        QTest::newRow("no newline added") << QStringLiteral("fix") << QByteArray("teh cat") << QByteArray("The cat.");
+        QTest::newRow("no newline added")
+            << QStringLiteral("fix") << QByteArray("teh cat") << QByteArray("The cat.");
         QTest::newRow("trailing newline kept")
             << QStringLiteral("formal") << QByteArray("hey\nsee u\n") << QByteArray("Hello.\nSee you.\n");
         QTest::newRow("input sent unchanged: BOM, CRLF, spaces")
             << QStringLiteral("fix") << QByteArray("\xef\xbb\xbf  a\r\nb \t\n\n") << QByteArray("a\r\nb");
-        QTest::newRow("non-ASCII") << QStringLiteral("formal") << QByteArray("caf\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x98\x80")
+        QTest::newRow("non-ASCII") << QStringLiteral("formal")
+                                   << QByteArray("caf\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x98\x80")
                                    << QByteArray("Caf\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x98\x80.");
         QTest::newRow("empty input, empty result") << QStringLiteral("fix") << QByteArray() << QByteArray();
     }
@@ -102,11 +106,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<Reply>("reply");
         QTest::addColumn<QByteArray>("message");
-        QTest::newRow("400 bad_request") << Reply::json(400, "{\"error\":\"bad_request\"}") << QByteArray("Bad request\n");
+        QTest::newRow("400 bad_request")
+            << Reply::json(400, "{\"error\":\"bad_request\"}") << QByteArray("Bad request\n");
         QTest::newRow("500 not JSON") << Reply::json(500, "oops") << QByteArray("HTTP 500\n");
         QTest::newRow("200 not ok") << Reply::json(200, "{\"ok\":false,\"error\":\"openai_failed\"}")
                                     << QByteArray("OpenAI request failed\n");
-        QTest::newRow("200 not JSON") << Reply::json(200, "Fixed.") << QByteArray("Invalid server response\n");
+        QTest::newRow("200 not JSON")
+            << Reply::json(200, "Fixed.") << QByteArray("Invalid server response\n");
     }
     void failuresGoToStandardError()
     {
@@ -194,9 +200,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QByteArray>("named");
-        QTest::newRow("unknown word") << QStringList{QStringLiteral("fixx")} << QByteArray("'fixx'");
-        QTest::newRow("unknown option") << QStringList{QStringLiteral("--verbose")} << QByteArray("'--verbose'");
-        QTest::newRow("extra argument") << QStringList{QStringLiteral("fix"), QStringLiteral("now")} << QByteArray("'now'");
+        QTest::newRow("unknown word") << QStringList {QStringLiteral("fixx")} << QByteArray("'fixx'");
+        QTest::newRow("unknown option")
+            << QStringList {QStringLiteral("--verbose")} << QByteArray("'--verbose'");
+        QTest::newRow("extra argument")
+            << QStringList {QStringLiteral("fix"), QStringLiteral("now")} << QByteArray("'now'");
     }
     void usageErrors()
     {

@@ -30,8 +30,8 @@ Q_DECLARE_METATYPE(TestHttpServer::Reply)
 namespace {
 
 const QString noText = QStringLiteral("No text selected");
-const Keystroke copyKeystroke{8, Platform::commandKeyMask};
-const Keystroke pasteKeystroke{9, Platform::commandKeyMask};
+const Keystroke copyKeystroke {8, Platform::commandKeyMask};
+const Keystroke pasteKeystroke {9, Platform::commandKeyMask};
 
 QString describe(const TextProcessorState &state)
 {
@@ -56,20 +56,21 @@ using Changes = QList<Change>;
 
 Reply corrected(const QString &text)
 {
-    return Reply::json(200, QJsonDocument(QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("text"), text}})
-                                .toJson(QJsonDocument::Compact));
+    return Reply::json(200,
+        QJsonDocument(QJsonObject {{QStringLiteral("ok"), true}, {QStringLiteral("text"), text}})
+            .toJson(QJsonDocument::Compact));
 }
 
 // A user's pasteboard with several items of several types, binary ones included.
 QList<PasteboardItem> richContents()
 {
     return {
-        PasteboardItem{{QStringLiteral("text/plain"), QByteArray("original")},
-                       {QStringLiteral("text/html"), QByteArray("<b>original</b>")},
-                       {QStringLiteral("application/x-binary"), QByteArray("\x00\x01\xff\x00", 4)}},
-        PasteboardItem{{QStringLiteral("image/png"), SimulatedFrontApp::imageBytes()}},
-        PasteboardItem{{QStringLiteral("text/uri-list"), QByteArray("file:///tmp/a\r\n")},
-                       {QStringLiteral("text/plain"), QByteArray("/tmp/a")}},
+        PasteboardItem {{QStringLiteral("text/plain"), QByteArray("original")},
+            {QStringLiteral("text/html"), QByteArray("<b>original</b>")},
+            {QStringLiteral("application/x-binary"), QByteArray("\x00\x01\xff\x00", 4)}},
+        PasteboardItem {{QStringLiteral("image/png"), SimulatedFrontApp::imageBytes()}},
+        PasteboardItem {{QStringLiteral("text/uri-list"), QByteArray("file:///tmp/a\r\n")},
+            {QStringLiteral("text/plain"), QByteArray("/tmp/a")}},
     };
 }
 
@@ -83,7 +84,7 @@ struct Rig {
     Platform::MemoryUserDefaults defaults;
     QNetworkAccessManager session;
     TestHttpServer server;
-    SimulatedFrontApp app{keys, pasteboard, clock};
+    SimulatedFrontApp app {keys, pasteboard, clock};
     Changes changes;
     std::unique_ptr<TextProcessor> processor;
 
@@ -98,10 +99,12 @@ struct Rig {
 
     void createProcessor(const QUrl &baseURL)
     {
-        processor = std::make_unique<TextProcessor>(APIClient(baseURL, &session), pasteboard, keys, trust, defaults,
-                                                    clock);
+        processor = std::make_unique<TextProcessor>(
+            APIClient(baseURL, &session), pasteboard, keys, trust, defaults, clock);
         QObject::connect(processor.get(), &TextProcessor::stateChanged, processor.get(),
-                         [this](const TextProcessorState &state) { changes.append({describe(state), now()}); });
+            [this](const TextProcessorState &state) {
+                changes.append({describe(state), now()});
+            });
     }
 
     qint64 now() const { return clock.now().count(); }
@@ -174,16 +177,15 @@ private Q_SLOTS:
         QCOMPARE(spy.at(2).at(0).value<TextProcessorState>(), TextProcessorState::pasting());
         QCOMPARE(spy.at(3).at(0).value<TextProcessorState>(), TextProcessorState::idle());
         // The copy is seen at the first poll, the pasteboard given back 250 ms after the paste.
-        QCOMPARE(rig.changes, (Changes{{QStringLiteral("copying"), 0},
-                                       {QStringLiteral("requesting"), 10},
-                                       {QStringLiteral("pasting"), 10},
-                                       {QStringLiteral("idle"), 260}}));
+        QCOMPARE(rig.changes,
+            (Changes {{QStringLiteral("copying"), 0}, {QStringLiteral("requesting"), 10},
+                {QStringLiteral("pasting"), 10}, {QStringLiteral("idle"), 260}}));
 
         QCOMPARE(rig.server.requests().size(), 1);
         const QJsonObject body = QJsonDocument::fromJson(rig.server.requests().first().body).object();
         QCOMPARE(body.value(QLatin1String("text")).toString(), QStringLiteral("  teh txt \n"));
         QCOMPARE(body.value(QLatin1String("mode")).toString(), wireString(mode));
-        QCOMPARE(rig.keys.posted(), (QList<Keystroke>{copyKeystroke, pasteKeystroke}));
+        QCOMPARE(rig.keys.posted(), (QList<Keystroke> {copyKeystroke, pasteKeystroke}));
         QCOMPARE(rig.app.document(), QStringLiteral("Say:the text and more"));
         QCOMPARE(rig.pasteboard.items(), richContents());
         QCOMPARE(rig.pasteboard.setStringCount(), 1);
@@ -226,7 +228,7 @@ private Q_SLOTS:
         QVERIFY(rig.finish(first));
         QCOMPARE(rig.state(), TextProcessorState::idle());
         QCOMPARE(rig.server.requests().size(), 1);
-        QCOMPARE(rig.app.pastedTexts(), QList<QString>{QStringLiteral("x")});
+        QCOMPARE(rig.app.pastedTexts(), QList<QString> {QStringLiteral("x")});
     }
 
     void errorDisplayIsOvertakenByNewRun()
@@ -249,12 +251,10 @@ private Q_SLOTS:
 
         rig.server.answerWaiting(corrected(QStringLiteral("ok")));
         QVERIFY(rig.finish(second));
-        QCOMPARE(rig.changes, (Changes{{QStringLiteral("copying"), 0},
-                                       {QStringLiteral("error: ") + noText, 500},
-                                       {QStringLiteral("copying"), 1000},
-                                       {QStringLiteral("requesting"), 1010},
-                                       {QStringLiteral("pasting"), 3600},
-                                       {QStringLiteral("idle"), 3850}}));
+        QCOMPARE(rig.changes,
+            (Changes {{QStringLiteral("copying"), 0}, {QStringLiteral("error: ") + noText, 500},
+                {QStringLiteral("copying"), 1000}, {QStringLiteral("requesting"), 1010},
+                {QStringLiteral("pasting"), 3600}, {QStringLiteral("idle"), 3850}}));
     }
 
     void differentErrorIsNotClearedByOldTimer()
@@ -268,10 +268,10 @@ private Q_SLOTS:
         const auto second = rig.start();
         rig.advanceTo(10000);
         QVERIFY(*first && *second);
-        QCOMPARE(rig.changes, (Changes{{QStringLiteral("error: Accessibility permission not granted"), 0},
-                                       {QStringLiteral("copying"), 1000},
-                                       {QStringLiteral("error: ") + noText, 1500},
-                                       {QStringLiteral("idle"), 4500}}));
+        QCOMPARE(rig.changes,
+            (Changes {{QStringLiteral("error: Accessibility permission not granted"), 0},
+                {QStringLiteral("copying"), 1000}, {QStringLiteral("error: ") + noText, 1500},
+                {QStringLiteral("idle"), 4500}}));
     }
 
     void sameErrorTwiceEndsWithTheFirstTimer()
@@ -283,11 +283,10 @@ private Q_SLOTS:
         const auto second = rig.start();
         rig.advanceTo(10000);
         QVERIFY(*first && *second);
-        QCOMPARE(rig.changes, (Changes{{QStringLiteral("copying"), 0},
-                                       {QStringLiteral("error: ") + noText, 500},
-                                       {QStringLiteral("copying"), 1000},
-                                       {QStringLiteral("error: ") + noText, 1500},
-                                       {QStringLiteral("idle"), 3500}}));
+        QCOMPARE(rig.changes,
+            (Changes {{QStringLiteral("copying"), 0}, {QStringLiteral("error: ") + noText, 500},
+                {QStringLiteral("copying"), 1000}, {QStringLiteral("error: ") + noText, 1500},
+                {QStringLiteral("idle"), 3500}}));
     }
 
     void noTextSelected_data()
@@ -297,9 +296,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("copyDelay");
         QTest::addColumn<int>("failsAt");
         QTest::newRow("spaces") << QStringLiteral("   ") << Behaviour::Immediate << 0 << 10;
-        QTest::newRow("line breaks and tabs") << QStringLiteral("\n\t \r\n") << Behaviour::Immediate << 0 << 10;
-        QTest::newRow("Unicode spaces") << QStringLiteral("\u00a0\u2003\u2028\u3000\u0085") << Behaviour::Immediate << 0
-                                        << 10;
+        QTest::newRow("line breaks and tabs")
+            << QStringLiteral("\n\t \r\n") << Behaviour::Immediate << 0 << 10;
+        QTest::newRow("Unicode spaces")
+            << QStringLiteral("\u00a0\u2003\u2028\u3000\u0085") << Behaviour::Immediate << 0 << 10;
         QTest::newRow("empty selection") << QString() << Behaviour::Immediate << 0 << 10;
         QTest::newRow("image only, seen at once") << QStringLiteral("x") << Behaviour::ImageOnly << 0 << 10;
         QTest::newRow("never copies: 50 polls") << QStringLiteral("x") << Behaviour::Never << 0 << 500;
@@ -317,22 +317,22 @@ private Q_SLOTS:
         rig.app.setCopyBehaviour(behaviour, std::chrono::milliseconds(copyDelay));
         QList<PasteboardItem> shownWith;
         QObject::connect(rig.processor.get(), &TextProcessor::stateChanged, rig.processor.get(),
-                         [&](const TextProcessorState &state) {
-                             if (state.isError())
-                                 shownWith = rig.pasteboard.items();
-                         });
+            [&](const TextProcessorState &state) {
+                if (state.isError())
+                    shownWith = rig.pasteboard.items();
+            });
 
         const auto done = rig.start();
         rig.advanceTo(failsAt - 1);
         QCOMPARE(rig.state(), TextProcessorState::copying());
         rig.advanceTo(failsAt);
         QCOMPARE(rig.state(), TextProcessorState::error(noText));
-        QCOMPARE(rig.processor->lastError(), TextProcessorError{noText});
+        QCOMPARE(rig.processor->lastError(), TextProcessorError {noText});
         QCOMPARE(shownWith, richContents());
         rig.advanceTo(failsAt + 3000);
         QVERIFY(*done);
         QCOMPARE(rig.state(), TextProcessorState::idle());
-        QCOMPARE(rig.keys.posted(), QList<Keystroke>{copyKeystroke});
+        QCOMPARE(rig.keys.posted(), QList<Keystroke> {copyKeystroke});
         QCOMPARE(rig.server.requests().size(), 0);
         if (behaviour != Behaviour::Late)
             QCOMPARE(rig.pasteboard.items(), richContents());
@@ -355,7 +355,7 @@ private Q_SLOTS:
         const auto done = rig.start();
         QVERIFY(rig.finish(done));
         QCOMPARE(rig.changes.at(1), Change(QStringLiteral("requesting"), seenAt));
-        QCOMPARE(rig.app.pastedTexts(), QList<QString>{QStringLiteral("The corrected text.")});
+        QCOMPARE(rig.app.pastedTexts(), QList<QString> {QStringLiteral("The corrected text.")});
     }
 
     void pasteboardIsGivenBackByteForByte_data()
@@ -421,7 +421,7 @@ private Q_SLOTS:
         rig.server.setReply(corrected(QStringLiteral("well\u2014known \u2013 fact \u2014\u2013")));
         const auto done = rig.start();
         QVERIFY(rig.finish(done));
-        QCOMPARE(rig.app.pastedTexts(), QList<QString>{pasted});
+        QCOMPARE(rig.app.pastedTexts(), QList<QString> {pasted});
     }
 
     void dashSettingIsReadAtPasteTime()
@@ -434,7 +434,7 @@ private Q_SLOTS:
         rig.defaults.setValue(QStringLiteral("replaceEmDash"), true);
         rig.server.answerWaiting(corrected(QStringLiteral("a\u2014b")));
         QVERIFY(rig.finish(done));
-        QCOMPARE(rig.app.pastedTexts(), QList<QString>{QStringLiteral("a-b")});
+        QCOMPARE(rig.app.pastedTexts(), QList<QString> {QStringLiteral("a-b")});
     }
 
     void emptyCorrectionReplacesSelectionWithNothing()
@@ -444,7 +444,7 @@ private Q_SLOTS:
         const auto done = rig.start();
         QVERIFY(rig.finish(done));
         QCOMPARE(rig.app.document(), QStringLiteral("Before  after"));
-        QCOMPARE(rig.keys.posted(), (QList<Keystroke>{copyKeystroke, pasteKeystroke}));
+        QCOMPARE(rig.keys.posted(), (QList<Keystroke> {copyKeystroke, pasteKeystroke}));
     }
 
     void lastErrorOutlivesLaterSuccess()
@@ -454,14 +454,14 @@ private Q_SLOTS:
         rig.server.setReply(Reply::json(500, "not json"));
         auto done = rig.start();
         QVERIFY(rig.finish(done));
-        QCOMPARE(rig.processor->lastError(), TextProcessorError{QStringLiteral("HTTP 500")});
+        QCOMPARE(rig.processor->lastError(), TextProcessorError {QStringLiteral("HTTP 500")});
         QCOMPARE(errorSpy.size(), 1);
 
         rig.server.setReply(corrected(QStringLiteral("fine")));
         done = rig.start();
         QVERIFY(rig.finish(done));
-        QCOMPARE(rig.app.pastedTexts(), QList<QString>{QStringLiteral("fine")});
-        QCOMPARE(rig.processor->lastError(), TextProcessorError{QStringLiteral("HTTP 500")});
+        QCOMPARE(rig.app.pastedTexts(), QList<QString> {QStringLiteral("fine")});
+        QCOMPARE(rig.processor->lastError(), TextProcessorError {QStringLiteral("HTTP 500")});
         QCOMPARE(errorSpy.size(), 1);
 
         rig.processor->setLastError(std::nullopt);
@@ -478,7 +478,7 @@ private Q_SLOTS:
         auto done = rig.start();
         const QString message = QStringLiteral("Accessibility permission not granted");
         QCOMPARE(rig.state(), TextProcessorState::error(message));
-        QCOMPARE(rig.processor->lastError(), TextProcessorError{message});
+        QCOMPARE(rig.processor->lastError(), TextProcessorError {message});
         rig.advanceTo(2999);
         QCOMPARE(rig.state(), TextProcessorState::error(message));
         rig.advanceTo(3000);
@@ -499,9 +499,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<Reply>("reply");
         QTest::addColumn<QString>("message");
-        QTest::newRow("400 bad_request") << Reply::json(400, "{\"error\":\"bad_request\"}") << QStringLiteral("Bad request");
+        QTest::newRow("400 bad_request")
+            << Reply::json(400, "{\"error\":\"bad_request\"}") << QStringLiteral("Bad request");
         QTest::newRow("not JSON") << Reply::json(200, "<html>") << QStringLiteral("Invalid server response");
-        QTest::newRow("not ok") << Reply::json(200, "{\"ok\":false,\"error\":\"openai_failed\",\"detail\":\"quota\"}")
+        QTest::newRow("not ok") << Reply::json(
+            200, "{\"ok\":false,\"error\":\"openai_failed\",\"detail\":\"quota\"}")
                                 << QStringLiteral("openai_failed: quota");
         QTest::newRow("closed mid-reply") << Reply::closeMidBody(200, QByteArray(2000, ' ')) << QString();
         QTest::newRow("refused") << Reply() << QStringLiteral("Connection refused");
@@ -523,10 +525,10 @@ private Q_SLOTS:
         rig.pasteboard.writeItems(richContents());
         QList<PasteboardItem> shownWith;
         QObject::connect(rig.processor.get(), &TextProcessor::stateChanged, rig.processor.get(),
-                         [&](const TextProcessorState &state) {
-                             if (state.isError())
-                                 shownWith = rig.pasteboard.items();
-                         });
+            [&](const TextProcessorState &state) {
+                if (state.isError())
+                    shownWith = rig.pasteboard.items();
+            });
         const QString document = rig.app.document();
 
         const auto done = rig.start();
@@ -537,7 +539,7 @@ private Q_SLOTS:
             QCOMPARE(rig.changes.at(2).first, QStringLiteral("error: ") + message);
         QCOMPARE(rig.changes.at(3), Change(QStringLiteral("idle"), 3010));
         QCOMPARE(shownWith, richContents());
-        QCOMPARE(rig.keys.posted(), QList<Keystroke>{copyKeystroke});
+        QCOMPARE(rig.keys.posted(), QList<Keystroke> {copyKeystroke});
         QCOMPARE(rig.app.document(), document);
     }
 
@@ -551,13 +553,14 @@ private Q_SLOTS:
         const QString fixedText = QStringLiteral("The corrected text.");
         QTest::newRow("fetched at once") << true << PasteBehaviour::Immediate << 0 << 250 << fixedText;
         QTest::newRow("fetched before 250 ms") << true << PasteBehaviour::Late << 120 << 250 << fixedText;
-        QTest::newRow("fetched at 400 ms, then grace") << true << PasteBehaviour::Late << 400 << 450 << fixedText;
+        QTest::newRow("fetched at 400 ms, then grace")
+            << true << PasteBehaviour::Late << 400 << 450 << fixedText;
         QTest::newRow("fetched near the cap") << true << PasteBehaviour::Late << 1980 << 2000 << fixedText;
         QTest::newRow("never fetched: cap") << true << PasteBehaviour::Never << 0 << 2000 << QString();
         // A pasteboard that hands its contents over at once is restored after the fixed wait, so
         // an application reading later gets the old contents back: what the fetch check avoids.
-        QTest::newRow("eager pasteboard, late reader") << false << PasteBehaviour::Late << 400 << 250
-                                                       << QStringLiteral("original");
+        QTest::newRow("eager pasteboard, late reader")
+            << false << PasteBehaviour::Late << 400 << 250 << QStringLiteral("original");
     }
     void restoreWaitsForTheLazyFetch()
     {
@@ -572,10 +575,10 @@ private Q_SLOTS:
         rig.app.setPasteBehaviour(paste, std::chrono::milliseconds(pasteDelay));
         QList<PasteboardItem> atIdle;
         QObject::connect(rig.processor.get(), &TextProcessor::stateChanged, rig.processor.get(),
-                         [&](const TextProcessorState &state) {
-                             if (state == TextProcessorState::idle())
-                                 atIdle = rig.pasteboard.items();
-                         });
+            [&](const TextProcessorState &state) {
+                if (state == TextProcessorState::idle())
+                    atIdle = rig.pasteboard.items();
+            });
         const auto done = rig.start();
         QVERIFY(rig.finish(done));
         rig.advanceTo(rig.now() + 5000);
@@ -583,7 +586,7 @@ private Q_SLOTS:
         QCOMPARE(rig.changes.size(), 4);
         QCOMPARE(rig.changes.at(3).second - rig.changes.at(2).second, restoredAfter);
         QCOMPARE(atIdle, richContents());
-        QCOMPARE(rig.app.pastedTexts(), pasted.isEmpty() ? QList<QString>() : QList<QString>{pasted});
+        QCOMPARE(rig.app.pastedTexts(), pasted.isEmpty() ? QList<QString>() : QList<QString> {pasted});
     }
 
     void processorDestroyedMidRunEndsQuietly_data()

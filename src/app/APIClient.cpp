@@ -64,7 +64,10 @@ bool isTransportError(QNetworkReply::NetworkError error)
 // Awaits the end of a reply: it finished, or it was destroyed together with its manager.
 class ReplyDone {
 public:
-    explicit ReplyDone(QNetworkReply *reply) : m_reply(reply) {}
+    explicit ReplyDone(QNetworkReply *reply)
+        : m_reply(reply)
+    {
+    }
 
     bool await_ready() const noexcept { return !m_reply || m_reply->isFinished(); }
     void await_suspend(std::coroutine_handle<> handle)
@@ -78,7 +81,7 @@ public:
         (*connections)[0] = QObject::connect(m_reply, &QNetworkReply::finished, resume);
         (*connections)[1] = QObject::connect(m_reply, &QObject::destroyed, resume);
     }
-    void await_resume() const noexcept {}
+    void await_resume() const noexcept { }
 
 private:
     QPointer<QNetworkReply> m_reply;
@@ -160,7 +163,9 @@ QString APIError::humanize(const QString &code)
 }
 
 APIClient::APIClient(QUrl baseURL, QNetworkAccessManager *session, std::chrono::milliseconds timeout)
-    : m_baseURL(std::move(baseURL)), m_session(session), m_timeout(timeout)
+    : m_baseURL(std::move(baseURL))
+    , m_session(session)
+    , m_timeout(timeout)
 {
 }
 
@@ -174,8 +179,8 @@ QCoro::Task<FixTextResult> APIClient::fixTextWith(APIClient client, QString text
     QMap<QString, QString> body;
     body.insert(QStringLiteral("text"), text);
     body.insert(QStringLiteral("mode"), wireString(mode));
-    const APIResult<FixTextResponse> reply
-        = co_await postJSON<FixTextResponse>(std::move(client), QStringLiteral("/api/fix-text"), std::move(body));
+    const APIResult<FixTextResponse> reply = co_await postJSON<FixTextResponse>(
+        std::move(client), QStringLiteral("/api/fix-text"), std::move(body));
     if (!reply)
         co_return reply.error();
     const FixTextResponse &response = reply.value();
@@ -209,7 +214,7 @@ QCoro::Task<APIResult<Reply>> APIClient::postJSON(APIClient client, QString path
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     request.setTransferTimeout(int(client.m_timeout.count()));
 
-    ReplyDisposer disposer{session->post(request, payload)};
+    ReplyDisposer disposer {session->post(request, payload)};
     QNetworkReply *reply = disposer.reply;
 
     // A runaway body is cut off rather than buffered. The abort is queued: aborting inside
@@ -247,8 +252,8 @@ QCoro::Task<APIResult<Reply>> APIClient::postJSON(APIClient client, QString path
     }
 
     const std::optional<ErrorEnvelope> envelope = ErrorEnvelope::decode(data);
-    QString message = envelope && envelope->error ? *envelope->error
-                                                  : QLatin1String("HTTP ") + QString::number(status);
+    QString message
+        = envelope && envelope->error ? *envelope->error : QLatin1String("HTTP ") + QString::number(status);
     if (envelope && envelope->detail && !envelope->detail->isEmpty())
         message += QLatin1String(": ") + *envelope->detail;
     co_return APIError::server(message);

@@ -42,8 +42,8 @@ struct FixTextResponse {
 class APIError {
 public:
     enum class Kind {
-        Server,     // the backend answered without corrected text; payload: a code or a message
-        Network,    // the request failed at the transport; payload: the transport's description
+        Server, // the backend answered without corrected text; payload: a code or a message
+        Network, // the request failed at the transport; payload: the transport's description
         BadResponse // the reply did not decode, or any other failure
     };
 
@@ -61,7 +61,11 @@ public:
     bool operator==(const APIError &) const = default;
 
 private:
-    APIError(Kind kind, QString payload) : m_kind(kind), m_payload(std::move(payload)) {}
+    APIError(Kind kind, QString payload)
+        : m_kind(kind)
+        , m_payload(std::move(payload))
+    {
+    }
 
     // Turns the few known codes into sentences; any other payload is returned unchanged.
     static QString humanize(const QString &code);
@@ -71,11 +75,16 @@ private:
 };
 
 // Either a value or the APIError that prevented it. Failures are values: nothing is thrown.
-template <typename T>
-class APIResult {
+template <typename T> class APIResult {
 public:
-    APIResult(T value) : m_value(std::move(value)) {}
-    APIResult(APIError error) : m_value(std::move(error)) {}
+    APIResult(T value)
+        : m_value(std::move(value))
+    {
+    }
+    APIResult(APIError error)
+        : m_value(std::move(error))
+    {
+    }
 
     bool hasValue() const { return std::holds_alternative<T>(m_value); }
     explicit operator bool() const { return hasValue(); }
@@ -96,12 +105,13 @@ using FixTextResult = APIResult<QString>;
 // share the network access manager, which must be used on the thread that created it.
 class APIClient {
 public:
-    static constexpr std::chrono::milliseconds defaultTimeout{20000};
+    static constexpr std::chrono::milliseconds defaultTimeout {20000};
     // Reply bodies beyond this size are refused as a bad response rather than buffered.
     static constexpr qint64 maximumReplySize = 4 * 1024 * 1024;
 
     // `session` is the process-wide manager, owned by whoever composes the application.
-    APIClient(QUrl baseURL, QNetworkAccessManager *session, std::chrono::milliseconds timeout = defaultTimeout);
+    APIClient(
+        QUrl baseURL, QNetworkAccessManager *session, std::chrono::milliseconds timeout = defaultTimeout);
 
     const QUrl &baseURL() const { return m_baseURL; }
     QNetworkAccessManager *session() const { return m_session; }
@@ -119,7 +129,8 @@ private:
     // Posts `body` as a JSON object to `path` resolved against the base URL and decodes a 2xx
     // reply as `Reply` (which provides `static std::optional<Reply> decode(const QByteArray &)`).
     template <typename Reply>
-    static QCoro::Task<APIResult<Reply>> postJSON(APIClient client, QString path, QMap<QString, QString> body);
+    static QCoro::Task<APIResult<Reply>> postJSON(
+        APIClient client, QString path, QMap<QString, QString> body);
 
     // The message for a 2xx reply without text: the code (or "unknown") and a non-empty detail.
     static QString combine(const std::optional<QString> &code, const std::optional<QString> &detail);

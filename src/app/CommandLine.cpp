@@ -31,8 +31,8 @@ bool readAll(std::FILE *stream, QByteArray &bytes)
     }
 }
 
-QCoro::Task<> fetchCorrection(APIClient api, QString text, FixMode mode, std::optional<FixTextResult> &result,
-                              QEventLoop &loop)
+QCoro::Task<> fetchCorrection(
+    APIClient api, QString text, FixMode mode, std::optional<FixTextResult> &result, QEventLoop &loop)
 {
     result = co_await api.fixText(std::move(text), mode);
     loop.quit();
@@ -51,7 +51,7 @@ int correct(FixMode mode, std::FILE *input, std::FILE *output, std::FILE *errors
     // The text goes out unchanged: a leading byte-order mark is kept, and anything that is not
     // UTF-8 is refused rather than sent with replacement characters.
     QStringDecoder decoder(QStringConverter::Utf8,
-                           QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+        QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
     const QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
         writeAll(errors, "tarnwick: standard input is not valid UTF-8\n");
@@ -88,8 +88,9 @@ Command parse(const QStringList &arguments)
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
             return {Action::Help, {}};
     }
-    const bool knownFirst = arguments.first() == QLatin1String("fix") || arguments.first() == QLatin1String("formal")
-                            || arguments.first() == QLatin1String("--help") || arguments.first() == QLatin1String("-h");
+    const bool knownFirst = arguments.first() == QLatin1String("fix")
+        || arguments.first() == QLatin1String("formal") || arguments.first() == QLatin1String("--help")
+        || arguments.first() == QLatin1String("-h");
     return {Action::UsageError, knownFirst ? arguments.at(1) : arguments.first()};
 }
 
@@ -119,15 +120,17 @@ QString helpText()
         "  QUARVEL_BACKEND_URL  Base URL of the backend (default http://127.0.0.1:8787).\n");
 }
 
-int run(const Command &command, int &argc, char **argv, std::FILE *input, std::FILE *output, std::FILE *errors)
+int run(
+    const Command &command, int &argc, char **argv, std::FILE *input, std::FILE *output, std::FILE *errors)
 {
     switch (command.action) {
     case Action::Help:
         writeAll(output, helpText().toUtf8());
         return exitSuccess;
     case Action::UsageError:
-        writeAll(errors, "tarnwick: unexpected argument '" + command.badArgument.toUtf8() + "'\n"
-                             + "Usage: tarnwick [fix | formal | --help]\n");
+        writeAll(errors,
+            "tarnwick: unexpected argument '" + command.badArgument.toUtf8() + "'\n"
+                + "Usage: tarnwick [fix | formal | --help]\n");
         return exitUsage;
     case Action::Fix:
     case Action::Formal: {

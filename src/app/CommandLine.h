@@ -35,6 +35,6 @@ QString helpText();
 // Runs any action other than TrayApplication and returns the process's exit status. Creates its
 // own QCoreApplication (no display needed); reads `input` and writes to `output` and `errors`.
 int run(const Command &command, int &argc, char **argv, std::FILE *input = stdin, std::FILE *output = stdout,
-        std::FILE *errors = stderr);
+    std::FILE *errors = stderr);
 
 } // namespace CommandLine

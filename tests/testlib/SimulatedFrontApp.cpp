@@ -1,8 +1,10 @@
 #include "testlib/SimulatedFrontApp.h"
 
-SimulatedFrontApp::SimulatedFrontApp(Platform::FakeKeystrokePoster &keys, Platform::FakePasteboard &pasteboard,
-                                     Platform::Clock &clock)
-    : m_keys(keys), m_pasteboard(pasteboard), m_clock(clock)
+SimulatedFrontApp::SimulatedFrontApp(
+    Platform::FakeKeystrokePoster &keys, Platform::FakePasteboard &pasteboard, Platform::Clock &clock)
+    : m_keys(keys)
+    , m_pasteboard(pasteboard)
+    , m_clock(clock)
 {
     m_keys.setListener([this](const Platform::FakeKeystrokePoster::Keystroke &k) { onKeystroke(k); });
 }
@@ -52,7 +54,7 @@ void SimulatedFrontApp::onKeystroke(const Platform::FakeKeystrokePoster::Keystro
         case CopyBehaviour::Never:
             break;
         case CopyBehaviour::ImageOnly:
-            m_pasteboard.writeItems({Platform::PasteboardItem{{QStringLiteral("image/png"), imageBytes()}}});
+            m_pasteboard.writeItems({Platform::PasteboardItem {{QStringLiteral("image/png"), imageBytes()}}});
             break;
         }
     } else if (keystroke.keyCode == pasteKeyCode) {
@@ -72,7 +74,8 @@ void SimulatedFrontApp::onKeystroke(const Platform::FakeKeystrokePoster::Keystro
 
 void SimulatedFrontApp::copy()
 {
-    m_pasteboard.writeItems({Platform::PasteboardItem{{Platform::plainTextType(), selectedText().toUtf8()}}});
+    m_pasteboard.writeItems(
+        {Platform::PasteboardItem {{Platform::plainTextType(), selectedText().toUtf8()}}});
 }
 
 void SimulatedFrontApp::paste()

@@ -16,22 +16,22 @@ class SimulatedFrontApp {
 public:
     enum class CopyBehaviour {
         Immediate, // the selection is on the pasteboard when the keystroke returns
-        Late,      // ... after the copy delay
-        Never,     // the keystroke is ignored
+        Late, // ... after the copy delay
+        Never, // the keystroke is ignored
         ImageOnly, // an image and no text is put on the pasteboard at once
     };
     enum class PasteBehaviour {
         Immediate, // the pasteboard is read when the keystroke arrives
-        Late,      // ... after the paste delay (as an X11 application fetching lazily)
-        Never,     // the keystroke is ignored
+        Late, // ... after the paste delay (as an X11 application fetching lazily)
+        Never, // the keystroke is ignored
     };
 
     // macOS key codes of the ANSI "C" and "V" keys.
     static constexpr quint16 copyKeyCode = 8;
     static constexpr quint16 pasteKeyCode = 9;
 
-    SimulatedFrontApp(Platform::FakeKeystrokePoster &keys, Platform::FakePasteboard &pasteboard,
-                      Platform::Clock &clock);
+    SimulatedFrontApp(
+        Platform::FakeKeystrokePoster &keys, Platform::FakePasteboard &pasteboard, Platform::Clock &clock);
     ~SimulatedFrontApp();
     SimulatedFrontApp(const SimulatedFrontApp &) = delete;
     SimulatedFrontApp &operator=(const SimulatedFrontApp &) = delete;
@@ -68,9 +68,9 @@ private:
     qsizetype m_selectionStart = 0;
     qsizetype m_selectionLength = 0;
     CopyBehaviour m_copyBehaviour = CopyBehaviour::Immediate;
-    Platform::Clock::Duration m_copyDelay{};
+    Platform::Clock::Duration m_copyDelay {};
     PasteBehaviour m_pasteBehaviour = PasteBehaviour::Immediate;
-    Platform::Clock::Duration m_pasteDelay{};
+    Platform::Clock::Duration m_pasteDelay {};
     std::vector<Platform::TimerPtr> m_timers;
     int m_copyKeystrokes = 0;
     int m_pasteKeystrokes = 0;

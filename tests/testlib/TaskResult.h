@@ -11,12 +11,10 @@ namespace TestLib {
 
 // The outcome of a task that a test started, filled in when the task completes. Shared, so that a
 // task outliving the test's wait writes into memory that is still there.
-template <typename T>
-using TaskSlot = std::shared_ptr<std::optional<T>>;
+template <typename T> using TaskSlot = std::shared_ptr<std::optional<T>>;
 
 namespace detail {
-template <typename T>
-QCoro::Task<> fill(QCoro::Task<T> task, TaskSlot<T> slot)
+template <typename T> QCoro::Task<> fill(QCoro::Task<T> task, TaskSlot<T> slot)
 {
     *slot = co_await std::move(task);
 }
@@ -28,8 +26,7 @@ inline QCoro::Task<> flag(QCoro::Task<> task, std::shared_ptr<bool> done)
 } // namespace detail
 
 // Starts awaiting `task`; the slot holds its result once it is done.
-template <typename T>
-TaskSlot<T> track(QCoro::Task<T> task)
+template <typename T> TaskSlot<T> track(QCoro::Task<T> task)
 {
     auto slot = std::make_shared<std::optional<T>>();
     detail::fill(std::move(task), slot);
@@ -45,8 +42,7 @@ inline std::shared_ptr<bool> track(QCoro::Task<> task)
 }
 
 // Runs the event loop until `task` is done or `timeoutMs` of real time have passed.
-template <typename T>
-std::optional<T> waitFor(QCoro::Task<T> task, int timeoutMs = 10000)
+template <typename T> std::optional<T> waitFor(QCoro::Task<T> task, int timeoutMs = 10000)
 {
     TaskSlot<T> slot = track(std::move(task));
     (void)QTest::qWaitFor([&] { return slot->has_value(); }, timeoutMs);

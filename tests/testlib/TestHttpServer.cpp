@@ -14,19 +14,32 @@ constexpr qsizetype maximumRequestSize = 64 * 1024 * 1024;
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 201: return "Created";
-    case 204: return "No Content";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 413: return "Content Too Large";
-    case 418: return "I'm a teapot";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 204:
+        return "No Content";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 413:
+        return "Content Too Large";
+    case 418:
+        return "I'm a teapot";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -84,9 +97,11 @@ bool TestHttpServer::Request::hasHeader(QByteArrayView name) const
     return false;
 }
 
-TestHttpServer::TestHttpServer(QObject *parent) : QObject(parent), m_server(new QTcpServer(this))
+TestHttpServer::TestHttpServer(QObject *parent)
+    : QObject(parent)
+    , m_server(new QTcpServer(this))
 {
-    m_handler = [](const Request &) { return Reply{}; };
+    m_handler = [](const Request &) { return Reply {}; };
     connect(m_server, &QTcpServer::newConnection, this, &TestHttpServer::onNewConnection);
 }
 
@@ -214,7 +229,8 @@ void TestHttpServer::send(QTcpSocket *socket, const Reply &reply)
         return;
     }
 
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
+    QByteArray head
+        = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
     bool hasContentType = false;
     for (const Header &h : reply.headers) {
         hasContentType = hasContentType || h.first.compare("Content-Type", Qt::CaseInsensitive) == 0;

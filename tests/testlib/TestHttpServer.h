@@ -35,10 +35,10 @@ public:
 
     struct Reply {
         enum class Behaviour {
-            Complete,     // status line, headers, the whole body, then the connection is closed
+            Complete, // status line, headers, the whole body, then the connection is closed
             CloseMidBody, // announces the whole body's length, sends half of it, then closes
-            NeverAnswer,  // reads the request and keeps the connection open without a word
-            Raw,          // writes `body` verbatim (no status line or headers), then closes
+            NeverAnswer, // reads the request and keeps the connection open without a word
+            Raw, // writes `body` verbatim (no status line or headers), then closes
         };
 
         int status = 200;
@@ -47,13 +47,16 @@ public:
         QList<Header> headers;
         Behaviour behaviour = Behaviour::Complete;
 
-        static Reply json(int status, const QByteArray &body) { return Reply{status, body, {}, Behaviour::Complete}; }
+        static Reply json(int status, const QByteArray &body)
+        {
+            return Reply {status, body, {}, Behaviour::Complete};
+        }
         static Reply closeMidBody(int status, const QByteArray &body)
         {
-            return Reply{status, body, {}, Behaviour::CloseMidBody};
+            return Reply {status, body, {}, Behaviour::CloseMidBody};
         }
-        static Reply neverAnswer() { return Reply{0, {}, {}, Behaviour::NeverAnswer}; }
-        static Reply raw(const QByteArray &bytes) { return Reply{0, bytes, {}, Behaviour::Raw}; }
+        static Reply neverAnswer() { return Reply {0, {}, {}, Behaviour::NeverAnswer}; }
+        static Reply raw(const QByteArray &bytes) { return Reply {0, bytes, {}, Behaviour::Raw}; }
     };
 
     // Chooses the reply for a request; called on the server's thread.
@@ -102,6 +105,6 @@ private:
     Handler m_handler;
     QList<Request> m_requests;
     QHash<QTcpSocket *, QByteArray> m_buffers; // connections still reading a request
-    QList<QTcpSocket *> m_waiting;             // connections left without an answer
+    QList<QTcpSocket *> m_waiting; // connections left without an answer
     int m_connectionCount = 0;
 };
