@@ -1,4 +1,5 @@
 #include "platform/x11/X11HotKeyService.h"
+#include "platform/x11/X11SystemShortcuts.h"
 
 #include "XTestClient.h"
 
@@ -270,7 +271,13 @@ private Q_SLOTS:
         QCOMPARE(m_client->grab(XKeys::k, XCB_MOD_MASK_CONTROL), 0);
         m_client->ungrab(XKeys::k, XCB_MOD_MASK_CONTROL);
         QCOMPARE(m_service->isTakenByAnotherClient(carbonE, 0x20000), std::nullopt);
+
+        Platform::X11::X11SystemShortcuts reserved(*m_service);
+        QVERIFY(reserved.isReserved(carbonE, carbonCommandOption));
+        QVERIFY(!reserved.isReserved(carbonE, carbonCommandShift));
+        QVERIFY(!reserved.isReserved(40, 0x100));
         m_client->ungrab(XKeys::e, xControlAlt);
+        QVERIFY(!reserved.isReserved(carbonE, carbonCommandOption));
     }
 
     void destroyingTheServiceReleasesItsGrabs()

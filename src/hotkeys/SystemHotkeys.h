@@ -1,17 +1,62 @@
 #pragma once
 
 #include "hotkeys/Shortcut.h"
+#include "platform/HotKeyService.h"
+
+#include <QList>
+
+#include <functional>
+#include <optional>
 
 namespace Platform {
 class SystemShortcuts;
-}
+struct KeyEvent;
+} // namespace Platform
 
 namespace Hotkeys {
 
 // The system-wide hot keys of the process and the system's own reserved shortcuts.
+//
+// Every registration gets the next id (from 1, never reused) and goes to the hot-key service at
+// once. While the namespace is disabled, or while a menu of the application is open, the hot keys
+// are suspended (handed back to the system, table kept); with a menu open the key events inside
+// the application are matched against the same table instead. A refused registration writes one
+// line to standard output: "Error registering hotkey " + description + ": " + status.
 class SystemHotkeys {
 public:
     SystemHotkeys() = delete;
+
+    using Callback = std::function<void(const Shortcut &)>;
+
+    // The four-character code "ZQHK" that every hot key of ours carries.
+    static constexpr quint32 signature = 0x5A51484B;
+
+    // Installs the process-wide hot-key service (not owned; it must outlive its use, nullptr
+    // removes it). Set once by the composition root; tests swap in a fake. Without one every
+    // registration is refused.
+    static void setHotKeyService(Platform::HotKeyService *service);
+    static Platform::HotKeyService *hotKeyService();
+
+    // Registers `shortcut` under a new id with the two callbacks (`register` is a keyword).
+    static void register_(const Shortcut &shortcut, Callback onKeyDown, Callback onKeyUp);
+    // Removes every registration of `shortcut` from the table and from the system.
+    static void unregister(const Shortcut &shortcut);
+    // Brings the hot keys, the event handler and the in-application key monitor in line with
+    // Hotkeys::isEnabled() and Hotkeys::isMenuOpen(). Does nothing before the first successful
+    // registration.
+    static void updateEventHandler();
+
+    // For tests and diagnostics: the ids in the table, ascending; the last id handed out; whether
+    // the entry under `id` is live in the system (not suspended).
+    static QList<qint64> hotKeyIds();
+    static qint64 lastHotKeyId();
+    static std::optional<bool> isLive(qint64 id);
+    static bool isEventHandlerInstalled();
+    static bool isKeyEventMonitorRunning();
+
+    // Forgets the table, the id counter, the handler and the monitor (not the installed
+    // services). Called by Hotkeys::resetForTesting.
+    static void resetForTesting();
 
     // Installs the process-wide source of reserved shortcuts (not owned; it must outlive its use,
     // nullptr removes it). Set once by the composition root; tests swap in a fake.
@@ -22,6 +67,16 @@ public:
     // asked anew on every call; false when no source is installed. Stands for membership in the
     // system's list of enabled symbolic hot keys, which X11 cannot enumerate.
     static bool isSystemShortcut(const Shortcut &shortcut);
+
+private:
+    static void softRegisterAll();
+    static void softUnregisterAll();
+    static int systemHotkeysEventHandler(const Platform::HotKeyService::HotKeyEvent &event);
+    static int handleHotKeyEvent(const Platform::HotKeyService::HotKeyEvent &event);
+    static int handleRawKeyEvent(Platform::HotKeyService::EventKind kind, quint32 carbonKeyCode,
+                                 quint32 carbonModifiers);
+    static std::optional<Platform::KeyEvent> keyEventMonitorCallback(const Platform::KeyEvent &event);
+    static void printRegistrationError(const Shortcut &shortcut, int status);
 };
 
 } // namespace Hotkeys

@@ -1,0 +1,306 @@
+// Hot-key registration of SystemHotkeys: the table of registrations, the event handler, and the
+// suspension while disabled or while a menu is open.
+
+#include "hotkeys/SystemHotkeys.h"
+
+#include "hotkeys/Hotkeys.h"
+#include "platform/KeyEvent.h"
+
+#include <QTextStream>
+
+#include <map>
+#include <memory>
+
+namespace Hotkeys {
+
+namespace {
+
+using Platform::HotKeyService;
+using Kind = HotKeyService::EventKind;
+
+struct HotKey {
+    Shortcut shortcut;
+    qint64 carbonHotKeyId = 0;
+    // Whether the system holds it now (the hot-key reference is present); false while suspended.
+    bool carbonHotKey = false;
+    SystemHotkeys::Callback onKeyDown;
+    SystemHotkeys::Callback onKeyUp;
+};
+
+struct State {
+    Platform::HotKeyService *service = nullptr;
+    // Ordered by id: "the first entry" of the raw-key path is the oldest registration.
+    std::map<qint64, HotKey> hotKeys;
+    qint64 hotKeyId = 0;
+    bool eventHandler = false;
+    bool keyEventMonitorRunning = false; // TODO: the run-loop monitor
+
+};
+
+State &state()
+{
+    static State s;
+    return s;
+}
+
+// The system takes key code, modifiers and id as unsigned 32-bit values; a stored shortcut
+// outside that range (only a hand-edited settings file can hold one) is refused like a refusal
+// of the system.
+int registerWithService(const Shortcut &shortcut, qint64 id)
+{
+    auto *service = state().service;
+    if (!service)
+        return HotKeyService::eventInternalErr;
+    const auto fits = [](qint64 value) { return value >= 0 && value <= 0xffffffffLL; };
+    if (!fits(shortcut.carbonKeyCode()) || !fits(shortcut.carbonModifiers()) || !fits(id))
+        return HotKeyService::paramErr;
+    return service->registerHotKey(quint32(shortcut.carbonKeyCode()), quint32(shortcut.carbonModifiers()),
+                                   {SystemHotkeys::signature, quint32(id)});
+}
+
+void unregisterWithService(qint64 id)
+{
+    if (auto *service = state().service)
+        service->unregisterHotKey(quint32(id));
+}
+
+void startKeyEventMonitor()
+{
+    state().keyEventMonitorRunning = true;
+}
+
+void stopKeyEventMonitor()
+{
+    state().keyEventMonitorRunning = false;
+}
+
+void setListening(bool listening)
+{
+    if (auto *service = state().service)
+        service->setHandlerListening(listening);
+}
+
+} // namespace
+
+void SystemHotkeys::setHotKeyService(Platform::HotKeyService *service)
+{
+    state().service = service;
+}
+
+Platform::HotKeyService *SystemHotkeys::hotKeyService()
+{
+    return state().service;
+}
+
+void SystemHotkeys::printRegistrationError(const Shortcut &shortcut, int status)
+{
+    QTextStream(stdout) << "Error registering hotkey " << shortcut.presentableDescription() << ": " << status
+                        << Qt::endl;
+}
+
+void SystemHotkeys::register_(const Shortcut &shortcut, Callback onKeyDown, Callback onKeyUp)
+{
+    State &s = state();
+    const qint64 id = ++s.hotKeyId;
+    const int status = registerWithService(shortcut, id);
+    if (status != HotKeyService::noErr) {
+        printRegistrationError(shortcut, status);
+        return;
+    }
+    s.hotKeys.insert_or_assign(id, HotKey{shortcut, id, true, std::move(onKeyDown), std::move(onKeyUp)});
+    if (s.eventHandler) {
+        // While the hot keys are suspended a new one is suspended too, so the key stays free for
+        // other programs (and is not swallowed unheard) until they come back.
+        if (!Hotkeys::isEnabled() || Hotkeys::isMenuOpen()) {
+            unregisterWithService(id);
+            s.hotKeys.at(id).carbonHotKey = false;
+        }
+        return;
+    }
+    // A failed installation is retried at the next successful registration.
+    if (s.service->installEventHandler(&SystemHotkeys::systemHotkeysEventHandler) != HotKeyService::noErr)
+        return;
+    s.eventHandler = true;
+    updateEventHandler();
+}
+
+void SystemHotkeys::unregister(const Shortcut &shortcut)
+{
+    auto &hotKeys = state().hotKeys;
+    for (auto it = hotKeys.begin(); it != hotKeys.end();) {
+        if (it->second.shortcut == shortcut) {
+            if (it->second.carbonHotKey)
+                unregisterWithService(it->first);
+            it = hotKeys.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void SystemHotkeys::softUnregisterAll()
+{
+    for (auto &[id, hotKey] : state().hotKeys) {
+        if (hotKey.carbonHotKey)
+            unregisterWithService(id);
+        hotKey.carbonHotKey = false;
+    }
+}
+
+void SystemHotkeys::softRegisterAll()
+{
+    // Over a snapshot of the ids: refused entries are removed on the way.
+    QList<qint64> ids;
+    for (const auto &[id, hotKey] : state().hotKeys)
+        ids.append(id);
+    for (qint64 id : std::as_const(ids)) {
+        auto &hotKeys = state().hotKeys;
+        const auto it = hotKeys.find(id);
+        if (it == hotKeys.end() || it->second.carbonHotKey)
+            continue;
+        const int status = registerWithService(it->second.shortcut, id);
+        if (status == HotKeyService::noErr) {
+            it->second.carbonHotKey = true;
+        } else {
+            const Shortcut shortcut = it->second.shortcut;
+            hotKeys.erase(it);
+            printRegistrationError(shortcut, status);
+        }
+    }
+}
+
+void SystemHotkeys::updateEventHandler()
+{
+    State &s = state();
+    if (!s.eventHandler)
+        return;
+    if (Hotkeys::isEnabled() && !Hotkeys::isMenuOpen()) {
+        softRegisterAll();
+        stopKeyEventMonitor();
+        setListening(true);
+    } else if (Hotkeys::isEnabled()) {
+        softUnregisterAll();
+        setListening(false);
+        startKeyEventMonitor();
+    } else {
+        softUnregisterAll();
+        setListening(false);
+        stopKeyEventMonitor();
+    }
+}
+
+int SystemHotkeys::systemHotkeysEventHandler(const Platform::HotKeyService::HotKeyEvent &event)
+{
+    switch (event.kind) {
+    case Kind::hotKeyPressed:
+    case Kind::hotKeyReleased:
+        return handleHotKeyEvent(event);
+    default:
+        // Raw key events come through the key-event monitor, never through the service.
+        return HotKeyService::eventNotHandledErr;
+    }
+}
+
+int SystemHotkeys::handleHotKeyEvent(const Platform::HotKeyService::HotKeyEvent &event)
+{
+    if (event.hotKeyId.signature != signature)
+        return HotKeyService::eventNotHandledErr;
+    const auto it = state().hotKeys.find(qint64(event.hotKeyId.id));
+    if (it == state().hotKeys.end())
+        return HotKeyService::eventNotHandledErr;
+    // Copies: the callback may unregister this very entry.
+    const Shortcut shortcut = it->second.shortcut;
+    Callback callback;
+    if (event.kind == Kind::hotKeyPressed)
+        callback = it->second.onKeyDown;
+    else if (event.kind == Kind::hotKeyReleased)
+        callback = it->second.onKeyUp;
+    else
+        return HotKeyService::eventNotHandledErr;
+    if (callback)
+        callback(shortcut);
+    return HotKeyService::noErr;
+}
+
+int SystemHotkeys::handleRawKeyEvent(Platform::HotKeyService::EventKind kind, quint32 carbonKeyCode,
+                                     quint32 carbonModifiers)
+{
+    const Shortcut pressed(carbonKeyCode, carbonModifiers);
+    const auto &hotKeys = state().hotKeys;
+    const auto it = std::find_if(hotKeys.begin(), hotKeys.end(),
+                                 [&](const auto &entry) { return entry.second.shortcut == pressed; });
+    if (it == hotKeys.end())
+        return HotKeyService::eventNotHandledErr;
+    const Shortcut shortcut = it->second.shortcut;
+    Callback callback;
+    if (kind == Kind::rawKeyDown)
+        callback = it->second.onKeyDown;
+    else if (kind == Kind::rawKeyUp)
+        callback = it->second.onKeyUp;
+    else
+        return HotKeyService::eventNotHandledErr; // auto-repeat goes on to the menu
+    if (callback)
+        callback(shortcut);
+    return HotKeyService::noErr;
+}
+
+std::optional<Platform::KeyEvent> SystemHotkeys::keyEventMonitorCallback(const Platform::KeyEvent &event)
+{
+    Kind kind;
+    switch (event.type) {
+    case Platform::KeyEventType::keyDown:
+        kind = event.isARepeat ? Kind::rawKeyRepeat : Kind::rawKeyDown;
+        break;
+    case Platform::KeyEventType::keyUp:
+        kind = Kind::rawKeyUp;
+        break;
+    default:
+        return event;
+    }
+    const qint64 carbonModifiers = ModifierFlags(event.modifierFlags).carbon();
+    if (handleRawKeyEvent(kind, event.keyCode, quint32(carbonModifiers)) == HotKeyService::noErr)
+        return std::nullopt;
+    return event;
+}
+
+QList<qint64> SystemHotkeys::hotKeyIds()
+{
+    QList<qint64> ids;
+    for (const auto &[id, hotKey] : state().hotKeys)
+        ids.append(id);
+    return ids;
+}
+
+qint64 SystemHotkeys::lastHotKeyId()
+{
+    return state().hotKeyId;
+}
+
+std::optional<bool> SystemHotkeys::isLive(qint64 id)
+{
+    const auto it = state().hotKeys.find(id);
+    if (it == state().hotKeys.end())
+        return std::nullopt;
+    return it->second.carbonHotKey;
+}
+
+bool SystemHotkeys::isKeyEventMonitorRunning()
+{
+    return state().keyEventMonitorRunning;
+}
+
+bool SystemHotkeys::isEventHandlerInstalled()
+{
+    return state().eventHandler;
+}
+
+void SystemHotkeys::resetForTesting()
+{
+    State &s = state();
+    stopKeyEventMonitor();
+    s.hotKeys.clear();
+    s.hotKeyId = 0;
+    s.eventHandler = false;
+}
+
+} // namespace Hotkeys

@@ -1,0 +1,414 @@
+#include "hotkeys/Hotkeys.h"
+#include "hotkeys/SystemHotkeys.h"
+#include "platform/NotificationCenter.h"
+#include "platform/fake/FakeHotKeyService.h"
+#include "platform/fake/FakeKeyboardLayout.h"
+#include "platform/fake/MemoryUserDefaults.h"
+
+#include <QCoroTask>
+#include <QTest>
+
+using Hotkeys::EventType;
+using Hotkeys::Name;
+using Hotkeys::Shortcut;
+using Platform::FakeHotKeyService;
+
+namespace {
+
+const Shortcut commandShiftE(14, 0x300);
+const Shortcut commandOptionE(14, 0x900);
+const Shortcut controlK(40, 0x1000);
+const QString commandShiftEText = QStringLiteral("{\"carbonKeyCode\":14,\"carbonModifiers\":768}");
+
+// Consumes a stream into `out` until it holds `limit` events, then stops (ending the stream).
+QCoro::Task<> collect(QCoro::AsyncGenerator<EventType> stream, std::shared_ptr<QList<EventType>> out, int limit)
+{
+    QCORO_FOREACH(EventType event, stream) {
+        out->append(event);
+        if (out->size() >= limit)
+            break;
+    }
+}
+
+// Runs the bookkeeping that the namespace leaves for a later turn of the event loop.
+void runLater()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+class TestHotkeys : public QObject {
+    Q_OBJECT
+
+    Platform::FakeKeyboardLayout m_layout;
+    std::unique_ptr<FakeHotKeyService> m_service;
+    std::unique_ptr<Platform::MemoryUserDefaults> m_defaults;
+    QStringList m_notified;
+    Platform::NotificationCenter::TokenPtr m_observer;
+
+    // The id under which the fake holds `shortcut`, or 0.
+    quint32 idOf(const Shortcut &shortcut) const
+    {
+        for (const auto &registration : m_service->registrations()) {
+            if (registration.carbonKeyCode == quint32(shortcut.carbonKeyCode())
+                && registration.carbonModifiers == quint32(shortcut.carbonModifiers()))
+                return registration.hotKeyId.id;
+        }
+        return 0;
+    }
+    bool isRegistered(const Shortcut &shortcut) const { return idOf(shortcut) != 0; }
+    void press(const Shortcut &shortcut)
+    {
+        const quint32 id = idOf(shortcut);
+        QVERIFY(id != 0);
+        m_service->press(id);
+        m_service->release(id);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { Shortcut::setKeyboardLayout(&m_layout); }
+
+    void init()
+    {
+        Hotkeys::resetForTesting();
+        m_defaults = std::make_unique<Platform::MemoryUserDefaults>();
+        Hotkeys::setUserDefaults(m_defaults.get());
+        m_service = std::make_unique<FakeHotKeyService>();
+        Hotkeys::SystemHotkeys::setHotKeyService(m_service.get());
+        m_notified.clear();
+        m_observer = Platform::NotificationCenter::defaultCenter().addObserver(
+            Hotkeys::shortcutByNameDidChange(),
+            [this](const QVariantMap &info) { m_notified.append(info.value(QStringLiteral("name")).toString()); });
+    }
+
+    void cleanup()
+    {
+        m_observer.reset();
+        Hotkeys::resetForTesting();
+        Hotkeys::SystemHotkeys::setHotKeyService(nullptr);
+        Hotkeys::setUserDefaults(nullptr);
+    }
+
+    void defaultIsStoredOnFirstLaunchOnly()
+    {
+        const Name fix(QStringLiteral("fixSelectedText"), commandShiftE);
+        QCOMPARE(m_defaults->value(QStringLiteral("Hotkeys_fixSelectedText")), QVariant(commandShiftEText));
+        QVERIFY(isRegistered(commandShiftE));
+        QCOMPARE(m_notified, QStringList{QStringLiteral("fixSelectedText")});
+        QCOMPARE(fix.shortcut(), std::optional<Shortcut>(commandShiftE));
+
+        // Next launch: the name is created again with a stored value in place.
+        Hotkeys::resetForTesting();
+        m_service = std::make_unique<FakeHotKeyService>();
+        Hotkeys::SystemHotkeys::setHotKeyService(m_service.get());
+        const Name again(QStringLiteral("fixSelectedText"), commandOptionE);
+        QCOMPARE(again.shortcut(), std::optional<Shortcut>(commandShiftE));
+        QCOMPARE(m_notified.size(), 1);
+        QVERIFY(m_service->attempts().isEmpty());
+    }
+
+    void clearingADefaultLeavesTheFalseMarkerUntilReset()
+    {
+        const Name fix(QStringLiteral("fix"), commandShiftE);
+        m_notified.clear();
+        fix.setShortcut(std::nullopt);
+        const QVariant stored = m_defaults->value(QStringLiteral("Hotkeys_fix"));
+        QCOMPARE(stored.typeId(), QMetaType::Bool);
+        QCOMPARE(stored.toBool(), false);
+        QCOMPARE(Hotkeys::getShortcut(fix), std::nullopt);
+        QVERIFY(!isRegistered(commandShiftE));
+        QCOMPARE(m_notified, QStringList{QStringLiteral("fix")});
+
+        // The marker keeps the default out on the next creation.
+        const Name again(QStringLiteral("fix"), commandShiftE);
+        QCOMPARE(again.shortcut(), std::nullopt);
+        QVERIFY(!isRegistered(commandShiftE));
+
+        Hotkeys::reset(again);
+        QCOMPARE(m_defaults->value(QStringLiteral("Hotkeys_fix")), QVariant(commandShiftEText));
+        QVERIFY(isRegistered(commandShiftE));
+    }
+
+    void clearingANameWithoutDefault()
+    {
+        const Name plain(QStringLiteral("plain"));
+        plain.setShortcut(std::nullopt);
+        QVERIFY(m_notified.isEmpty());
+
+        plain.setShortcut(controlK);
+        QVERIFY(isRegistered(controlK));
+        plain.setShortcut(std::nullopt);
+        QVERIFY(!m_defaults->values().contains(QStringLiteral("Hotkeys_plain")));
+        QVERIFY(!isRegistered(controlK));
+        QCOMPARE(m_notified, (QStringList{QStringLiteral("plain"), QStringLiteral("plain")}));
+    }
+
+    void changingAShortcutMovesTheRegistration()
+    {
+        const Name name(QStringLiteral("n"));
+        Hotkeys::onKeyUp(name, [] {});
+        name.setShortcut(commandShiftE);
+        name.setShortcut(controlK);
+        QVERIFY(!isRegistered(commandShiftE));
+        QVERIFY(isRegistered(controlK));
+        QVERIFY(Hotkeys::isEnabled(name));
+    }
+
+    void hostileStoredValuesReadAsNothingAndStay_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::newRow("not JSON") << QVariant(QStringLiteral("{carbonKeyCode: 14"));
+        QTest::newRow("no modifiers") << QVariant(QStringLiteral("{\"carbonKeyCode\":14}"));
+        QTest::newRow("fraction") << QVariant(QStringLiteral("{\"carbonKeyCode\":14.5,\"carbonModifiers\":768}"));
+        QTest::newRow("text member") << QVariant(QStringLiteral("{\"carbonKeyCode\":\"14\",\"carbonModifiers\":768}"));
+        QTest::newRow("array") << QVariant(QStringLiteral("[14,768]"));
+        QTest::newRow("empty text") << QVariant(QString());
+        QTest::newRow("number") << QVariant(14);
+        QTest::newRow("true") << QVariant(true);
+        QTest::newRow("object, not text")
+            << QVariant(QVariantMap{{QStringLiteral("carbonKeyCode"), 14}, {QStringLiteral("carbonModifiers"), 768}});
+        QTest::newRow("list") << QVariant(QVariantList{14, 768});
+        QTest::newRow("null") << QVariant::fromValue(nullptr);
+    }
+
+    void hostileStoredValuesReadAsNothingAndStay()
+    {
+        QFETCH(QVariant, stored);
+        m_defaults->setValue(QStringLiteral("Hotkeys_bad"), stored);
+        const Name bad(QStringLiteral("bad"), commandShiftE); // a default does not replace it
+        QCOMPARE(bad.shortcut(), std::nullopt);
+        Hotkeys::onKeyDown(bad, [] { QFAIL("no shortcut to press"); });
+        Hotkeys::enable(bad);
+        QVERIFY(!Hotkeys::isEnabled(bad));
+        Hotkeys::resetAll();
+        Hotkeys::removeHandler(bad);
+        QVERIFY(m_service->attempts().isEmpty());
+        QVERIFY(m_notified.isEmpty());
+        QCOMPARE(m_defaults->value(QStringLiteral("Hotkeys_bad")), stored);
+    }
+
+    void twoNamesOnOneShortcutBothFire()
+    {
+        const Name first(QStringLiteral("first"));
+        const Name second(QStringLiteral("second"));
+        first.setShortcut(commandShiftE);
+        second.setShortcut(commandShiftE);
+        QStringList ran;
+        Hotkeys::onKeyDown(first, [&] { ran.append(QStringLiteral("first down")); });
+        Hotkeys::onKeyDown(second, [&] { ran.append(QStringLiteral("second down")); });
+        Hotkeys::onKeyDown(first, [&] { ran.append(QStringLiteral("first down again")); });
+        Hotkeys::onKeyUp(second, [&] { ran.append(QStringLiteral("second up")); });
+        QCOMPARE(m_service->attempts().size(), 1); // handed to the system once
+        press(commandShiftE);
+        QCOMPARE(ran, (QStringList{QStringLiteral("first down"), QStringLiteral("first down again"),
+                                   QStringLiteral("second down"), QStringLiteral("second up")}));
+    }
+
+    void dispatchReadsTheStoreOnEveryPress()
+    {
+        const Name name(QStringLiteral("n"), commandShiftE);
+        int ran = 0;
+        Hotkeys::onKeyDown(name, [&] { ++ran; });
+        const quint32 id = idOf(commandShiftE);
+        // Another program (or a hand edit) changes the stored value behind our back.
+        m_defaults->setValue(QStringLiteral("Hotkeys_n"), QStringLiteral("{\"carbonKeyCode\":40,\"carbonModifiers\":4096}"));
+        m_service->press(id);
+        QCOMPARE(ran, 0);
+        m_defaults->setValue(QStringLiteral("Hotkeys_n"), commandShiftEText);
+        m_service->press(id);
+        QCOMPARE(ran, 1);
+    }
+
+    void pauseDropsDispatchWithoutUnregistering()
+    {
+        const Name name(QStringLiteral("n"), commandShiftE);
+        int ran = 0;
+        Hotkeys::onKeyUp(name, [&] { ++ran; });
+        const auto attempts = m_service->attempts().size();
+        Hotkeys::setPaused(true);
+        press(commandShiftE);
+        QCOMPARE(ran, 0);
+        QVERIFY(m_service->unregisterCalls().isEmpty());
+        Hotkeys::setPaused(false);
+        press(commandShiftE);
+        QCOMPARE(ran, 1);
+        QCOMPARE(m_service->attempts().size(), attempts);
+    }
+
+    void disablingAndEnablingKeepsTheIds()
+    {
+        const Name name(QStringLiteral("n"), commandShiftE);
+        int ran = 0;
+        Hotkeys::onKeyDown(name, [&] { ++ran; });
+        const quint32 id = idOf(commandShiftE);
+        Hotkeys::setEnabled(false);
+        QVERIFY(!Hotkeys::isEnabled(name));
+        QVERIFY(m_service->registrations().isEmpty());
+        Hotkeys::setEnabled(true);
+        QVERIFY(Hotkeys::isEnabled(name));
+        QCOMPARE(idOf(commandShiftE), id);
+        m_service->press(id);
+        QCOMPARE(ran, 1);
+        // Setting the current value changes nothing.
+        m_service->clearLog();
+        Hotkeys::setEnabled(true);
+        QVERIFY(m_service->attempts().isEmpty());
+        QVERIFY(m_service->unregisterCalls().isEmpty());
+    }
+
+    void enableAndDisableNames()
+    {
+        const Name a(QStringLiteral("a"), commandShiftE);
+        const Name b(QStringLiteral("b"), controlK);
+        Hotkeys::disable(a, b);
+        QVERIFY(m_service->registrations().isEmpty());
+        QVERIFY(!Hotkeys::isEnabled(a));
+        Hotkeys::enable(QList<Name>{b});
+        QVERIFY(Hotkeys::isEnabled(b));
+        QVERIFY(!Hotkeys::isEnabled(a));
+    }
+
+    void streamDeliversPressesAfterItsDeferredStart()
+    {
+        const Name name(QStringLiteral("n"), commandShiftE);
+        auto received = std::make_shared<QList<EventType>>();
+        collect(Hotkeys::events(name), received, 3);
+        // Before the deferred start the stream does not listen yet.
+        press(commandShiftE);
+        runLater();
+        QVERIFY(received->isEmpty());
+        press(commandShiftE);
+        QVERIFY(received->isEmpty()); // delivered on a later turn, not inside the dispatch
+        runLater();
+        QCOMPARE(*received, (QList<EventType>{EventType::keyDown, EventType::keyUp}));
+    }
+
+    void filteredStreamKeepsOneType()
+    {
+        const Name name(QStringLiteral("n"), commandShiftE);
+        auto received = std::make_shared<QList<EventType>>();
+        collect(Hotkeys::events(EventType::keyUp, name), received, 2);
+        runLater();
+        press(commandShiftE);
+        press(commandShiftE);
+        runLater();
+        QCOMPARE(*received, (QList<EventType>{EventType::keyUp, EventType::keyUp}));
+    }
+
+    void removingHandlersKeepsAShortcutThatAStreamNeeds()
+    {
+        const Name name(QStringLiteral("n"));
+        name.setShortcut(commandShiftE);
+        auto received = std::make_shared<QList<EventType>>();
+        collect(Hotkeys::events(name), received, 1);
+        runLater();
+        Hotkeys::onKeyDown(name, [] {});
+        Hotkeys::removeHandler(name);
+        QVERIFY(isRegistered(commandShiftE));
+        Hotkeys::onKeyUp(name, [] {});
+        Hotkeys::removeAllHandlers();
+        QVERIFY(isRegistered(commandShiftE));
+        press(commandShiftE);
+        runLater();
+        QCOMPARE(*received, QList<EventType>{EventType::keyDown});
+    }
+
+    void theLastStreamEndingReleasesTheShortcut()
+    {
+        const Name name(QStringLiteral("n"));
+        name.setShortcut(commandShiftE);
+        {
+            auto first = Hotkeys::events(name);
+            auto second = Hotkeys::events(name);
+            runLater();
+            {
+                auto dropped = std::move(second);
+            }
+            runLater();
+            QVERIFY(isRegistered(commandShiftE)); // the first stream still needs it
+        }
+        runLater();
+        QVERIFY(!isRegistered(commandShiftE));
+        QVERIFY(!Hotkeys::isEnabled(name));
+    }
+
+    void aStreamStoppedByItsConsumerReleasesTheShortcut()
+    {
+        const Name name(QStringLiteral("n"));
+        name.setShortcut(commandShiftE);
+        auto received = std::make_shared<QList<EventType>>();
+        collect(Hotkeys::events(name), received, 1);
+        runLater();
+        press(commandShiftE);
+        runLater();
+        QCOMPARE(received->size(), 1);
+        runLater();
+        QVERIFY(!isRegistered(commandShiftE));
+    }
+
+    void aStreamEndingKeepsAShortcutThatActionsNeed()
+    {
+        const Name name(QStringLiteral("n"));
+        name.setShortcut(commandShiftE);
+        Hotkeys::onKeyDown(name, [] {});
+        {
+            auto stream = Hotkeys::events(name);
+            runLater();
+        }
+        runLater();
+        QVERIFY(isRegistered(commandShiftE));
+    }
+
+    void allNamesAndResetAll()
+    {
+        const Name withDefault(QStringLiteral("withDefault"), commandShiftE);
+        const Name plain(QStringLiteral("plain"));
+        plain.setShortcut(controlK);
+        const Name cleared(QStringLiteral("cleared"), commandOptionE);
+        cleared.setShortcut(std::nullopt);
+        m_defaults->setValue(QStringLiteral("Hotkeys_foreign"), 12);
+        m_defaults->setValue(QStringLiteral("replaceEmDash"), true);
+
+        const QSet<Name> names = Hotkeys::allNames();
+        QSet<QString> raw;
+        for (const Name &name : names) {
+            raw.insert(name.rawValue());
+            QVERIFY(!name.defaultShortcut());
+        }
+        QCOMPARE(raw, (QSet<QString>{QStringLiteral("withDefault"), QStringLiteral("plain"), QStringLiteral("cleared"),
+                                     QStringLiteral("foreign")}));
+
+        m_notified.clear();
+        Hotkeys::resetAll();
+        // Readable shortcuts go (names from allNames carry no default); markers and foreign values stay.
+        QCOMPARE(QSet<QString>(m_notified.cbegin(), m_notified.cend()),
+                 (QSet<QString>{QStringLiteral("withDefault"), QStringLiteral("plain")}));
+        const QStringList keys = m_defaults->keys();
+        QCOMPARE(QSet<QString>(keys.cbegin(), keys.cend()),
+                 (QSet<QString>{QStringLiteral("Hotkeys_cleared"), QStringLiteral("Hotkeys_foreign"),
+                                QStringLiteral("replaceEmDash")}));
+        QVERIFY(m_service->registrations().isEmpty());
+    }
+
+    void anActionMayRemoveHandlersDuringDispatch()
+    {
+        const Name a(QStringLiteral("a"), commandShiftE);
+        const Name b(QStringLiteral("b"));
+        b.setShortcut(commandShiftE);
+        QStringList ran;
+        Hotkeys::onKeyDown(a, [&] {
+            ran.append(QStringLiteral("a"));
+            Hotkeys::removeAllHandlers();
+        });
+        Hotkeys::onKeyDown(b, [&] { ran.append(QStringLiteral("b")); });
+        m_service->press(idOf(commandShiftE));
+        // This press still reaches everything attached when it began.
+        QCOMPARE(ran, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+        QVERIFY(!isRegistered(commandShiftE));
+    }
+};
+
+QTEST_MAIN(TestHotkeys)
+#include "tst_hotkeys.moc"
