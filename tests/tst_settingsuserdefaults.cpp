@@ -248,6 +248,21 @@ private Q_SLOTS:
         QCOMPARE(QJsonDocument::fromJson(readFile(settings.filePath())).object(), QJsonObject());
     }
 
+    void instancesOnOneFileSeeEachOthersWrites()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("settings.json"));
+        SettingsUserDefaults first(path);
+        SettingsUserDefaults second(path);
+        QSignalSpy secondSpy(&second, &Platform::UserDefaults::valueChanged);
+        first.setValue(QStringLiteral("k"), QStringLiteral("v"));
+        QCOMPARE(second.value(QStringLiteral("k")), QVariant(QStringLiteral("v")));
+        QCOMPARE(secondSpy.size(), 1);
+        second.remove(QStringLiteral("k"));
+        QVERIFY(!first.value(QStringLiteral("k")).isValid());
+        QVERIFY(first.keys().isEmpty());
+    }
+
     void writesAreAtomicForConcurrentReaders()
     {
         QTemporaryDir dir;

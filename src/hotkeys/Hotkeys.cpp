@@ -39,6 +39,7 @@ struct State {
     bool isInitialized = false;
     Platform::NotificationCenter::TokenPtr openMenuObserver;
     Platform::NotificationCenter::TokenPtr closeMenuObserver;
+    QHash<QString, std::optional<Shortcut>> decodedTexts;
     // Bumped by resetForTesting, so bookkeeping queued before a reset does not touch the new state.
     quint64 generation = 0;
 };
@@ -303,7 +304,7 @@ QString shortcutByNameDidChange()
 
 QString storageKey(const Name &name)
 {
-    return prefix() + name.rawValue();
+    return name.storageKey();
 }
 
 std::optional<Shortcut> getShortcut(const Name &name)
@@ -311,11 +312,22 @@ std::optional<Shortcut> getShortcut(const Name &name)
     const auto *defaults = userDefaults();
     if (!defaults)
         return std::nullopt;
-    const QVariant value = defaults->value(storageKey(name));
+    const QVariant value = defaults->value(name.storageKey());
     // Only text can hold the JSON object; a number or Boolean read as text never is one.
     if (value.typeId() != QMetaType::QString)
         return std::nullopt;
-    return Shortcut::fromJson(value.toString().toUtf8());
+    // The value is read afresh every time; only the decoding of a text seen before is remembered
+    // (it is a pure function of the text), since dispatch reads every name on every press.
+    const QString text = value.toString();
+    auto &decoded = state().decodedTexts;
+    const auto known = decoded.constFind(text);
+    if (known != decoded.cend())
+        return *known;
+    const std::optional<Shortcut> shortcut = Shortcut::fromJson(text.toUtf8());
+    if (decoded.size() >= 256)
+        decoded.clear();
+    decoded.insert(text, shortcut);
+    return shortcut;
 }
 
 void userDefaultsSet(const Name &name, const Shortcut &shortcut)
@@ -528,11 +540,11 @@ void resetForTesting()
 }
 
 Name::Name(const QString &rawValue, std::optional<Shortcut> defaultShortcut)
-    : m_rawValue(rawValue), m_defaultShortcut(std::move(defaultShortcut))
+    : m_rawValue(rawValue), m_storageKey(prefix() + rawValue), m_defaultShortcut(std::move(defaultShortcut))
 {
     if (m_defaultShortcut) {
         auto *defaults = userDefaults();
-        if (defaults && !defaults->value(storageKey(*this)).isValid())
+        if (defaults && !defaults->value(m_storageKey).isValid())
             userDefaultsSet(*this, *m_defaultShortcut);
     }
     initialize();

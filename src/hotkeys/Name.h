@@ -21,6 +21,8 @@ public:
 
     const QString &rawValue() const { return m_rawValue; }
     const std::optional<Shortcut> &defaultShortcut() const { return m_defaultShortcut; }
+    // The settings key: "Hotkeys_" followed by the raw value.
+    const QString &storageKey() const { return m_storageKey; }
 
     // The stored shortcut (getShortcut) and storing one, or nothing to clear it (setShortcut).
     std::optional<Shortcut> shortcut() const;
@@ -30,6 +32,7 @@ public:
 
 private:
     QString m_rawValue;
+    QString m_storageKey;
     std::optional<Shortcut> m_defaultShortcut;
 };
 

@@ -96,6 +96,14 @@ bool writeJson(QIODevice &device, const QSettings::SettingsMap &map)
     return device.write(bytes) == bytes.size();
 }
 
+// Instances by file, so a write through one refreshes the others (QSettings shares one parsed
+// file per process, our mirrors do not).
+QMultiHash<QString, SettingsUserDefaults *> &instances()
+{
+    static QMultiHash<QString, SettingsUserDefaults *> all;
+    return all;
+}
+
 QSettings::Format jsonFormat()
 {
     static const QSettings::Format format = QSettings::registerFormat(QStringLiteral("json"), readJson, writeJson);
@@ -112,9 +120,23 @@ SettingsUserDefaults::SettingsUserDefaults(const QString &filePath, QObject *par
     m_settings = std::make_unique<QSettings>(filePath, jsonFormat());
     // Each change is written at once; a partial write is never visible (QSaveFile).
     m_settings->setAtomicSyncRequired(true);
+    reloadValues();
+    instances().insert(m_settings->fileName(), this);
 }
 
-SettingsUserDefaults::~SettingsUserDefaults() = default;
+SettingsUserDefaults::~SettingsUserDefaults()
+{
+    instances().remove(m_settings->fileName(), this);
+}
+
+void SettingsUserDefaults::written(const QString &key)
+{
+    const QList<SettingsUserDefaults *> sharing = instances().values(m_settings->fileName());
+    for (SettingsUserDefaults *instance : sharing) {
+        instance->reloadValues();
+        Q_EMIT instance->valueChanged(key);
+    }
+}
 
 QString SettingsUserDefaults::defaultFilePath()
 {
@@ -122,9 +144,17 @@ QString SettingsUserDefaults::defaultFilePath()
         + QLatin1String("/tarnwick/settings.json");
 }
 
+void SettingsUserDefaults::reloadValues()
+{
+    m_values.clear();
+    const QStringList keys = m_settings->allKeys();
+    for (const QString &key : keys)
+        m_values.insert(key, m_settings->value(key));
+}
+
 QVariant SettingsUserDefaults::value(const QString &key) const
 {
-    return m_settings->value(key);
+    return m_values.value(key);
 }
 
 void SettingsUserDefaults::setValue(const QString &key, const QVariant &value)
@@ -135,21 +165,21 @@ void SettingsUserDefaults::setValue(const QString &key, const QVariant &value)
     }
     m_settings->setValue(key, value);
     m_settings->sync();
-    Q_EMIT valueChanged(key);
+    written(key);
 }
 
 void SettingsUserDefaults::remove(const QString &key)
 {
-    if (!m_settings->contains(key))
+    if (!m_values.contains(key))
         return;
     m_settings->remove(key);
     m_settings->sync();
-    Q_EMIT valueChanged(key);
+    written(key);
 }
 
 QStringList SettingsUserDefaults::keys() const
 {
-    return m_settings->allKeys();
+    return m_values.keys();
 }
 
 QString SettingsUserDefaults::filePath() const

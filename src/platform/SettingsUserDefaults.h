@@ -2,6 +2,7 @@
 
 #include "platform/UserDefaults.h"
 
+#include <QHash>
 #include <QSettings>
 
 #include <memory>
@@ -41,7 +42,14 @@ public:
     QSettings::Status status() const;
 
 private:
+    void reloadValues();
+    // Refreshes every instance on this file and announces the change of `key`.
+    void written(const QString &key);
+
     std::unique_ptr<QSettings> m_settings;
+    // What QSettings holds, as of its last read or write of the file: dispatch reads the settings
+    // on every key press, and QSettings' own lookup (lock, key normalisation) is the slow part.
+    QHash<QString, QVariant> m_values;
 };
 
 } // namespace Platform
