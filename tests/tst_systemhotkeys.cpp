@@ -5,7 +5,8 @@
 #include "platform/fake/FakeHotKeyService.h"
 #include "platform/fake/FakeKeyboardLayout.h"
 #include "platform/fake/MemoryUserDefaults.h"
-#include "testlib/StdoutCapture.h"
+#include "platform/x11/X11HotKeyService.h"
+#include "testlib/OutputCapture.h"
 
 #include <QTest>
 
@@ -118,7 +119,7 @@ private Q_SLOTS:
         if (refusal != 0)
             m_service->refuse(quint32(keyCode), quint32(modifiers), refusal);
 
-        TestLib::StdoutCapture capture;
+        TestLib::OutputCapture capture;
         add(shortcut, QStringLiteral("a"));
         QCOMPARE(capture.take(), line);
         QVERIFY(SystemHotkeys::hotKeyIds().isEmpty());
@@ -135,10 +136,28 @@ private Q_SLOTS:
     void noServiceRefusesEverything()
     {
         SystemHotkeys::setHotKeyService(nullptr);
-        TestLib::StdoutCapture capture;
+        TestLib::OutputCapture capture;
         add(commandShiftE, QStringLiteral("a"));
         QCOMPARE(capture.take(), QStringLiteral("Error registering hotkey ⇧⌘E: -9868\n"));
         QVERIFY(SystemHotkeys::hotKeyIds().isEmpty());
+    }
+
+    void withoutAnXServerEveryRegistrationIsRefusedWithAClearMessage()
+    {
+        // This test runs on the offscreen platform: no X connection.
+        Platform::X11::X11HotKeyService x11;
+        QVERIFY(!x11.isAvailable());
+        SystemHotkeys::setHotKeyService(&x11);
+        TestLib::OutputCapture err(TestLib::OutputCapture::Stream::standardError);
+        TestLib::OutputCapture out;
+        add(commandShiftE, QStringLiteral("a"));
+        add(controlK, QStringLiteral("b"));
+        QCOMPARE(out.take(), QStringLiteral("Error registering hotkey ⇧⌘E: -9868\nError registering hotkey ⌃K: -9868\n"));
+        const QString message = err.take();
+        QCOMPARE(message.count(QLatin1String("global shortcuts are unavailable")), 1);
+        QVERIFY2(message.contains(QLatin1String("no X11 display connection")), qPrintable(message));
+        QVERIFY(SystemHotkeys::hotKeyIds().isEmpty());
+        SystemHotkeys::setHotKeyService(m_service.get());
     }
 
     void failedHandlerInstallationIsRetriedAtTheNextRegistration()
@@ -265,7 +284,7 @@ private Q_SLOTS:
         add(controlK, QStringLiteral("b"));
         Hotkeys::setEnabled(false);
         m_service->refuse(40, 0x1000, HotKeyService::eventHotKeyExistsErr);
-        TestLib::StdoutCapture capture;
+        TestLib::OutputCapture capture;
         Hotkeys::setEnabled(true);
         QCOMPARE(capture.take(), QStringLiteral("Error registering hotkey ⌃K: -9878\n"));
         QCOMPARE(SystemHotkeys::hotKeyIds(), QList<qint64>{1});

@@ -1,4 +1,4 @@
-#include "testlib/StdoutCapture.h"
+#include "testlib/OutputCapture.h"
 
 #include <QByteArray>
 
@@ -9,31 +9,33 @@
 
 namespace TestLib {
 
-StdoutCapture::StdoutCapture()
+OutputCapture::OutputCapture(Stream stream) : m_fd(stream == Stream::standardError ? STDERR_FILENO : STDOUT_FILENO)
 {
     std::fflush(stdout);
+    std::fflush(stderr);
     std::cout.flush();
     char name[] = "/tmp/tarnwick-stdout-XXXXXX";
     m_fileFd = mkstemp(name);
     if (m_fileFd < 0)
         return;
     unlink(name);
-    m_savedFd = dup(STDOUT_FILENO);
-    dup2(m_fileFd, STDOUT_FILENO);
+    m_savedFd = dup(m_fd);
+    dup2(m_fileFd, m_fd);
 }
 
-StdoutCapture::~StdoutCapture()
+OutputCapture::~OutputCapture()
 {
     take();
 }
 
-QString StdoutCapture::take()
+QString OutputCapture::take()
 {
     if (m_savedFd < 0)
         return {};
     std::fflush(stdout);
+    std::fflush(stderr);
     std::cout.flush();
-    dup2(m_savedFd, STDOUT_FILENO);
+    dup2(m_savedFd, m_fd);
     close(m_savedFd);
     m_savedFd = -1;
 

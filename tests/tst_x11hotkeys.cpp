@@ -1,0 +1,142 @@
+// Named shortcuts end to end on a real X server: the settings file, the Hotkeys namespace,
+// SystemHotkeys and the X11 key grabs, driven by keystrokes that another client sends with XTest.
+
+#include "hotkeys/Hotkeys.h"
+#include "hotkeys/MenuTracking.h"
+#include "hotkeys/SystemHotkeys.h"
+#include "platform/SettingsUserDefaults.h"
+#include "platform/fake/FakeKeyboardLayout.h"
+#include "platform/x11/X11HotKeyService.h"
+#include "testlib/OutputCapture.h"
+
+#include "XTestClient.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Hotkeys::Name;
+using Hotkeys::Shortcut;
+
+namespace {
+
+const Shortcut commandShiftE(14, 0x300); // Ctrl+Shift+E on X11
+constexpr quint16 xControlShift = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
+
+} // namespace
+
+class TestX11Hotkeys : public QObject {
+    Q_OBJECT
+
+    Platform::FakeKeyboardLayout m_layout;
+    QTemporaryDir m_dir;
+    std::unique_ptr<Platform::SettingsUserDefaults> m_defaults;
+    std::unique_ptr<Platform::X11::X11HotKeyService> m_service;
+    std::unique_ptr<XTestClient> m_client;
+    QStringList m_ran;
+
+    void pressControlShiftE() { m_client->chord({XKeys::controlL, XKeys::shiftL, XKeys::e}); }
+    void settle()
+    {
+        m_client->sync();
+        QTest::qWait(50);
+    }
+    // Attaches actions that log "<name> down" and "<name> up".
+    void logActions(const Name &name)
+    {
+        Hotkeys::onKeyDown(name, [this, raw = name.rawValue()] { m_ran.append(raw + QLatin1String(" down")); });
+        Hotkeys::onKeyUp(name, [this, raw = name.rawValue()] { m_ran.append(raw + QLatin1String(" up")); });
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        QVERIFY(m_dir.isValid());
+        Shortcut::setKeyboardLayout(&m_layout);
+    }
+
+    void init()
+    {
+        Hotkeys::resetForTesting();
+        QFile::remove(m_dir.filePath(QStringLiteral("settings.json")));
+        m_defaults = std::make_unique<Platform::SettingsUserDefaults>(m_dir.filePath(QStringLiteral("settings.json")));
+        Hotkeys::setUserDefaults(m_defaults.get());
+        m_service = std::make_unique<Platform::X11::X11HotKeyService>();
+        Hotkeys::SystemHotkeys::setHotKeyService(m_service.get());
+        m_client = std::make_unique<XTestClient>();
+        QVERIFY(m_client->isConnected());
+        m_ran.clear();
+    }
+
+    void cleanup()
+    {
+        Hotkeys::resetForTesting();
+        Hotkeys::SystemHotkeys::setHotKeyService(nullptr);
+        Hotkeys::setUserDefaults(nullptr);
+        m_service.reset();
+        m_defaults.reset();
+        m_client.reset();
+    }
+
+    void namedShortcutRunsItsActionsOnAnotherClientsKeystroke()
+    {
+        const Name fix(QStringLiteral("fixSelectedText"), commandShiftE);
+        logActions(fix);
+        pressControlShiftE();
+        QTRY_COMPARE(m_ran, (QStringList{QStringLiteral("fixSelectedText down"), QStringLiteral("fixSelectedText up")}));
+        // The default went to the settings file as JSON text.
+        Platform::SettingsUserDefaults reread(m_dir.filePath(QStringLiteral("settings.json")));
+        QCOMPARE(reread.value(QStringLiteral("Hotkeys_fixSelectedText")),
+                 QVariant(QStringLiteral("{\"carbonKeyCode\":14,\"carbonModifiers\":768}")));
+    }
+
+    void combinationTakenByAnotherClientIsRefusedWithTheLine()
+    {
+        QCOMPARE(m_client->grab(XKeys::e, xControlShift), 0);
+        TestLib::OutputCapture capture;
+        const Name fix(QStringLiteral("fix"), commandShiftE);
+        QCOMPARE(capture.take(), QStringLiteral("Error registering hotkey ⇧⌘E: -9878\n"));
+        QVERIFY(Hotkeys::SystemHotkeys::hotKeyIds().isEmpty());
+        logActions(fix);
+        pressControlShiftE();
+        settle();
+        QVERIFY(m_ran.isEmpty());
+        m_client->ungrab(XKeys::e, xControlShift);
+    }
+
+    void disablingLeavesTheKeyToOtherClients()
+    {
+        const Name fix(QStringLiteral("fix"), commandShiftE);
+        logActions(fix);
+        Hotkeys::setEnabled(false);
+        QCOMPARE(m_client->grab(XKeys::e, xControlShift), 0);
+        m_client->ungrab(XKeys::e, xControlShift);
+        pressControlShiftE();
+        settle();
+        QVERIFY(m_ran.isEmpty());
+
+        Hotkeys::setEnabled(true);
+        QCOMPARE(m_client->grab(XKeys::e, xControlShift), int(XCB_ACCESS));
+        pressControlShiftE();
+        QTRY_COMPARE(m_ran.size(), 2);
+    }
+
+    void pausedDispatchKeepsTheGrab()
+    {
+        const Name fix(QStringLiteral("fix"), commandShiftE);
+        logActions(fix);
+        Hotkeys::setPaused(true);
+        pressControlShiftE();
+        settle();
+        QVERIFY(m_ran.isEmpty());
+        QCOMPARE(m_client->grab(XKeys::e, xControlShift), int(XCB_ACCESS));
+        Hotkeys::setPaused(false);
+        pressControlShiftE();
+        QTRY_COMPARE(m_ran.size(), 2);
+    }
+};
+
+QTEST_MAIN(TestX11Hotkeys)
+#include "tst_x11hotkeys.moc"
