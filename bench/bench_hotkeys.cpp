@@ -74,20 +74,22 @@ int main(int argc, char *argv[])
 
     Platform::MemoryUserDefaults memory;
     const Result inMemory = measure(memory, presses);
-    out << "dispatch of one press, " << nameCount << " names, in-memory settings: "
-        << QString::number(inMemory.microsecondsPerPress, 'f', 2) << " us/press\n";
+    out << "dispatch of one press, " << nameCount
+        << " names, in-memory settings: " << QString::number(inMemory.microsecondsPerPress, 'f', 2)
+        << " us/press\n";
 
     QTemporaryDir dir;
     Platform::SettingsUserDefaults file(dir.filePath(QStringLiteral("settings.json")));
     const Result onFile = measure(file, presses);
-    out << "dispatch of one press, " << nameCount << " names, settings file (QSettings, JSON): "
-        << QString::number(onFile.microsecondsPerPress, 'f', 2) << " us/press\n";
+    out << "dispatch of one press, " << nameCount
+        << " names, settings file (QSettings, JSON): " << QString::number(onFile.microsecondsPerPress, 'f', 2)
+        << " us/press\n";
 
     // Each press must have run exactly the one action of the pressed name.
     const int expected = presses / 10 + 5 * presses;
     if (inMemory.actionsRun != expected || onFile.actionsRun != expected) {
-        out << "wrong dispatch: " << inMemory.actionsRun << " and " << onFile.actionsRun << " actions, expected "
-            << expected << "\n";
+        out << "wrong dispatch: " << inMemory.actionsRun << " and " << onFile.actionsRun
+            << " actions, expected " << expected << "\n";
         return 1;
     }
     return 0;

@@ -55,7 +55,7 @@ public:
     void key(quint8 keycode, bool press)
     {
         xcb_test_fake_input(m_connection, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME,
-                            XCB_NONE, 0, 0, 0);
+            XCB_NONE, 0, 0, 0);
         sync();
     }
 
@@ -94,8 +94,8 @@ public:
     // Grabs a combination on the root window; answers the X error code, 0 on success.
     int grab(quint8 keycode, quint16 modifiers)
     {
-        auto cookie = xcb_grab_key_checked(m_connection, 1, m_root, modifiers, keycode, XCB_GRAB_MODE_ASYNC,
-                                           XCB_GRAB_MODE_ASYNC);
+        auto cookie = xcb_grab_key_checked(
+            m_connection, 1, m_root, modifiers, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
         xcb_generic_error_t *error = xcb_request_check(m_connection, cookie);
         const int code = error ? error->error_code : 0;
         std::free(error);
@@ -114,8 +114,8 @@ public:
         m_window = xcb_generate_id(m_connection);
         const quint32 values[] = {1, XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE};
         xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, m_root, 0, 0, 50, 50, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
-                          XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+            XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK,
+            values);
         xcb_map_window(m_connection, m_window);
         sync();
         xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, m_window, XCB_CURRENT_TIME);

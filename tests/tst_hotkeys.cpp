@@ -21,9 +21,11 @@ const Shortcut controlK(40, 0x1000);
 const QString commandShiftEText = QStringLiteral("{\"carbonKeyCode\":14,\"carbonModifiers\":768}");
 
 // Consumes a stream into `out` until it holds `limit` events, then stops (ending the stream).
-QCoro::Task<> collect(QCoro::AsyncGenerator<EventType> stream, std::shared_ptr<QList<EventType>> out, int limit)
+QCoro::Task<> collect(
+    QCoro::AsyncGenerator<EventType> stream, std::shared_ptr<QList<EventType>> out, int limit)
 {
-    QCORO_FOREACH(EventType event, stream) {
+    QCORO_FOREACH(EventType event, stream)
+    {
         out->append(event);
         if (out->size() >= limit)
             break;
@@ -79,8 +81,9 @@ private Q_SLOTS:
         Hotkeys::SystemHotkeys::setHotKeyService(m_service.get());
         m_notified.clear();
         m_observer = Platform::NotificationCenter::defaultCenter().addObserver(
-            Hotkeys::shortcutByNameDidChange(),
-            [this](const QVariantMap &info) { m_notified.append(info.value(QStringLiteral("name")).toString()); });
+            Hotkeys::shortcutByNameDidChange(), [this](const QVariantMap &info) {
+                m_notified.append(info.value(QStringLiteral("name")).toString());
+            });
     }
 
     void cleanup()
@@ -96,7 +99,7 @@ private Q_SLOTS:
         const Name fix(QStringLiteral("fixSelectedText"), commandShiftE);
         QCOMPARE(m_defaults->value(QStringLiteral("Hotkeys_fixSelectedText")), QVariant(commandShiftEText));
         QVERIFY(isRegistered(commandShiftE));
-        QCOMPARE(m_notified, QStringList{QStringLiteral("fixSelectedText")});
+        QCOMPARE(m_notified, QStringList {QStringLiteral("fixSelectedText")});
         QCOMPARE(fix.shortcut(), std::optional<Shortcut>(commandShiftE));
 
         // Next launch: the name is created again with a stored value in place.
@@ -119,7 +122,7 @@ private Q_SLOTS:
         QCOMPARE(stored.toBool(), false);
         QCOMPARE(Hotkeys::getShortcut(fix), std::nullopt);
         QVERIFY(!isRegistered(commandShiftE));
-        QCOMPARE(m_notified, QStringList{QStringLiteral("fix")});
+        QCOMPARE(m_notified, QStringList {QStringLiteral("fix")});
 
         // The marker keeps the default out on the next creation.
         const Name again(QStringLiteral("fix"), commandShiftE);
@@ -142,7 +145,7 @@ private Q_SLOTS:
         plain.setShortcut(std::nullopt);
         QVERIFY(!m_defaults->values().contains(QStringLiteral("Hotkeys_plain")));
         QVERIFY(!isRegistered(controlK));
-        QCOMPARE(m_notified, (QStringList{QStringLiteral("plain"), QStringLiteral("plain")}));
+        QCOMPARE(m_notified, (QStringList {QStringLiteral("plain"), QStringLiteral("plain")}));
     }
 
     void changingAShortcutMovesTheRegistration()
@@ -161,15 +164,17 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("stored");
         QTest::newRow("not JSON") << QVariant(QStringLiteral("{carbonKeyCode: 14"));
         QTest::newRow("no modifiers") << QVariant(QStringLiteral("{\"carbonKeyCode\":14}"));
-        QTest::newRow("fraction") << QVariant(QStringLiteral("{\"carbonKeyCode\":14.5,\"carbonModifiers\":768}"));
-        QTest::newRow("text member") << QVariant(QStringLiteral("{\"carbonKeyCode\":\"14\",\"carbonModifiers\":768}"));
+        QTest::newRow("fraction") << QVariant(
+            QStringLiteral("{\"carbonKeyCode\":14.5,\"carbonModifiers\":768}"));
+        QTest::newRow("text member") << QVariant(
+            QStringLiteral("{\"carbonKeyCode\":\"14\",\"carbonModifiers\":768}"));
         QTest::newRow("array") << QVariant(QStringLiteral("[14,768]"));
         QTest::newRow("empty text") << QVariant(QString());
         QTest::newRow("number") << QVariant(14);
         QTest::newRow("true") << QVariant(true);
-        QTest::newRow("object, not text")
-            << QVariant(QVariantMap{{QStringLiteral("carbonKeyCode"), 14}, {QStringLiteral("carbonModifiers"), 768}});
-        QTest::newRow("list") << QVariant(QVariantList{14, 768});
+        QTest::newRow("object, not text") << QVariant(
+            QVariantMap {{QStringLiteral("carbonKeyCode"), 14}, {QStringLiteral("carbonModifiers"), 768}});
+        QTest::newRow("list") << QVariant(QVariantList {14, 768});
         QTest::newRow("null") << QVariant::fromValue(nullptr);
     }
 
@@ -202,8 +207,9 @@ private Q_SLOTS:
         Hotkeys::onKeyUp(second, [&] { ran.append(QStringLiteral("second up")); });
         QCOMPARE(m_service->attempts().size(), 1); // handed to the system once
         press(commandShiftE);
-        QCOMPARE(ran, (QStringList{QStringLiteral("first down"), QStringLiteral("first down again"),
-                                   QStringLiteral("second down"), QStringLiteral("second up")}));
+        QCOMPARE(ran,
+            (QStringList {QStringLiteral("first down"), QStringLiteral("first down again"),
+                QStringLiteral("second down"), QStringLiteral("second up")}));
     }
 
     void dispatchReadsTheStoreOnEveryPress()
@@ -213,7 +219,8 @@ private Q_SLOTS:
         Hotkeys::onKeyDown(name, [&] { ++ran; });
         const quint32 id = idOf(commandShiftE);
         // Another program (or a hand edit) changes the stored value behind our back.
-        m_defaults->setValue(QStringLiteral("Hotkeys_n"), QStringLiteral("{\"carbonKeyCode\":40,\"carbonModifiers\":4096}"));
+        m_defaults->setValue(
+            QStringLiteral("Hotkeys_n"), QStringLiteral("{\"carbonKeyCode\":40,\"carbonModifiers\":4096}"));
         m_service->press(id);
         QCOMPARE(ran, 0);
         m_defaults->setValue(QStringLiteral("Hotkeys_n"), commandShiftEText);
@@ -265,7 +272,7 @@ private Q_SLOTS:
         Hotkeys::disable(a, b);
         QVERIFY(m_service->registrations().isEmpty());
         QVERIFY(!Hotkeys::isEnabled(a));
-        Hotkeys::enable(QList<Name>{b});
+        Hotkeys::enable(QList<Name> {b});
         QVERIFY(Hotkeys::isEnabled(b));
         QVERIFY(!Hotkeys::isEnabled(a));
     }
@@ -282,7 +289,7 @@ private Q_SLOTS:
         press(commandShiftE);
         QVERIFY(received->isEmpty()); // delivered on a later turn, not inside the dispatch
         runLater();
-        QCOMPARE(*received, (QList<EventType>{EventType::keyDown, EventType::keyUp}));
+        QCOMPARE(*received, (QList<EventType> {EventType::keyDown, EventType::keyUp}));
     }
 
     void filteredStreamKeepsOneType()
@@ -294,7 +301,7 @@ private Q_SLOTS:
         press(commandShiftE);
         press(commandShiftE);
         runLater();
-        QCOMPARE(*received, (QList<EventType>{EventType::keyUp, EventType::keyUp}));
+        QCOMPARE(*received, (QList<EventType> {EventType::keyUp, EventType::keyUp}));
     }
 
     void removingHandlersKeepsAShortcutThatAStreamNeeds()
@@ -312,7 +319,7 @@ private Q_SLOTS:
         QVERIFY(isRegistered(commandShiftE));
         press(commandShiftE);
         runLater();
-        QCOMPARE(*received, QList<EventType>{EventType::keyDown});
+        QCOMPARE(*received, QList<EventType> {EventType::keyDown});
     }
 
     void theLastStreamEndingReleasesTheShortcut()
@@ -377,18 +384,19 @@ private Q_SLOTS:
             raw.insert(name.rawValue());
             QVERIFY(!name.defaultShortcut());
         }
-        QCOMPARE(raw, (QSet<QString>{QStringLiteral("withDefault"), QStringLiteral("plain"), QStringLiteral("cleared"),
-                                     QStringLiteral("foreign")}));
+        QCOMPARE(raw,
+            (QSet<QString> {QStringLiteral("withDefault"), QStringLiteral("plain"), QStringLiteral("cleared"),
+                QStringLiteral("foreign")}));
 
         m_notified.clear();
         Hotkeys::resetAll();
         // Readable shortcuts go (names from allNames carry no default); markers and foreign values stay.
         QCOMPARE(QSet<QString>(m_notified.cbegin(), m_notified.cend()),
-                 (QSet<QString>{QStringLiteral("withDefault"), QStringLiteral("plain")}));
+            (QSet<QString> {QStringLiteral("withDefault"), QStringLiteral("plain")}));
         const QStringList keys = m_defaults->keys();
         QCOMPARE(QSet<QString>(keys.cbegin(), keys.cend()),
-                 (QSet<QString>{QStringLiteral("Hotkeys_cleared"), QStringLiteral("Hotkeys_foreign"),
-                                QStringLiteral("replaceEmDash")}));
+            (QSet<QString> {QStringLiteral("Hotkeys_cleared"), QStringLiteral("Hotkeys_foreign"),
+                QStringLiteral("replaceEmDash")}));
         QVERIFY(m_service->registrations().isEmpty());
     }
 
@@ -405,7 +413,7 @@ private Q_SLOTS:
         Hotkeys::onKeyDown(b, [&] { ran.append(QStringLiteral("b")); });
         m_service->press(idOf(commandShiftE));
         // This press still reaches everything attached when it began.
-        QCOMPARE(ran, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+        QCOMPARE(ran, (QStringList {QStringLiteral("a"), QStringLiteral("b")}));
         QVERIFY(!isRegistered(commandShiftE));
     }
 };

@@ -31,11 +31,13 @@ QList<std::pair<QString, QVariant>> typedValues()
         {QStringLiteral("large"), qint64(1) << 53},
         {QStringLiteral("fraction"), 1.5},
         {QStringLiteral("unicode"), QStringLiteral(u"Zoë ⇧⌘E \"quoted\"\n\t\\ 🌐︎")},
-        {QStringLiteral("Hotkeys_fixSelectedText"), QStringLiteral("{\"carbonKeyCode\":14,\"carbonModifiers\":768}")},
+        {QStringLiteral("Hotkeys_fixSelectedText"),
+            QStringLiteral("{\"carbonKeyCode\":14,\"carbonModifiers\":768}")},
         {QStringLiteral("group/key"), QStringLiteral("in a group")},
-        {QStringLiteral("list"), QVariantList{1, QStringLiteral("a"), true}},
+        {QStringLiteral("list"), QVariantList {1, QStringLiteral("a"), true}},
         {QStringLiteral("map"),
-         QVariantMap{{QStringLiteral("x"), 1}, {QStringLiteral("y"), QVariantMap{{QStringLiteral("z"), false}}}}},
+            QVariantMap {
+                {QStringLiteral("x"), 1}, {QStringLiteral("y"), QVariantMap {{QStringLiteral("z"), false}}}}},
     };
 }
 
@@ -90,7 +92,7 @@ ChildResult runInChild(const QString &command, const QString &path)
     if (!process.waitForFinished(30000))
         return {};
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+        QString::fromUtf8(process.readAllStandardError())};
 }
 
 } // namespace
@@ -105,7 +107,8 @@ private Q_SLOTS:
     {
         QVERIFY(m_restartDir.isValid());
         // "Next start" in a separate process: QSettings caches parsed files per process.
-        const ChildResult child = runInChild(QStringLiteral("write"), m_restartDir.filePath(QStringLiteral("settings.json")));
+        const ChildResult child
+            = runInChild(QStringLiteral("write"), m_restartDir.filePath(QStringLiteral("settings.json")));
         QCOMPARE(child.exitCode, 0);
     }
 
@@ -173,7 +176,7 @@ private Q_SLOTS:
         QVERIFY2(child.err.contains(path) && child.err.contains(target), qPrintable(child.err));
 
         const QJsonDocument now = QJsonDocument::fromJson(readFile(path));
-        QCOMPARE(now.object(), (QJsonObject{{QStringLiteral("after"), true}}));
+        QCOMPARE(now.object(), (QJsonObject {{QStringLiteral("after"), true}}));
     }
 
     void fileClobberedWhileRunningIsMovedAsideNotOverwritten()
@@ -203,9 +206,10 @@ private Q_SLOTS:
         deep += "1";
         for (int i = 0; i < 200; ++i)
             deep += "]";
-        const QByteArray hostile = "{\"null\": null, \"Hotkeys_number\": 12, \"Hotkeys_object\": {\"carbonKeyCode\": 1},"
-                                   " \"huge\": 1e308, \"bigint\": 123456789012345678901234567890,"
-                                   " \"nul\": \"a\\u0000b\", \"deep\": "
+        const QByteArray hostile
+            = "{\"null\": null, \"Hotkeys_number\": 12, \"Hotkeys_object\": {\"carbonKeyCode\": 1},"
+              " \"huge\": 1e308, \"bigint\": 123456789012345678901234567890,"
+              " \"nul\": \"a\\u0000b\", \"deep\": "
             + deep + ", \"Hotkeys_list\": [\"{\\\"carbonKeyCode\\\":14}\"]}";
         QVERIFY(writeFile(path, hostile));
         const QJsonObject before = QJsonDocument::fromJson(hostile).object();
@@ -217,8 +221,8 @@ private Q_SLOTS:
             QCOMPARE(settings.value(QStringLiteral("Hotkeys_number")).toLongLong(), 12);
             QCOMPARE(settings.value(QStringLiteral("Hotkeys_object")).typeId(), QMetaType::QVariantMap);
             QCOMPARE(settings.value(QStringLiteral("Hotkeys_list")).typeId(), QMetaType::QVariantList);
-            QCOMPARE(settings.value(QStringLiteral("nul")).toString(), QString(QStringLiteral("a")
-                                                                                + QChar(0) + QStringLiteral("b")));
+            QCOMPARE(settings.value(QStringLiteral("nul")).toString(),
+                QString(QStringLiteral("a") + QChar(0) + QStringLiteral("b")));
             QCOMPARE(settings.value(QStringLiteral("huge")).toDouble(), 1e308);
             QVERIFY(settings.value(QStringLiteral("null")).isValid());
             QVERIFY(!settings.boolValue(QStringLiteral("Hotkeys_object")));
@@ -240,10 +244,11 @@ private Q_SLOTS:
         settings.setValue(QStringLiteral("j"), 3);
         settings.setValue(QStringLiteral("j"), QVariant());
         QCOMPARE(spy.size(), 4);
-        const QStringList keys{spy[0][0].toString(), spy[1][0].toString(), spy[2][0].toString(),
-                               spy[3][0].toString()};
-        QCOMPARE(keys, (QStringList{QStringLiteral("k"), QStringLiteral("k"), QStringLiteral("j"),
-                                    QStringLiteral("j")}));
+        const QStringList keys {
+            spy[0][0].toString(), spy[1][0].toString(), spy[2][0].toString(), spy[3][0].toString()};
+        QCOMPARE(keys,
+            (QStringList {
+                QStringLiteral("k"), QStringLiteral("k"), QStringLiteral("j"), QStringLiteral("j")}));
         QVERIFY(settings.keys().isEmpty());
         QCOMPARE(QJsonDocument::fromJson(readFile(settings.filePath())).object(), QJsonObject());
     }
@@ -270,9 +275,9 @@ private Q_SLOTS:
         SettingsUserDefaults settings(path);
         settings.setValue(QStringLiteral("seed"), 0);
 
-        std::atomic<bool> stop{false};
-        std::atomic<int> reads{0};
-        std::atomic<int> broken{0};
+        std::atomic<bool> stop {false};
+        std::atomic<int> reads {0};
+        std::atomic<int> broken {0};
         std::thread reader([&] {
             while (!stop.load()) {
                 QFile file(path);
@@ -295,7 +300,8 @@ private Q_SLOTS:
         QVERIFY(reads.load() > 0);
         QCOMPARE(settings.status(), QSettings::NoError);
         // No temporary or lock file is left behind.
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("settings.json")});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+            QStringList {QStringLiteral("settings.json")});
     }
 
     void defaultLocationIsTheUsersConfigDirectory()
@@ -310,7 +316,7 @@ private Q_SLOTS:
             settings.setValue(QStringLiteral("replaceEmDash"), false);
         }
         QCOMPARE(QJsonDocument::fromJson(readFile(expected)).object(),
-                 (QJsonObject{{QStringLiteral("replaceEmDash"), false}}));
+            (QJsonObject {{QStringLiteral("replaceEmDash"), false}}));
         QFile::remove(expected);
         QStandardPaths::setTestModeEnabled(false);
     }

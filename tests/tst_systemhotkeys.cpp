@@ -44,11 +44,15 @@ class TestSystemHotkeys : public QObject {
     // Callbacks that write "<tag> down <key code>" / "<tag> up <key code>" into m_log.
     SystemHotkeys::Callback logDown(const QString &tag)
     {
-        return [this, tag](const Shortcut &s) { m_log.append(tag + QLatin1String(" down ") + QString::number(s.carbonKeyCode())); };
+        return [this, tag](const Shortcut &s) {
+            m_log.append(tag + QLatin1String(" down ") + QString::number(s.carbonKeyCode()));
+        };
     }
     SystemHotkeys::Callback logUp(const QString &tag)
     {
-        return [this, tag](const Shortcut &s) { m_log.append(tag + QLatin1String(" up ") + QString::number(s.carbonKeyCode())); };
+        return [this, tag](const Shortcut &s) {
+            m_log.append(tag + QLatin1String(" up ") + QString::number(s.carbonKeyCode()));
+        };
     }
     void add(const Shortcut &shortcut, const QString &tag)
     {
@@ -82,11 +86,11 @@ private Q_SLOTS:
     {
         add(commandShiftE, QStringLiteral("a"));
         add(controlK, QStringLiteral("b"));
-        QCOMPARE(SystemHotkeys::hotKeyIds(), (QList<qint64>{1, 2}));
+        QCOMPARE(SystemHotkeys::hotKeyIds(), (QList<qint64> {1, 2}));
         SystemHotkeys::unregister(commandShiftE);
         add(commandShiftE, QStringLiteral("a"));
-        QCOMPARE(SystemHotkeys::hotKeyIds(), (QList<qint64>{2, 3}));
-        QCOMPARE(m_service->registrations().keys(), (QList<quint32>{2, 3}));
+        QCOMPARE(SystemHotkeys::hotKeyIds(), (QList<qint64> {2, 3}));
+        QCOMPARE(m_service->registrations().keys(), (QList<quint32> {2, 3}));
         const auto third = m_service->registrations().value(3);
         QCOMPARE(third.carbonKeyCode, 14u);
         QCOMPARE(third.carbonModifiers, 0x300u);
@@ -101,10 +105,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("line");
         QTest::newRow("taken") << qint64(14) << qint64(0x300) << HotKeyService::eventHotKeyExistsErr
                                << QStringLiteral("Error registering hotkey ⇧⌘E: -9878\n");
-        QTest::newRow("no counterpart") << qint64(40) << qint64(0x1000) << HotKeyService::eventHotKeyInvalidErr
-                                        << QStringLiteral("Error registering hotkey ⌃K: -9879\n");
-        QTest::newRow("negative key code") << qint64(-1) << qint64(0x100) << 0
-                                           << QStringLiteral("Error registering hotkey ⌘�: -50\n");
+        QTest::newRow("no counterpart")
+            << qint64(40) << qint64(0x1000) << HotKeyService::eventHotKeyInvalidErr
+            << QStringLiteral("Error registering hotkey ⌃K: -9879\n");
+        QTest::newRow("negative key code")
+            << qint64(-1) << qint64(0x100) << 0 << QStringLiteral("Error registering hotkey ⌘�: -50\n");
         QTest::newRow("key code above 32 bits") << (qint64(1) << 32) << qint64(0x100) << 0
                                                 << QStringLiteral("Error registering hotkey ⌘�: -50\n");
     }
@@ -129,7 +134,7 @@ private Q_SLOTS:
         QCOMPARE(m_service->attempts().size(), refusal != 0 ? 1 : 0);
 
         add(commandOptionE, QStringLiteral("b"));
-        QCOMPARE(SystemHotkeys::hotKeyIds(), QList<qint64>{2});
+        QCOMPARE(SystemHotkeys::hotKeyIds(), QList<qint64> {2});
         QVERIFY(SystemHotkeys::isEventHandlerInstalled());
     }
 
@@ -152,7 +157,8 @@ private Q_SLOTS:
         TestLib::OutputCapture out;
         add(commandShiftE, QStringLiteral("a"));
         add(controlK, QStringLiteral("b"));
-        QCOMPARE(out.take(), QStringLiteral("Error registering hotkey ⇧⌘E: -9868\nError registering hotkey ⌃K: -9868\n"));
+        QCOMPARE(out.take(),
+            QStringLiteral("Error registering hotkey ⇧⌘E: -9868\nError registering hotkey ⌃K: -9868\n"));
         const QString message = err.take();
         QCOMPARE(message.count(QLatin1String("global shortcuts are unavailable")), 1);
         QVERIFY2(message.contains(QLatin1String("no X11 display connection")), qPrintable(message));
@@ -176,7 +182,7 @@ private Q_SLOTS:
         add(commandOptionE, QStringLiteral("c"));
         QCOMPARE(m_service->handlerInstalls(), 1);
         QCOMPARE(m_service->press(1), HotKeyService::noErr);
-        QCOMPARE(m_log, QStringList{QStringLiteral("a down 14")});
+        QCOMPARE(m_log, QStringList {QStringLiteral("a down 14")});
     }
 
     void hotKeyEventsReachEachEntryByItsId()
@@ -186,11 +192,11 @@ private Q_SLOTS:
         add(commandShiftE, QStringLiteral("second"));
         QCOMPARE(m_service->press(2), HotKeyService::noErr);
         QCOMPARE(m_service->release(1), HotKeyService::noErr);
-        QCOMPARE(m_log, (QStringList{QStringLiteral("second down 14"), QStringLiteral("first up 14")}));
+        QCOMPARE(m_log, (QStringList {QStringLiteral("second down 14"), QStringLiteral("first up 14")}));
 
         SystemHotkeys::unregister(commandShiftE);
         QVERIFY(SystemHotkeys::hotKeyIds().isEmpty());
-        QCOMPARE(m_service->unregisterCalls(), (QList<quint32>{1, 2}));
+        QCOMPARE(m_service->unregisterCalls(), (QList<quint32> {1, 2}));
         QVERIFY(m_service->registrations().isEmpty());
         // The handler stays installed with an empty table.
         QVERIFY(SystemHotkeys::isEventHandlerInstalled());
@@ -204,12 +210,12 @@ private Q_SLOTS:
         QTest::addColumn<quint32>("id");
         QTest::addColumn<int>("status");
         QTest::newRow("ours") << quint32(5) << SystemHotkeys::signature << quint32(1) << HotKeyService::noErr;
-        QTest::newRow("foreign signature") << quint32(5) << quint32(0x41424344) << quint32(1)
-                                           << HotKeyService::eventNotHandledErr;
+        QTest::newRow("foreign signature")
+            << quint32(5) << quint32(0x41424344) << quint32(1) << HotKeyService::eventNotHandledErr;
         QTest::newRow("unknown id") << quint32(6) << SystemHotkeys::signature << quint32(99)
                                     << HotKeyService::eventNotHandledErr;
-        QTest::newRow("raw key kind") << quint32(1) << SystemHotkeys::signature << quint32(1)
-                                      << HotKeyService::eventNotHandledErr;
+        QTest::newRow("raw key kind")
+            << quint32(1) << SystemHotkeys::signature << quint32(1) << HotKeyService::eventNotHandledErr;
         QTest::newRow("other kind") << quint32(7) << SystemHotkeys::signature << quint32(1)
                                     << HotKeyService::eventNotHandledErr;
     }
@@ -228,7 +234,8 @@ private Q_SLOTS:
     void callbackMayUnregisterItsOwnEntry()
     {
         SystemHotkeys::register_(
-            commandShiftE, [](const Shortcut &s) { SystemHotkeys::unregister(s); }, logUp(QStringLiteral("a")));
+            commandShiftE, [](const Shortcut &s) { SystemHotkeys::unregister(s); },
+            logUp(QStringLiteral("a")));
         QCOMPARE(m_service->press(1), HotKeyService::noErr);
         QVERIFY(SystemHotkeys::hotKeyIds().isEmpty());
         QCOMPARE(m_service->press(1), HotKeyService::eventNotHandledErr);
@@ -260,7 +267,7 @@ private Q_SLOTS:
         Hotkeys::setEnabled(enabled);
         if (menuOpen)
             openMenu();
-        QCOMPARE(SystemHotkeys::hotKeyIds(), (QList<qint64>{1, 2}));
+        QCOMPARE(SystemHotkeys::hotKeyIds(), (QList<qint64> {1, 2}));
         QCOMPARE(SystemHotkeys::isLive(1), std::optional<bool>(live));
         QCOMPARE(SystemHotkeys::isLive(2), std::optional<bool>(live));
         QCOMPARE(m_service->registrations().size(), live ? 2 : 0);
@@ -270,12 +277,12 @@ private Q_SLOTS:
         // Back to normal: the same ids come back, nothing new is handed out.
         closeMenu();
         Hotkeys::setEnabled(true);
-        QCOMPARE(m_service->registrations().keys(), (QList<quint32>{1, 2}));
+        QCOMPARE(m_service->registrations().keys(), (QList<quint32> {1, 2}));
         QCOMPARE(SystemHotkeys::lastHotKeyId(), 2);
         QVERIFY(m_service->isListening());
         QVERIFY(!SystemHotkeys::isKeyEventMonitorRunning());
         QCOMPARE(m_service->press(2), HotKeyService::noErr);
-        QCOMPARE(m_log, QStringList{QStringLiteral("b down 40")});
+        QCOMPARE(m_log, QStringList {QStringLiteral("b down 40")});
     }
 
     void renewedRegistrationThatIsRefusedDropsTheEntry()
@@ -287,8 +294,8 @@ private Q_SLOTS:
         TestLib::OutputCapture capture;
         Hotkeys::setEnabled(true);
         QCOMPARE(capture.take(), QStringLiteral("Error registering hotkey ⌃K: -9878\n"));
-        QCOMPARE(SystemHotkeys::hotKeyIds(), QList<qint64>{1});
-        QCOMPARE(m_service->registrations().keys(), QList<quint32>{1});
+        QCOMPARE(SystemHotkeys::hotKeyIds(), QList<qint64> {1});
+        QCOMPARE(m_service->registrations().keys(), QList<quint32> {1});
     }
 
     void registrationWhileSuspendedStaysSuspended_data()
@@ -312,7 +319,7 @@ private Q_SLOTS:
         QVERIFY(m_service->registrations().isEmpty());
         Hotkeys::setEnabled(true);
         closeMenu();
-        QCOMPARE(m_service->registrations().keys(), (QList<quint32>{1, 2}));
+        QCOMPARE(m_service->registrations().keys(), (QList<quint32> {1, 2}));
     }
 };
 

@@ -45,7 +45,8 @@ class TestX11Hotkeys : public QObject {
     // Attaches actions that log "<name> down" and "<name> up".
     void logActions(const Name &name)
     {
-        Hotkeys::onKeyDown(name, [this, raw = name.rawValue()] { m_ran.append(raw + QLatin1String(" down")); });
+        Hotkeys::onKeyDown(
+            name, [this, raw = name.rawValue()] { m_ran.append(raw + QLatin1String(" down")); });
         Hotkeys::onKeyUp(name, [this, raw = name.rawValue()] { m_ran.append(raw + QLatin1String(" up")); });
     }
 
@@ -61,7 +62,8 @@ private Q_SLOTS:
     {
         Hotkeys::resetForTesting();
         QFile::remove(m_dir.filePath(QStringLiteral("settings.json")));
-        m_defaults = std::make_unique<Platform::SettingsUserDefaults>(m_dir.filePath(QStringLiteral("settings.json")));
+        m_defaults = std::make_unique<Platform::SettingsUserDefaults>(
+            m_dir.filePath(QStringLiteral("settings.json")));
         Hotkeys::setUserDefaults(m_defaults.get());
         m_service = std::make_unique<Platform::X11::X11HotKeyService>();
         Hotkeys::SystemHotkeys::setHotKeyService(m_service.get());
@@ -85,11 +87,12 @@ private Q_SLOTS:
         const Name fix(QStringLiteral("fixSelectedText"), commandShiftE);
         logActions(fix);
         pressControlShiftE();
-        QTRY_COMPARE(m_ran, (QStringList{QStringLiteral("fixSelectedText down"), QStringLiteral("fixSelectedText up")}));
+        QTRY_COMPARE(m_ran,
+            (QStringList {QStringLiteral("fixSelectedText down"), QStringLiteral("fixSelectedText up")}));
         // The default went to the settings file as JSON text.
         Platform::SettingsUserDefaults reread(m_dir.filePath(QStringLiteral("settings.json")));
         QCOMPARE(reread.value(QStringLiteral("Hotkeys_fixSelectedText")),
-                 QVariant(QStringLiteral("{\"carbonKeyCode\":14,\"carbonModifiers\":768}")));
+            QVariant(QStringLiteral("{\"carbonKeyCode\":14,\"carbonModifiers\":768}")));
     }
 
     void combinationTakenByAnotherClientIsRefusedWithTheLine()

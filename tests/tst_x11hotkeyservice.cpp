@@ -37,7 +37,11 @@ char *toString(const Event &e)
 // service sees them (filters installed later run first).
 class PressCounter final : public QAbstractNativeEventFilter {
 public:
-    explicit PressCounter(quint8 keycode) : m_keycode(keycode) { qApp->installNativeEventFilter(this); }
+    explicit PressCounter(quint8 keycode)
+        : m_keycode(keycode)
+    {
+        qApp->installNativeEventFilter(this);
+    }
     ~PressCounter() override { qApp->removeNativeEventFilter(this); }
     bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
     {
@@ -70,7 +74,7 @@ class TestX11HotKeyService : public QObject {
             m_events.append({event.kind, event.hotKeyId.id});
             return HotKeyService::noErr;
         }),
-                 HotKeyService::noErr);
+            HotKeyService::noErr);
         m_service->setHandlerListening(true);
     }
 
@@ -84,10 +88,7 @@ class TestX11HotKeyService : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-    }
+    void initTestCase() { QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb")); }
 
     void init()
     {
@@ -108,16 +109,17 @@ private Q_SLOTS:
     void pressAndReleaseArriveWithTheId_data()
     {
         QTest::addColumn<QList<quint8>>("releaseOrder");
-        QTest::newRow("key released first") << QList<quint8>{XKeys::e, XKeys::shiftL, XKeys::controlL};
-        QTest::newRow("modifiers released first") << QList<quint8>{XKeys::controlL, XKeys::shiftL, XKeys::e};
+        QTest::newRow("key released first") << QList<quint8> {XKeys::e, XKeys::shiftL, XKeys::controlL};
+        QTest::newRow("modifiers released first") << QList<quint8> {XKeys::controlL, XKeys::shiftL, XKeys::e};
     }
 
     void pressAndReleaseArriveWithTheId()
     {
         QFETCH(QList<quint8>, releaseOrder);
-        QCOMPARE(m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 7}), HotKeyService::noErr);
+        QCOMPARE(
+            m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 7}), HotKeyService::noErr);
         m_client->chord({XKeys::controlL, XKeys::shiftL, XKeys::e}, releaseOrder);
-        QTRY_COMPARE(m_events, (QList<Event>{{Kind::hotKeyPressed, 7}, {Kind::hotKeyReleased, 7}}));
+        QTRY_COMPARE(m_events, (QList<Event> {{Kind::hotKeyPressed, 7}, {Kind::hotKeyReleased, 7}}));
         // Other modifiers on the same key are not the hot key.
         m_client->chord({XKeys::controlL, XKeys::altL, XKeys::e});
         m_client->tap(XKeys::e);
@@ -128,15 +130,16 @@ private Q_SLOTS:
     void firesWithLockModifiersOn_data()
     {
         QTest::addColumn<QList<quint8>>("locks");
-        QTest::newRow("Caps Lock") << QList<quint8>{XKeys::capsLock};
-        QTest::newRow("Num Lock") << QList<quint8>{XKeys::numLock};
-        QTest::newRow("Caps Lock and Num Lock") << QList<quint8>{XKeys::capsLock, XKeys::numLock};
+        QTest::newRow("Caps Lock") << QList<quint8> {XKeys::capsLock};
+        QTest::newRow("Num Lock") << QList<quint8> {XKeys::numLock};
+        QTest::newRow("Caps Lock and Num Lock") << QList<quint8> {XKeys::capsLock, XKeys::numLock};
     }
 
     void firesWithLockModifiersOn()
     {
         QFETCH(QList<quint8>, locks);
-        QCOMPARE(m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 1}), HotKeyService::noErr);
+        QCOMPARE(
+            m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 1}), HotKeyService::noErr);
         const quint16 before = m_client->modifierState();
         for (quint8 lock : locks)
             m_client->tap(lock);
@@ -148,7 +151,7 @@ private Q_SLOTS:
         QCOMPARE(qPopulationCount(quint16(withLocks & ~before)), locks.size());
 
         pressControlShiftE();
-        QTRY_COMPARE(m_events, (QList<Event>{{Kind::hotKeyPressed, 1}, {Kind::hotKeyReleased, 1}}));
+        QTRY_COMPARE(m_events, (QList<Event> {{Kind::hotKeyPressed, 1}, {Kind::hotKeyReleased, 1}}));
     }
 
     void combinationHeldByAnotherClientIsRefusedWithoutLeftovers_data()
@@ -164,33 +167,36 @@ private Q_SLOTS:
         QFETCH(quint16, otherClientsLock);
         QCOMPARE(m_client->grab(XKeys::e, xControlShift | otherClientsLock), 0);
         QCOMPARE(m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 3}),
-                 HotKeyService::eventHotKeyExistsErr);
+            HotKeyService::eventHotKeyExistsErr);
         m_client->ungrab(XKeys::e, xControlShift | otherClientsLock);
         // Every variant is free again, so nothing of ours was left grabbed.
-        for (quint16 lock : {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2), int(XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2)}) {
+        for (quint16 lock :
+            {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2), int(XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2)}) {
             QCOMPARE(m_client->grab(XKeys::e, quint16(xControlShift | lock)), 0);
             m_client->ungrab(XKeys::e, quint16(xControlShift | lock));
         }
         // And once the other client let go, the combination can be ours.
-        QCOMPARE(m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 4}), HotKeyService::noErr);
+        QCOMPARE(
+            m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 4}), HotKeyService::noErr);
         QCOMPARE(m_client->grab(XKeys::e, xControlShift), int(XCB_ACCESS));
     }
 
     void afterUnregisterTheKeyReachesOtherClients()
     {
         m_client->createFocusedWindow();
-        QCOMPARE(m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 5}), HotKeyService::noErr);
+        QCOMPARE(
+            m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 5}), HotKeyService::noErr);
         pressControlShiftE();
         QTRY_COMPARE(m_events.size(), 2);
         settle();
-        QVERIFY(!m_client->keyEvents().contains(XTestClient::KeyEvent{true, XKeys::e}));
-        QVERIFY(m_client->keyEvents().contains(XTestClient::KeyEvent{true, XKeys::controlL}));
+        QVERIFY(!m_client->keyEvents().contains(XTestClient::KeyEvent {true, XKeys::e}));
+        QVERIFY(m_client->keyEvents().contains(XTestClient::KeyEvent {true, XKeys::controlL}));
         m_client->clearKeyEvents();
 
         m_service->unregisterHotKey(5);
         pressControlShiftE();
-        QTRY_VERIFY(m_client->keyEvents().contains(XTestClient::KeyEvent{false, XKeys::controlL}));
-        QVERIFY(m_client->keyEvents().contains(XTestClient::KeyEvent{true, XKeys::e}));
+        QTRY_VERIFY(m_client->keyEvents().contains(XTestClient::KeyEvent {false, XKeys::controlL}));
+        QVERIFY(m_client->keyEvents().contains(XTestClient::KeyEvent {true, XKeys::e}));
         settle();
         QCOMPARE(m_events.size(), 2);
         m_client->destroyWindow();
@@ -200,7 +206,8 @@ private Q_SLOTS:
     {
         QVERIFY(m_service->hasDetectableAutoRepeat());
         PressCounter counter(XKeys::e);
-        QCOMPARE(m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 9}), HotKeyService::noErr);
+        QCOMPARE(
+            m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 9}), HotKeyService::noErr);
         m_client->key(XKeys::controlL, true);
         m_client->key(XKeys::shiftL, true);
         m_client->key(XKeys::e, true);
@@ -212,12 +219,13 @@ private Q_SLOTS:
         settle();
         if (counter.presses < 2)
             QSKIP("the X server did not repeat the held key");
-        QCOMPARE(m_events, (QList<Event>{{Kind::hotKeyPressed, 9}, {Kind::hotKeyReleased, 9}}));
+        QCOMPARE(m_events, (QList<Event> {{Kind::hotKeyPressed, 9}, {Kind::hotKeyReleased, 9}}));
     }
 
     void deafHandlerHearsNothingButKeepsTheKey()
     {
-        QCOMPARE(m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 2}), HotKeyService::noErr);
+        QCOMPARE(
+            m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 2}), HotKeyService::noErr);
         m_service->setHandlerListening(false);
         pressControlShiftE();
         settle();
@@ -233,12 +241,17 @@ private Q_SLOTS:
         QTest::addColumn<quint32>("keyCode");
         QTest::addColumn<quint32>("modifiers");
         QTest::addColumn<int>("status");
-        QTest::newRow("Function modifier") << carbonE << quint32(0x20000 | 0x100) << HotKeyService::eventHotKeyInvalidErr;
-        QTest::newRow("bit outside the modifiers") << carbonE << quint32(0x100 | 0x400) << HotKeyService::eventHotKeyInvalidErr;
-        QTest::newRow("key code without a key") << quint32(0x34) << quint32(0x100) << HotKeyService::eventHotKeyInvalidErr;
-        QTest::newRow("key code out of range") << quint32(70000) << quint32(0x100) << HotKeyService::eventHotKeyInvalidErr;
+        QTest::newRow("Function modifier")
+            << carbonE << quint32(0x20000 | 0x100) << HotKeyService::eventHotKeyInvalidErr;
+        QTest::newRow("bit outside the modifiers")
+            << carbonE << quint32(0x100 | 0x400) << HotKeyService::eventHotKeyInvalidErr;
+        QTest::newRow("key code without a key")
+            << quint32(0x34) << quint32(0x100) << HotKeyService::eventHotKeyInvalidErr;
+        QTest::newRow("key code out of range")
+            << quint32(70000) << quint32(0x100) << HotKeyService::eventHotKeyInvalidErr;
         QTest::newRow("id in use") << quint32(40) << quint32(0x100) << HotKeyService::paramErr;
-        QTest::newRow("combination held by us") << carbonE << carbonCommandShift << HotKeyService::eventHotKeyExistsErr;
+        QTest::newRow("combination held by us")
+            << carbonE << carbonCommandShift << HotKeyService::eventHotKeyExistsErr;
     }
 
     void unusableRegistrationsAreRefused()
@@ -246,12 +259,13 @@ private Q_SLOTS:
         QFETCH(quint32, keyCode);
         QFETCH(quint32, modifiers);
         QFETCH(int, status);
-        QCOMPARE(m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 1}), HotKeyService::noErr);
+        QCOMPARE(
+            m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 1}), HotKeyService::noErr);
         const quint32 id = status == HotKeyService::paramErr ? 1 : 2;
         QCOMPARE(m_service->registerHotKey(keyCode, modifiers, {signature, id}), status);
         // The existing key is untouched.
         pressControlShiftE();
-        QTRY_COMPARE(m_events, (QList<Event>{{Kind::hotKeyPressed, 1}, {Kind::hotKeyReleased, 1}}));
+        QTRY_COMPARE(m_events, (QList<Event> {{Kind::hotKeyPressed, 1}, {Kind::hotKeyReleased, 1}}));
     }
 
     void probeTellsOtherClientsGrabsFromOurs()
@@ -259,7 +273,8 @@ private Q_SLOTS:
         QCOMPARE(m_client->grab(XKeys::e, xControlAlt), 0);
         QCOMPARE(m_service->isTakenByAnotherClient(carbonE, carbonCommandOption), std::optional<bool>(true));
 
-        QCOMPARE(m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 1}), HotKeyService::noErr);
+        QCOMPARE(
+            m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 1}), HotKeyService::noErr);
         QCOMPARE(m_service->isTakenByAnotherClient(carbonE, carbonCommandShift), std::optional<bool>(false));
         // Probing did not cost us our own grab.
         QCOMPARE(m_client->grab(XKeys::e, xControlShift), int(XCB_ACCESS));
@@ -282,7 +297,8 @@ private Q_SLOTS:
 
     void destroyingTheServiceReleasesItsGrabs()
     {
-        QCOMPARE(m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 1}), HotKeyService::noErr);
+        QCOMPARE(
+            m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 1}), HotKeyService::noErr);
         m_service.reset();
         QCOMPARE(m_client->grab(XKeys::e, xControlShift), 0);
         m_client->ungrab(XKeys::e, xControlShift);

@@ -72,8 +72,7 @@ void later(std::function<void()> work)
         Qt::QueuedConnection);
 }
 
-template<typename List>
-qsizetype indexOf(const List &list, const Name &name)
+template <typename List> qsizetype indexOf(const List &list, const Name &name)
 {
     for (qsizetype i = 0; i < list.size(); ++i) {
         if (list[i].first == name)
@@ -136,8 +135,8 @@ void release(const Shortcut &shortcut)
 
 void userDefaultsDidChange(const Name &name)
 {
-    Platform::NotificationCenter::defaultCenter().post(shortcutByNameDidChange(),
-                                                       {{QStringLiteral("name"), name.rawValue()}});
+    Platform::NotificationCenter::defaultCenter().post(
+        shortcutByNameDidChange(), {{QStringLiteral("name"), name.rawValue()}});
 }
 
 void dispatch(const Shortcut &shortcut, const LegacyHandlers &legacy, const StreamHandlers &streams)
@@ -194,7 +193,11 @@ void removeLegacyEntry(LegacyHandlers &handlers, const Name &name)
 // One live stream of events(for:): its buffer and the generator waiting on it.
 class EventStream {
 public:
-    explicit EventStream(const Name &name) : m_name(name), m_id(QUuid::createUuid()) { }
+    explicit EventStream(const Name &name)
+        : m_name(name)
+        , m_id(QUuid::createUuid())
+    {
+    }
     EventStream(const EventStream &) = delete;
     EventStream &operator=(const EventStream &) = delete;
 
@@ -257,7 +260,10 @@ private:
 // Suspends the generator until its stream has an event.
 class NextEvent {
 public:
-    explicit NextEvent(EventStream &stream) : m_stream(stream) { }
+    explicit NextEvent(EventStream &stream)
+        : m_stream(stream)
+    {
+    }
     ~NextEvent() { m_stream.setWaiter({}); } // also when the generator is destroyed while waiting
     bool await_ready() const noexcept { return m_stream.hasBuffered(); }
     void await_suspend(std::coroutine_handle<> waiter) noexcept { m_stream.setWaiter(waiter); }
@@ -279,7 +285,8 @@ QCoro::AsyncGenerator<EventType> streamEvents(std::shared_ptr<EventStream> strea
 
 QCoro::AsyncGenerator<EventType> filterEvents(QCoro::AsyncGenerator<EventType> source, EventType type)
 {
-    QCORO_FOREACH(EventType event, source) {
+    QCORO_FOREACH(EventType event, source)
+    {
         if (event == type)
             co_yield event;
     }
@@ -434,13 +441,14 @@ QCoro::AsyncGenerator<EventType> events(const Name &name)
     auto stream = std::make_shared<EventStream>(name);
     const std::weak_ptr<EventStream> weak = stream;
     later([name, id = stream->id(), weak] {
-        const std::pair<StreamHandlers *, EventType> sides[] = {{&state().streamKeyDownHandlers, EventType::keyDown},
-                                                                {&state().streamKeyUpHandlers, EventType::keyUp}};
+        const std::pair<StreamHandlers *, EventType> sides[]
+            = {{&state().streamKeyDownHandlers, EventType::keyDown},
+                {&state().streamKeyUpHandlers, EventType::keyUp}};
         for (const auto &[handlers, type] : sides) {
-            StreamAction entry{id, [weak, type = type] {
-                                   if (const auto stream = weak.lock())
-                                       stream->push(type, weak);
-                               }};
+            StreamAction entry {id, [weak, type = type] {
+                                    if (const auto stream = weak.lock())
+                                        stream->push(type, weak);
+                                }};
             const qsizetype index = indexOf(*handlers, name);
             if (index < 0)
                 handlers->append({name, {std::move(entry)}});
@@ -533,14 +541,16 @@ void resetForTesting()
     State &s = state();
     const QPointer<Platform::UserDefaults> defaults = s.userDefaults;
     const quint64 generation = s.generation;
-    s = State{};
+    s = State {};
     s.userDefaults = defaults;
     s.generation = generation + 1;
     SystemHotkeys::resetForTesting();
 }
 
 Name::Name(const QString &rawValue, std::optional<Shortcut> defaultShortcut)
-    : m_rawValue(rawValue), m_storageKey(prefix() + rawValue), m_defaultShortcut(std::move(defaultShortcut))
+    : m_rawValue(rawValue)
+    , m_storageKey(prefix() + rawValue)
+    , m_defaultShortcut(std::move(defaultShortcut))
 {
     if (m_defaultShortcut) {
         auto *defaults = userDefaults();

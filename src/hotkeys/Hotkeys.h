@@ -48,10 +48,9 @@ void userDefaultsSet(const Name &name, const Shortcut &shortcut);
 
 // Names with a default get it back; names without one lose a readable stored shortcut.
 void reset(const QList<Name> &names);
-template<typename... Names>
-void reset(const Name &first, const Names &...rest)
+template <typename... Names> void reset(const Name &first, const Names &...rest)
 {
-    reset(QList<Name>{first, rest...});
+    reset(QList<Name> {first, rest...});
 }
 // reset over allNames().
 void resetAll();
@@ -78,15 +77,13 @@ QCoro::AsyncGenerator<EventType> events(EventType type, const Name &name);
 // Registers (enable) or releases (disable) the stored shortcuts of the names; actions stay.
 void enable(const QList<Name> &names);
 void disable(const QList<Name> &names);
-template<typename... Names>
-void enable(const Name &first, const Names &...rest)
+template <typename... Names> void enable(const Name &first, const Names &...rest)
 {
-    enable(QList<Name>{first, rest...});
+    enable(QList<Name> {first, rest...});
 }
-template<typename... Names>
-void disable(const Name &first, const Names &...rest)
+template <typename... Names> void disable(const Name &first, const Names &...rest)
 {
-    disable(QList<Name>{first, rest...});
+    disable(QList<Name> {first, rest...});
 }
 // True while hot keys are enabled and the name's stored shortcut is registered.
 bool isEnabled(const Name &name);

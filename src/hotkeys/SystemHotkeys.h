@@ -73,8 +73,8 @@ private:
     static void softUnregisterAll();
     static int systemHotkeysEventHandler(const Platform::HotKeyService::HotKeyEvent &event);
     static int handleHotKeyEvent(const Platform::HotKeyService::HotKeyEvent &event);
-    static int handleRawKeyEvent(Platform::HotKeyService::EventKind kind, quint32 carbonKeyCode,
-                                 quint32 carbonModifiers);
+    static int handleRawKeyEvent(
+        Platform::HotKeyService::EventKind kind, quint32 carbonKeyCode, quint32 carbonModifiers);
     static std::optional<Platform::KeyEvent> keyEventMonitorCallback(const Platform::KeyEvent &event);
     static void printRegistrationError(const Shortcut &shortcut, int status);
 };

@@ -34,7 +34,6 @@ struct State {
     qint64 hotKeyId = 0;
     bool eventHandler = false;
     bool keyEventMonitorRunning = false; // TODO: the run-loop monitor
-
 };
 
 State &state()
@@ -55,7 +54,7 @@ int registerWithService(const Shortcut &shortcut, qint64 id)
     if (!fits(shortcut.carbonKeyCode()) || !fits(shortcut.carbonModifiers()) || !fits(id))
         return HotKeyService::paramErr;
     return service->registerHotKey(quint32(shortcut.carbonKeyCode()), quint32(shortcut.carbonModifiers()),
-                                   {SystemHotkeys::signature, quint32(id)});
+        {SystemHotkeys::signature, quint32(id)});
 }
 
 void unregisterWithService(qint64 id)
@@ -107,7 +106,7 @@ void SystemHotkeys::register_(const Shortcut &shortcut, Callback onKeyDown, Call
         printRegistrationError(shortcut, status);
         return;
     }
-    s.hotKeys.insert_or_assign(id, HotKey{shortcut, id, true, std::move(onKeyDown), std::move(onKeyUp)});
+    s.hotKeys.insert_or_assign(id, HotKey {shortcut, id, true, std::move(onKeyDown), std::move(onKeyUp)});
     if (s.eventHandler) {
         // While the hot keys are suspended a new one is suspended too, so the key stays free for
         // other programs (and is not swallowed unheard) until they come back.
@@ -222,13 +221,13 @@ int SystemHotkeys::handleHotKeyEvent(const Platform::HotKeyService::HotKeyEvent 
     return HotKeyService::noErr;
 }
 
-int SystemHotkeys::handleRawKeyEvent(Platform::HotKeyService::EventKind kind, quint32 carbonKeyCode,
-                                     quint32 carbonModifiers)
+int SystemHotkeys::handleRawKeyEvent(
+    Platform::HotKeyService::EventKind kind, quint32 carbonKeyCode, quint32 carbonModifiers)
 {
     const Shortcut pressed(carbonKeyCode, carbonModifiers);
     const auto &hotKeys = state().hotKeys;
-    const auto it = std::find_if(hotKeys.begin(), hotKeys.end(),
-                                 [&](const auto &entry) { return entry.second.shortcut == pressed; });
+    const auto it = std::find_if(
+        hotKeys.begin(), hotKeys.end(), [&](const auto &entry) { return entry.second.shortcut == pressed; });
     if (it == hotKeys.end())
         return HotKeyService::eventNotHandledErr;
     const Shortcut shortcut = it->second.shortcut;

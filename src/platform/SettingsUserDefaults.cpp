@@ -56,7 +56,7 @@ QString moveAside(const QString &path)
 bool readJson(QIODevice &device, QSettings::SettingsMap &map)
 {
     const QByteArray bytes = device.readAll();
-    QJsonParseError error{};
+    QJsonParseError error {};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error == QJsonParseError::NoError && document.isObject()) {
         map = document.object().toVariantMap();
@@ -106,15 +106,20 @@ QMultiHash<QString, SettingsUserDefaults *> &instances()
 
 QSettings::Format jsonFormat()
 {
-    static const QSettings::Format format = QSettings::registerFormat(QStringLiteral("json"), readJson, writeJson);
+    static const QSettings::Format format
+        = QSettings::registerFormat(QStringLiteral("json"), readJson, writeJson);
     return format;
 }
 
 } // namespace
 
-SettingsUserDefaults::SettingsUserDefaults(QObject *parent) : SettingsUserDefaults(defaultFilePath(), parent) { }
+SettingsUserDefaults::SettingsUserDefaults(QObject *parent)
+    : SettingsUserDefaults(defaultFilePath(), parent)
+{
+}
 
-SettingsUserDefaults::SettingsUserDefaults(const QString &filePath, QObject *parent) : UserDefaults(parent)
+SettingsUserDefaults::SettingsUserDefaults(const QString &filePath, QObject *parent)
+    : UserDefaults(parent)
 {
     QDir().mkpath(QFileInfo(filePath).absolutePath());
     m_settings = std::make_unique<QSettings>(filePath, jsonFormat());

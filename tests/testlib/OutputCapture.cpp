@@ -9,7 +9,8 @@
 
 namespace TestLib {
 
-OutputCapture::OutputCapture(Stream stream) : m_fd(stream == Stream::standardError ? STDERR_FILENO : STDOUT_FILENO)
+OutputCapture::OutputCapture(Stream stream)
+    : m_fd(stream == Stream::standardError ? STDERR_FILENO : STDOUT_FILENO)
 {
     std::fflush(stdout);
     std::fflush(stderr);

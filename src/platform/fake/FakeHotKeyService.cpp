@@ -4,7 +4,7 @@ namespace Platform {
 
 int FakeHotKeyService::registerHotKey(quint32 carbonKeyCode, quint32 carbonModifiers, HotKeyId hotKeyId)
 {
-    const Registration registration{carbonKeyCode, carbonModifiers, hotKeyId};
+    const Registration registration {carbonKeyCode, carbonModifiers, hotKeyId};
     m_attempts.append(registration);
     if (m_live.contains(hotKeyId.id))
         return paramErr;

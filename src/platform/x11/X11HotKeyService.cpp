@@ -34,8 +34,7 @@ constexpr quint16 modifierBits = 0xff;
 struct FreeDeleter {
     void operator()(void *p) const { std::free(p); }
 };
-template<typename T>
-using XcbReply = std::unique_ptr<T, FreeDeleter>;
+template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
 } // namespace
 
@@ -56,14 +55,13 @@ X11HotKeyService::X11HotKeyService()
     // A held key would otherwise arrive as a release and a press for every repeat.
     const xcb_query_extension_reply_t *xkb = xcb_get_extension_data(m_connection, &xcb_xkb_id);
     if (xkb && xkb->present) {
-        XcbReply<xcb_xkb_use_extension_reply_t> used(xcb_xkb_use_extension_reply(
-            m_connection, xcb_xkb_use_extension(m_connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION),
-            nullptr));
+        XcbReply<xcb_xkb_use_extension_reply_t> used(xcb_xkb_use_extension_reply(m_connection,
+            xcb_xkb_use_extension(m_connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION), nullptr));
         if (used && used->supported) {
             const quint32 flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
-            XcbReply<xcb_xkb_per_client_flags_reply_t> flags(xcb_xkb_per_client_flags_reply(
-                m_connection,
-                xcb_xkb_per_client_flags(m_connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
+            XcbReply<xcb_xkb_per_client_flags_reply_t> flags(xcb_xkb_per_client_flags_reply(m_connection,
+                xcb_xkb_per_client_flags(m_connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0),
+                nullptr));
             m_detectableAutoRepeat = flags && (flags->value & flag);
         }
     }
@@ -132,13 +130,13 @@ QList<quint16> X11HotKeyService::lockVariants()
     if (symbols)
         xcb_key_symbols_free(symbols);
 
-    QList<quint16> locks{quint16(XCB_MOD_MASK_LOCK)};
+    QList<quint16> locks {quint16(XCB_MOD_MASK_LOCK)};
     for (quint16 mask : {m_numLockMask, m_scrollLockMask}) {
         if (mask && !locks.contains(mask))
             locks.append(mask);
     }
     // Every subset of the lock masks, the empty one first.
-    QList<quint16> variants{0};
+    QList<quint16> variants {0};
     for (quint16 lock : std::as_const(locks)) {
         const qsizetype count = variants.size();
         for (qsizetype i = 0; i < count; ++i)
@@ -184,13 +182,13 @@ int X11HotKeyService::registerHotKey(quint32 carbonKeyCode, quint32 carbonModifi
             return eventHotKeyExistsErr;
     }
 
-    Grab grab{hotKeyId, *keycode, *modifiers, lockVariants(), false};
+    Grab grab {hotKeyId, *keycode, *modifiers, lockVariants(), false};
     QList<xcb_void_cookie_t> cookies;
     for (quint16 lock : std::as_const(grab.lockVariants)) {
         // owner_events false: the keys always come to the root window, never to a focused window of
         // ours, so a match is a match of this grab.
-        cookies.append(xcb_grab_key_checked(m_connection, 0, m_root, quint16(grab.modifiers | lock), grab.keycode,
-                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        cookies.append(xcb_grab_key_checked(m_connection, 0, m_root, quint16(grab.modifiers | lock),
+            grab.keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     }
     int status = noErr;
     QList<quint16> granted;
@@ -218,7 +216,8 @@ void X11HotKeyService::ungrab(const Grab &grab)
     // connections are not ordered otherwise.
     QList<xcb_void_cookie_t> cookies;
     for (quint16 lock : grab.lockVariants)
-        cookies.append(xcb_ungrab_key_checked(m_connection, grab.keycode, m_root, quint16(grab.modifiers | lock)));
+        cookies.append(
+            xcb_ungrab_key_checked(m_connection, grab.keycode, m_root, quint16(grab.modifiers | lock)));
     for (const xcb_void_cookie_t &cookie : std::as_const(cookies))
         std::free(xcb_request_check(m_connection, cookie));
 }
@@ -257,12 +256,13 @@ std::optional<bool> X11HotKeyService::isTakenByAnotherClient(qint64 carbonKeyCod
         if (grab.keycode == *keycode && grab.modifiers == *modifiers)
             return false;
     }
-    const xcb_void_cookie_t cookie = xcb_grab_key_checked(m_connection, 0, m_root, *modifiers, *keycode,
-                                                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    const xcb_void_cookie_t cookie = xcb_grab_key_checked(
+        m_connection, 0, m_root, *modifiers, *keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     XcbReply<xcb_generic_error_t> error(xcb_request_check(m_connection, cookie));
     if (error)
         return error->error_code == XCB_ACCESS ? std::optional<bool>(true) : std::nullopt;
-    std::free(xcb_request_check(m_connection, xcb_ungrab_key_checked(m_connection, *keycode, m_root, *modifiers)));
+    std::free(
+        xcb_request_check(m_connection, xcb_ungrab_key_checked(m_connection, *keycode, m_root, *modifiers)));
     return false;
 }
 

@@ -12,7 +12,10 @@ class X11HotKeyService;
 class X11SystemShortcuts final : public SystemShortcuts {
 public:
     // `hotKeys` is not owned and must outlive this object.
-    explicit X11SystemShortcuts(X11HotKeyService &hotKeys) : m_hotKeys(hotKeys) { }
+    explicit X11SystemShortcuts(X11HotKeyService &hotKeys)
+        : m_hotKeys(hotKeys)
+    {
+    }
 
     bool isReserved(qint64 carbonKeyCode, qint64 carbonModifiers) override;
 
