@@ -50,7 +50,7 @@ struct Counted {
 };
 
 constexpr EventTypeMask recorderMask
-    = eventMask(EventType::keyDown, EventType::leftMouseUp, EventType::rightMouseUp);
+    = eventMask(NSEventType::keyDown, NSEventType::leftMouseUp, NSEventType::rightMouseUp);
 
 } // namespace
 
@@ -61,7 +61,7 @@ private Q_SLOTS:
     void masks()
     {
         QCOMPARE(recorderMask, EventTypeMask(0x414));
-        QCOMPARE(eventMask(EventType::keyDown, EventType::keyUp), EventTypeMask(0xC00));
+        QCOMPARE(eventMask(NSEventType::keyDown, NSEventType::keyUp), EventTypeMask(0xC00));
     }
 
     void eventTypes_data()
@@ -70,19 +70,19 @@ private Q_SLOTS:
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("button");
         QTest::addColumn<int>("expected");
-        QTest::newRow("key press") << int(QEvent::KeyPress) << int(Qt::Key_K) << 0 << int(EventType::keyDown);
+        QTest::newRow("key press") << int(QEvent::KeyPress) << int(Qt::Key_K) << 0 << int(NSEventType::keyDown);
         QTest::newRow("key release") << int(QEvent::KeyRelease) << int(Qt::Key_F5) << 0
-                                     << int(EventType::keyUp);
+                                     << int(NSEventType::keyUp);
         QTest::newRow("shift alone") << int(QEvent::KeyPress) << int(Qt::Key_Shift) << 0
-                                     << int(EventType::flagsChanged);
+                                     << int(NSEventType::flagsChanged);
         QTest::newRow("control released")
-            << int(QEvent::KeyRelease) << int(Qt::Key_Control) << 0 << int(EventType::flagsChanged);
+            << int(QEvent::KeyRelease) << int(Qt::Key_Control) << 0 << int(NSEventType::flagsChanged);
         QTest::newRow("left up") << int(QEvent::MouseButtonRelease) << 0 << int(Qt::LeftButton)
-                                 << int(EventType::leftMouseUp);
+                                 << int(NSEventType::leftMouseUp);
         QTest::newRow("right up") << int(QEvent::MouseButtonRelease) << 0 << int(Qt::RightButton)
-                                  << int(EventType::rightMouseUp);
+                                  << int(NSEventType::rightMouseUp);
         QTest::newRow("middle down") << int(QEvent::MouseButtonPress) << 0 << int(Qt::MiddleButton)
-                                     << int(EventType::otherMouseDown);
+                                     << int(NSEventType::otherMouseDown);
     }
     void eventTypes()
     {
@@ -96,7 +96,7 @@ private Q_SLOTS:
         else
             event = std::make_unique<QMouseEvent>(QEvent::Type(qtType), QPointF(1, 1), QPointF(1, 1),
                 Qt::MouseButton(button), Qt::NoButton, Qt::NoModifier);
-        QCOMPARE(eventTypeOf(event.get()), std::optional(EventType(expected)));
+        QCOMPARE(eventTypeOf(event.get()), std::optional(NSEventType(expected)));
         QEvent other(QEvent::Paint);
         QCOMPARE(eventTypeOf(&other), std::nullopt);
     }
@@ -151,7 +151,7 @@ private Q_SLOTS:
     void swallowedKeysNeverReachTheEditor()
     {
         QLineEdit edit;
-        LocalEventMonitor monitor(eventMask(EventType::keyDown), [](QObject *, QEvent *event) {
+        LocalEventMonitor monitor(eventMask(NSEventType::keyDown), [](QObject *, QEvent *event) {
             const auto *key = static_cast<QKeyEvent *>(event);
             return key->key() == Qt::Key_X ? MonitorResult::swallowEvent : MonitorResult::passEvent;
         });
@@ -165,7 +165,7 @@ private Q_SLOTS:
         QLineEdit edit;
         int calls = 0;
         auto monitor
-            = std::make_unique<LocalEventMonitor>(eventMask(EventType::keyDown), [&](QObject *, QEvent *) {
+            = std::make_unique<LocalEventMonitor>(eventMask(NSEventType::keyDown), [&](QObject *, QEvent *) {
                   ++calls;
                   return MonitorResult::swallowEvent;
               });
@@ -184,7 +184,7 @@ private Q_SLOTS:
         std::unique_ptr<LocalEventMonitor> monitor;
         int calls = 0;
         monitor
-            = std::make_unique<LocalEventMonitor>(eventMask(EventType::keyDown), [&](QObject *, QEvent *) {
+            = std::make_unique<LocalEventMonitor>(eventMask(NSEventType::keyDown), [&](QObject *, QEvent *) {
                   ++calls;
                   monitor.reset();
                   return MonitorResult::passEvent;
@@ -211,7 +211,7 @@ private Q_SLOTS:
 
         QList<QObject *> receivers;
         LocalEventMonitor monitor(
-            eventMask(EventType::keyDown, EventType::keyUp), [&](QObject *receiver, QEvent *) {
+            eventMask(NSEventType::keyDown, NSEventType::keyUp), [&](QObject *receiver, QEvent *) {
                 receivers.append(receiver);
                 return MonitorResult::passEvent;
             });
@@ -230,7 +230,7 @@ private Q_SLOTS:
         Recorder target;
         QList<int> offered;
         RunLoopLocalEventMonitor monitor(
-            eventMask(EventType::keyDown, EventType::keyUp), [&](QObject *, QEvent *event) {
+            eventMask(NSEventType::keyDown, NSEventType::keyUp), [&](QObject *, QEvent *event) {
                 offered.append(int(event->type()));
                 return static_cast<QKeyEvent *>(event)->key() == Qt::Key_E ? MonitorResult::swallowEvent
                                                                            : MonitorResult::passEvent;

@@ -30,25 +30,25 @@ bool isModifierKey(int key)
     }
 }
 
-std::optional<EventType> mouseEventType(const QMouseEvent *mouse)
+std::optional<NSEventType> mouseEventType(const QMouseEvent *mouse)
 {
     const Qt::MouseButton button = mouse->button();
     switch (mouse->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
         if (button == Qt::LeftButton)
-            return EventType::leftMouseDown;
-        return button == Qt::RightButton ? EventType::rightMouseDown : EventType::otherMouseDown;
+            return NSEventType::leftMouseDown;
+        return button == Qt::RightButton ? NSEventType::rightMouseDown : NSEventType::otherMouseDown;
     case QEvent::MouseButtonRelease:
         if (button == Qt::LeftButton)
-            return EventType::leftMouseUp;
-        return button == Qt::RightButton ? EventType::rightMouseUp : EventType::otherMouseUp;
+            return NSEventType::leftMouseUp;
+        return button == Qt::RightButton ? NSEventType::rightMouseUp : NSEventType::otherMouseUp;
     case QEvent::MouseMove:
         if (mouse->buttons() & Qt::LeftButton)
-            return EventType::leftMouseDragged;
+            return NSEventType::leftMouseDragged;
         if (mouse->buttons() & Qt::RightButton)
-            return EventType::rightMouseDragged;
-        return mouse->buttons() ? EventType::otherMouseDragged : EventType::mouseMoved;
+            return NSEventType::rightMouseDragged;
+        return mouse->buttons() ? NSEventType::otherMouseDragged : NSEventType::mouseMoved;
     default:
         return std::nullopt;
     }
@@ -56,15 +56,15 @@ std::optional<EventType> mouseEventType(const QMouseEvent *mouse)
 
 } // namespace
 
-std::optional<EventType> eventTypeOf(const QEvent *event)
+std::optional<NSEventType> eventTypeOf(const QEvent *event)
 {
     switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
         const auto *key = static_cast<const QKeyEvent *>(event);
         if (isModifierKey(key->key()))
-            return EventType::flagsChanged;
-        return event->type() == QEvent::KeyPress ? EventType::keyDown : EventType::keyUp;
+            return NSEventType::flagsChanged;
+        return event->type() == QEvent::KeyPress ? NSEventType::keyDown : NSEventType::keyUp;
     }
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
@@ -72,7 +72,7 @@ std::optional<EventType> eventTypeOf(const QEvent *event)
     case QEvent::MouseMove:
         return mouseEventType(static_cast<const QMouseEvent *>(event));
     case QEvent::Wheel:
-        return EventType::scrollWheel;
+        return NSEventType::scrollWheel;
     default:
         return std::nullopt;
     }

@@ -12,7 +12,7 @@
 namespace Hotkeys {
 
 // AppKit's event type numbers, for choosing which of the application's events a monitor sees.
-enum class EventType : int {
+enum class NSEventType : int {
     leftMouseDown = 1,
     leftMouseUp = 2,
     rightMouseDown = 3,
@@ -32,18 +32,18 @@ enum class EventType : int {
 // A set of event types: bit n stands for the type with number n (keyDown | keyUp is 0xC00).
 using EventTypeMask = quint64;
 
-constexpr EventTypeMask eventMask(EventType type)
+constexpr EventTypeMask eventMask(NSEventType type)
 {
     return EventTypeMask(1) << int(type);
 }
-template <typename... Types> constexpr EventTypeMask eventMask(EventType first, Types... rest)
+template <typename... Types> constexpr EventTypeMask eventMask(NSEventType first, Types... rest)
 {
     return eventMask(first) | eventMask(rest...);
 }
 
 // The AppKit type of a Qt input event, or nothing for events no monitor can ask for. A press or
 // release of a modifier key alone is flagsChanged.
-std::optional<EventType> eventTypeOf(const QEvent *event);
+std::optional<NSEventType> eventTypeOf(const QEvent *event);
 
 // What a monitor's callback decides for an event.
 enum class MonitorResult {
