@@ -1,11 +1,15 @@
 #include "hotkeys/Hotkeys.h"
+#include "hotkeys/MenuTracking.h"
 #include "hotkeys/SystemHotkeys.h"
 #include "platform/NotificationCenter.h"
 #include "platform/fake/FakeHotKeyService.h"
+#include "platform/fake/FakeKeyEventTranslator.h"
 #include "platform/fake/FakeKeyboardLayout.h"
 #include "platform/fake/MemoryUserDefaults.h"
 
 #include <QCoroTask>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QTest>
 
 using Hotkeys::EventType;
@@ -31,6 +35,26 @@ QCoro::Task<> collect(
             break;
     }
 }
+
+// Records the presses and releases of ordinary keys (not modifiers) that reach an object.
+class KeyLog final : public QObject {
+public:
+    explicit KeyLog(QObject *target) { target->installEventFilter(this); }
+    QStringList events;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Shift || key->key() == Qt::Key_Control)
+                return false;
+            events.append(QLatin1String(event->type() == QEvent::KeyPress ? "press " : "release ")
+                + QKeySequence(key->key()).toString());
+        }
+        return false;
+    }
+};
 
 // Runs the bookkeeping that the namespace leaves for a later turn of the event loop.
 void runLater()
@@ -398,6 +422,63 @@ private Q_SLOTS:
             (QSet<QString> {QStringLiteral("Hotkeys_cleared"), QStringLiteral("Hotkeys_foreign"),
                 QStringLiteral("replaceEmDash")}));
         QVERIFY(m_service->registrations().isEmpty());
+    }
+
+    void openMenuTakesKeyPressesThroughTheApplicationAndSwallowsMatchesOnly_data()
+    {
+        QTest::addColumn<bool>("applicationWide");
+        QTest::newRow("menu marked by the application") << false;
+        QTest::newRow("every menu of the application") << true;
+    }
+
+    void openMenuTakesKeyPressesThroughTheApplicationAndSwallowsMatchesOnly()
+    {
+        QFETCH(bool, applicationWide);
+        Platform::FakeKeyEventTranslator translator;
+        Hotkeys::SystemHotkeys::setKeyEventTranslator(&translator);
+        const Name name(QStringLiteral("fix"), commandShiftE);
+        QStringList ran;
+        Hotkeys::onKeyDown(name, [&] { ran.append(QStringLiteral("down")); });
+        Hotkeys::onKeyUp(name, [&] { ran.append(QStringLiteral("up")); });
+        const quint32 id = idOf(commandShiftE);
+
+        QMenu menu;
+        menu.addAction(QStringLiteral("First"));
+        menu.addAction(QStringLiteral("Second"));
+        if (applicationWide)
+            Hotkeys::trackAllMenus();
+        else
+            Hotkeys::trackMenu(&menu);
+        KeyLog reachedMenu(&menu);
+        menu.popup(QPoint(10, 10));
+        QTRY_VERIFY(menu.isVisible());
+        QVERIFY(Hotkeys::isMenuOpen());
+        QVERIFY(m_service->registrations().isEmpty()); // suspended, the menu has the keyboard
+        QVERIFY(Hotkeys::SystemHotkeys::isKeyEventMonitorRunning());
+
+        const auto ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+        QTest::keyPress(&menu, Qt::Key_E, ctrlShift);
+        // A held key repeats its press; repeats go to the menu, not to the actions.
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_E, ctrlShift, QStringLiteral("E"), true);
+        QApplication::sendEvent(&menu, &repeat);
+        QTest::keyRelease(&menu, Qt::Key_E, ctrlShift);
+        QTest::keyClick(&menu, Qt::Key_K, ctrlShift); // no shortcut of ours
+        QTest::keyClick(&menu, Qt::Key_Down);
+        QCOMPARE(ran, (QStringList {QStringLiteral("down"), QStringLiteral("up")}));
+        QCOMPARE(reachedMenu.events,
+            (QStringList {QStringLiteral("press E"), QStringLiteral("press K"), QStringLiteral("release K"),
+                QStringLiteral("press Down"), QStringLiteral("release Down")}));
+
+        menu.hide();
+        QTRY_VERIFY(!Hotkeys::isMenuOpen());
+        QVERIFY(!Hotkeys::SystemHotkeys::isKeyEventMonitorRunning());
+        QCOMPARE(idOf(commandShiftE), id); // back under its old id
+        press(commandShiftE);
+        QCOMPARE(ran.size(), 4);
+        // With the menu closed the application's own key events are left alone.
+        QTest::keyClick(&menu, Qt::Key_E, ctrlShift);
+        QCOMPARE(ran.size(), 4);
+        Hotkeys::SystemHotkeys::setKeyEventTranslator(nullptr);
     }
 
     void anActionMayRemoveHandlersDuringDispatch()

@@ -7,6 +7,7 @@
 #include "platform/SettingsUserDefaults.h"
 #include "platform/fake/FakeKeyboardLayout.h"
 #include "platform/x11/X11HotKeyService.h"
+#include "platform/x11/X11KeyEventTranslator.h"
 #include "testlib/OutputCapture.h"
 
 #include "XTestClient.h"
@@ -30,6 +31,7 @@ class TestX11Hotkeys : public QObject {
     Q_OBJECT
 
     Platform::FakeKeyboardLayout m_layout;
+    Platform::X11::X11KeyEventTranslator m_translator;
     QTemporaryDir m_dir;
     std::unique_ptr<Platform::SettingsUserDefaults> m_defaults;
     std::unique_ptr<Platform::X11::X11HotKeyService> m_service;
@@ -70,6 +72,7 @@ private Q_SLOTS:
         m_client = std::make_unique<XTestClient>();
         QVERIFY(m_client->isConnected());
         m_ran.clear();
+        Hotkeys::SystemHotkeys::setKeyEventTranslator(&m_translator);
     }
 
     void cleanup()
@@ -138,6 +141,50 @@ private Q_SLOTS:
         Hotkeys::setPaused(false);
         pressControlShiftE();
         QTRY_COMPARE(m_ran.size(), 2);
+    }
+
+    void openMenuStillRunsTheShortcutAndKeepsOtherKeys()
+    {
+        const Name fix(QStringLiteral("fix"), commandShiftE);
+        logActions(fix);
+        Hotkeys::trackAllMenus();
+        QMenu menu;
+        menu.addAction(QStringLiteral("First"));
+        menu.addAction(QStringLiteral("Second"));
+        menu.popup(QPoint(100, 100));
+        QVERIFY(QTest::qWaitForWindowExposed(&menu));
+        QVERIFY(Hotkeys::isMenuOpen());
+        // The open menu has the keyboard; our grab is handed back meanwhile.
+        QCOMPARE(m_client->grab(XKeys::e, xControlShift), 0);
+        m_client->ungrab(XKeys::e, xControlShift);
+
+        pressControlShiftE();
+        QTRY_COMPARE(m_ran, (QStringList {QStringLiteral("fix down"), QStringLiteral("fix up")}));
+        QVERIFY(menu.isVisible());
+        QCOMPARE(menu.activeAction(), nullptr);
+
+        // Held down, the shortcut runs once; the repeats go to the menu.
+        m_client->key(XKeys::controlL, true);
+        m_client->key(XKeys::shiftL, true);
+        m_client->key(XKeys::e, true);
+        QTest::qWait(1500);
+        m_client->key(XKeys::e, false);
+        m_client->key(XKeys::shiftL, false);
+        m_client->key(XKeys::controlL, false);
+        QTRY_COMPARE(m_ran.size(), 4);
+        settle();
+        QCOMPARE(m_ran.size(), 4);
+
+        // Keys that are not a shortcut of ours reach the menu.
+        constexpr quint8 down = 116;
+        m_client->tap(down);
+        QTRY_VERIFY(menu.activeAction() != nullptr);
+
+        menu.hide();
+        QTRY_VERIFY(!Hotkeys::isMenuOpen());
+        QCOMPARE(m_client->grab(XKeys::e, xControlShift), int(XCB_ACCESS));
+        pressControlShiftE();
+        QTRY_COMPARE(m_ran.size(), 6);
     }
 };
 

@@ -10,6 +10,7 @@
 
 namespace Platform {
 class SystemShortcuts;
+class KeyEventTranslator;
 struct KeyEvent;
 } // namespace Platform
 
@@ -36,6 +37,9 @@ public:
     // registration is refused.
     static void setHotKeyService(Platform::HotKeyService *service);
     static Platform::HotKeyService *hotKeyService();
+    // Installs how the application's key events are read while a menu is open (not owned; it must
+    // outlive its use). Without one, key presses in an open menu never trigger a shortcut.
+    static void setKeyEventTranslator(const Platform::KeyEventTranslator *translator);
 
     // Registers `shortcut` under a new id with the two callbacks (`register` is a keyword).
     static void register_(const Shortcut &shortcut, Callback onKeyDown, Callback onKeyUp);
@@ -69,6 +73,7 @@ public:
     static bool isSystemShortcut(const Shortcut &shortcut);
 
 private:
+    static void startKeyEventMonitor();
     static void softRegisterAll();
     static void softUnregisterAll();
     static int systemHotkeysEventHandler(const Platform::HotKeyService::HotKeyEvent &event);

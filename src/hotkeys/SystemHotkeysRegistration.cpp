@@ -4,8 +4,13 @@
 #include "hotkeys/SystemHotkeys.h"
 
 #include "hotkeys/Hotkeys.h"
+#include "hotkeys/Utilities.h"
 #include "platform/KeyEvent.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QSet>
 #include <QTextStream>
 
 #include <map>
@@ -33,7 +38,12 @@ struct State {
     std::map<qint64, HotKey> hotKeys;
     qint64 hotKeyId = 0;
     bool eventHandler = false;
-    bool keyEventMonitorRunning = false; // TODO: the run-loop monitor
+    const Platform::KeyEventTranslator *keyEventTranslator = nullptr;
+    // Created on first use, kept for the life of the application (its child).
+    QPointer<RunLoopLocalEventMonitor> keyEventMonitor;
+    // Keys pressed and not yet released while the monitor runs: a second press is a repeat even
+    // when the toolkit does not say so (with XKB detectable auto-repeat, Qt cannot tell).
+    QSet<quint16> keysDown;
 };
 
 State &state()
@@ -63,14 +73,10 @@ void unregisterWithService(qint64 id)
         service->unregisterHotKey(quint32(id));
 }
 
-void startKeyEventMonitor()
-{
-    state().keyEventMonitorRunning = true;
-}
-
 void stopKeyEventMonitor()
 {
-    state().keyEventMonitorRunning = false;
+    if (state().keyEventMonitor)
+        state().keyEventMonitor->stop();
 }
 
 void setListening(bool listening)
@@ -80,6 +86,35 @@ void setListening(bool listening)
 }
 
 } // namespace
+
+void SystemHotkeys::startKeyEventMonitor()
+{
+    State &s = state();
+    if (!s.keyEventMonitor) {
+        if (!QCoreApplication::instance())
+            return;
+        s.keyEventMonitor = new RunLoopLocalEventMonitor(
+            eventMask(NSEventType::keyDown, NSEventType::keyUp), [](QObject *, QEvent *event) {
+                const auto *translator = state().keyEventTranslator;
+                if (!translator || (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease))
+                    return MonitorResult::passEvent;
+                const auto keyEvent = translator->keyEvent(*static_cast<QKeyEvent *>(event));
+                if (!keyEvent)
+                    return MonitorResult::passEvent;
+                return keyEventMonitorCallback(*keyEvent) ? MonitorResult::passEvent
+                                                          : MonitorResult::swallowEvent;
+            });
+        s.keyEventMonitor->setParent(QCoreApplication::instance());
+    }
+    if (!s.keyEventMonitor->isInstalled())
+        s.keysDown.clear();
+    s.keyEventMonitor->start();
+}
+
+void SystemHotkeys::setKeyEventTranslator(const Platform::KeyEventTranslator *translator)
+{
+    state().keyEventTranslator = translator;
+}
 
 void SystemHotkeys::setHotKeyService(Platform::HotKeyService *service)
 {
@@ -180,7 +215,7 @@ void SystemHotkeys::updateEventHandler()
     } else if (Hotkeys::isEnabled()) {
         softUnregisterAll();
         setListening(false);
-        startKeyEventMonitor();
+        SystemHotkeys::startKeyEventMonitor();
     } else {
         softUnregisterAll();
         setListening(false);
@@ -247,10 +282,14 @@ std::optional<Platform::KeyEvent> SystemHotkeys::keyEventMonitorCallback(const P
 {
     Kind kind;
     switch (event.type) {
-    case Platform::KeyEventType::keyDown:
-        kind = event.isARepeat ? Kind::rawKeyRepeat : Kind::rawKeyDown;
+    case Platform::KeyEventType::keyDown: {
+        const bool held = state().keysDown.contains(event.keyCode);
+        state().keysDown.insert(event.keyCode);
+        kind = event.isARepeat || held ? Kind::rawKeyRepeat : Kind::rawKeyDown;
         break;
+    }
     case Platform::KeyEventType::keyUp:
+        state().keysDown.remove(event.keyCode);
         kind = Kind::rawKeyUp;
         break;
     default:
@@ -285,7 +324,7 @@ std::optional<bool> SystemHotkeys::isLive(qint64 id)
 
 bool SystemHotkeys::isKeyEventMonitorRunning()
 {
-    return state().keyEventMonitorRunning;
+    return state().keyEventMonitor && state().keyEventMonitor->isInstalled();
 }
 
 bool SystemHotkeys::isEventHandlerInstalled()
