@@ -118,7 +118,9 @@ void SystemHotkeys::setKeyEventTranslator(const Platform::KeyEventTranslator *tr
 
 void SystemHotkeys::setHotKeyService(Platform::HotKeyService *service)
 {
-    state().service = service;
+    // Another service has not heard of our handler yet.
+    if (std::exchange(state().service, service) != service)
+        state().eventHandler = false;
 }
 
 Platform::HotKeyService *SystemHotkeys::hotKeyService()
