@@ -305,7 +305,7 @@ private Q_SLOTS:
     {
         const Name name(QStringLiteral("n"), commandShiftE);
         auto received = std::make_shared<QList<EventType>>();
-        collect(Hotkeys::events(name), received, 3);
+        collect(Hotkeys::events(name), received, 2);
         // Before the deferred start the stream does not listen yet.
         press(commandShiftE);
         runLater();
