@@ -167,25 +167,43 @@ private Q_SLOTS:
     }
 
     // Without a usable _NET_ACTIVE_WINDOW the input focus decides, and a focused child window
-    // reports the top-level that carries the class.
+    // reports the top-level that carries the class. The decision is driven directly: the window
+    // manager rewrites the root's active-window property whenever the focus moves.
     void fallsBackToTheInputFocusAndItsClassedAncestor()
     {
         const quint32 top = createWindow(0, true, QByteArray("probe\0TarnwickProbe\0", 20));
         const quint32 child = createWindow(top, false, {});
+        const quint32 unclassed = createWindow(0, true, {}); // unmanaged: no frame around it
         syncOther();
-        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_other)).data;
         const quint32 gone = xcb_generate_id(m_other); // never created: a stale active window
-        const auto activeAtom = Xcb::atom(m_other, "_NET_ACTIVE_WINDOW");
-        xcb_set_input_focus(m_other, XCB_INPUT_FOCUS_PARENT, child, XCB_CURRENT_TIME);
-        syncOther();
-        xcb_change_property(
-            m_other, XCB_PROP_MODE_REPLACE, screen->root, activeAtom, XCB_ATOM_WINDOW, 32, 1, &gone);
-        syncOther();
+        xcb_connection_t *connection = Xcb::qtConnection();
+        int focusAsked = 0;
+        const auto focusOn = [&](quint32 window) {
+            return [&focusAsked, window] {
+                ++focusAsked;
+                return window;
+            };
+        };
 
-        const X11FrontWindow front;
-        QCOMPARE(front.current(), (FrontWindowInfo {top, QStringLiteral("TarnwickProbe")}));
+        QCOMPARE(X11FrontWindow::resolve(connection, gone, focusOn(child)),
+            (FrontWindowInfo {top, QStringLiteral("TarnwickProbe")}));
+        QCOMPARE(X11FrontWindow::resolve(connection, 0, focusOn(child)),
+            (FrontWindowInfo {top, QStringLiteral("TarnwickProbe")}));
+        QCOMPARE(X11FrontWindow::resolve(connection, unclassed, focusOn(child)),
+            (FrontWindowInfo {top, QStringLiteral("TarnwickProbe")}));
+        QCOMPARE(focusAsked, 3);
+
+        // A classed active window wins, and the focus is not asked at all.
+        QCOMPARE(X11FrontWindow::resolve(connection, child, focusOn(unclassed)),
+            (FrontWindowInfo {top, QStringLiteral("TarnwickProbe")}));
+        QCOMPARE(focusAsked, 3);
+
+        // Nothing classed anywhere: the active window is still named, without a class.
+        QCOMPARE(X11FrontWindow::resolve(connection, unclassed, focusOn(0)), (FrontWindowInfo {unclassed, {}}));
+        QCOMPARE(X11FrontWindow::resolve(connection, 0, focusOn(unclassed)), (FrontWindowInfo {unclassed, {}}));
 
         xcb_destroy_window(m_other, top);
+        xcb_destroy_window(m_other, unclassed);
         syncOther();
     }
 

@@ -2,8 +2,6 @@
 
 #include "platform/x11/XcbWindows.h"
 
-#include <QList>
-
 #include <cstdlib>
 
 #include <xcb/xcb.h>
@@ -56,23 +54,25 @@ FrontWindowInfo X11FrontWindow::current() const
     if (!m_connection || xcb_connection_has_error(m_connection))
         return {};
 
-    QList<quint32> candidates;
+    quint32 active = 0;
     if (m_activeWindowAtom != 0) {
-        for (auto it = xcb_setup_roots_iterator(xcb_get_setup(m_connection)); it.rem; xcb_screen_next(&it)) {
-            if (const quint32 active = windowProperty(m_connection, it.data->root, m_activeWindowAtom)) {
-                candidates.append(active);
-                break;
-            }
-        }
+        for (auto it = xcb_setup_roots_iterator(xcb_get_setup(m_connection)); it.rem && !active;
+             xcb_screen_next(&it))
+            active = windowProperty(m_connection, it.data->root, m_activeWindowAtom);
     }
-    if (const quint32 focus = inputFocus(m_connection); focus != XCB_WINDOW_NONE)
-        candidates.append(focus);
+    return resolve(m_connection, active, [this] { return inputFocus(m_connection); });
+}
 
-    for (const quint32 candidate : std::as_const(candidates)) {
-        if (const auto found = Xcb::classedWindow(m_connection, candidate))
-            return FrontWindowInfo {found->first, found->second};
-    }
-    return FrontWindowInfo {candidates.isEmpty() ? 0 : candidates.first(), {}};
+FrontWindowInfo X11FrontWindow::resolve(
+    xcb_connection_t *connection, quint32 active, const std::function<quint32()> &focus)
+{
+    if (const auto found = Xcb::classedWindow(connection, active))
+        return FrontWindowInfo {found->first, found->second};
+    // No EWMH window manager, or its active window is gone or has no class anywhere up its tree.
+    const quint32 focused = focus();
+    if (const auto found = Xcb::classedWindow(connection, focused))
+        return FrontWindowInfo {found->first, found->second};
+    return FrontWindowInfo {active ? active : focused, {}};
 }
 
 } // namespace Platform::X11

@@ -2,6 +2,8 @@
 
 #include "platform/FrontWindow.h"
 
+#include <functional>
+
 struct xcb_connection_t;
 
 namespace Platform::X11 {
@@ -16,6 +18,11 @@ public:
     explicit X11FrontWindow(xcb_connection_t *connection = nullptr);
 
     FrontWindowInfo current() const override;
+
+    // The decision on its own: `active` (0 for none) when it or an ancestor carries a class,
+    // else the window `focus` names (asked only then), else an unknown window.
+    static FrontWindowInfo resolve(
+        xcb_connection_t *connection, quint32 active, const std::function<quint32()> &focus);
 
 private:
     xcb_connection_t *m_connection;
