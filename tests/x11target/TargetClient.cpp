@@ -104,12 +104,12 @@ bool TargetClient::start()
     return false;
 }
 
-std::optional<QByteArray> TargetClient::command(const QByteArray &line)
+std::optional<QByteArray> TargetClient::command(const QByteArray &line, std::chrono::milliseconds timeout)
 {
     // An empty line only waits for the next answer (the start-up "ready").
     if (!line.isEmpty())
         m_process.write(line + '\n');
-    const QDeadlineTimer deadline(10s);
+    const QDeadlineTimer deadline(timeout);
     while (true) {
         const qsizetype end = m_buffer.indexOf('\n');
         if (end >= 0) {
@@ -130,6 +130,14 @@ std::optional<QByteArray> TargetClient::command(const QByteArray &line)
         loop.exec();
         m_buffer.append(m_process.readAllStandardOutput());
     }
+}
+
+std::optional<qint64> TargetClient::waitForText(const QString &text, std::chrono::milliseconds timeout)
+{
+    const std::optional<QByteArray> answer = command("watch " + text.toUtf8().toBase64(), timeout);
+    if (!answer || !answer->startsWith("changed "))
+        return std::nullopt;
+    return answer->mid(8).toLongLong();
 }
 
 QString TargetClient::payload(const QByteArray &prefix)

@@ -42,8 +42,9 @@ public:
     // Starts it and waits until its window is active and its editor has the focus.
     bool start();
 
-    // Sends one command line and returns the answer line, or nothing after a time-out.
-    std::optional<QByteArray> command(const QByteArray &line);
+    // Sends one command line and returns the answer line, or nothing after `timeout`.
+    std::optional<QByteArray> command(
+        const QByteArray &line, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
     bool setText(const QString &text); // replaces the text and selects all of it
     bool select(int start, int end);
@@ -54,6 +55,9 @@ public:
     QStringList keys();
     bool clearKeys();
     bool setPasteDelay(int ms);
+    // Waits until the text is `text`; answers when that happened on the steady clock (in µs since
+    // its epoch, comparable across processes), or nothing after `timeout`.
+    std::optional<qint64> waitForText(const QString &text, std::chrono::milliseconds timeout);
     int pastes();
     // Takes the clipboard with these formats (MIME type → bytes), in the target's process.
     bool setClipboard(const QList<QPair<QString, QByteArray>> &formats);

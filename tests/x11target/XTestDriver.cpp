@@ -86,6 +86,86 @@ bool XTestDriver::clipboardHasOwner() const
     return owned;
 }
 
+bool XTestDriver::isKeyGrabbedByAnother(quint8 keycode, quint16 modifiers) const
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    const xcb_void_cookie_t cookie = xcb_grab_key_checked(
+        m_connection, 0, root, modifiers, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    if (xcb_generic_error_t *error = xcb_request_check(m_connection, cookie)) {
+        const bool taken = error->error_code == XCB_ACCESS;
+        free(error);
+        return taken;
+    }
+    xcb_ungrab_key(m_connection, keycode, root, modifiers);
+    xcb_flush(m_connection);
+    return false;
+}
+
+quint32 XTestDriver::focusWindow() const
+{
+    xcb_get_input_focus_reply_t *reply
+        = xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr);
+    const quint32 window = reply ? reply->focus : 0;
+    free(reply);
+    return window;
+}
+
+namespace {
+
+qint64 windowPid(xcb_connection_t *connection, xcb_atom_t pidAtom, xcb_window_t window)
+{
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+    qint64 pid = -1;
+    if (reply && xcb_get_property_value_length(reply) == 4)
+        pid = *static_cast<const quint32 *>(xcb_get_property_value(reply));
+    free(reply);
+    return pid;
+}
+
+} // namespace
+
+bool XTestDriver::hasWindowOfProcessInside(qint64 pid, qint64 hostPid) const
+{
+    xcb_intern_atom_reply_t *atom
+        = xcb_intern_atom_reply(m_connection, xcb_intern_atom(m_connection, 0, 11, "_NET_WM_PID"), nullptr);
+    if (!atom)
+        return false;
+    const xcb_atom_t pidAtom = atom->atom;
+    free(atom);
+
+    // Depth-first over the whole tree, remembering whether a window of the host is an ancestor.
+    struct Entry {
+        xcb_window_t window;
+        bool insideHost;
+    };
+    QList<Entry> pending {{xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root, false}};
+    while (!pending.isEmpty()) {
+        const Entry entry = pending.takeLast();
+        xcb_query_tree_reply_t *tree
+            = xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, entry.window), nullptr);
+        if (!tree)
+            continue;
+        const xcb_window_t *children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+            const qint64 owner = windowPid(m_connection, pidAtom, children[i]);
+            if (owner == pid && entry.insideHost) {
+                xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
+                    m_connection, xcb_get_window_attributes(m_connection, children[i]), nullptr);
+                const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+                free(attributes);
+                if (viewable) {
+                    free(tree);
+                    return true;
+                }
+            }
+            pending.append({children[i], entry.insideHost || owner == hostPid});
+        }
+        free(tree);
+    }
+    return false;
+}
+
 void XTestDriver::releaseAll()
 {
     for (quint8 code : pressedKeys())

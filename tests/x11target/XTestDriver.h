@@ -30,6 +30,17 @@ public:
     // Whether any client owns the CLIPBOARD selection.
     bool clipboardHasOwner() const;
 
+    // Whether another client holds a passive grab of `keycode` with exactly `modifiers` (an X
+    // modifier mask) on the root window: found by trying to grab it ourselves.
+    bool isKeyGrabbedByAnother(quint8 keycode, quint16 modifiers) const;
+
+    // The window that the X server gives the keyboard focus to now.
+    quint32 focusWindow() const;
+
+    // Whether a viewable window of process `pid` sits inside a window of process `hostPid`
+    // (an icon docked in a tray, say), as told by the windows' _NET_WM_PID.
+    bool hasWindowOfProcessInside(qint64 pid, qint64 hostPid) const;
+
     // Releases every key that is down (so one test cannot leave a key to the next).
     void releaseAll();
 
@@ -42,5 +53,10 @@ inline constexpr quint8 keyShiftL = 50;
 inline constexpr quint8 keyControlL = 37;
 inline constexpr quint8 keyAltL = 64;
 inline constexpr quint8 keyE = 26;
+
+// X modifier masks.
+inline constexpr quint16 shiftMask = 1;
+inline constexpr quint16 controlMask = 4;
+inline constexpr quint16 mod1Mask = 8; // Alt
 
 } // namespace TestX11

@@ -11,6 +11,7 @@
 //   pastedelay <ms>        paste that long after the paste keystroke, as a slow application does
 //   pastes                 how many pastes were carried out
 //   clip <type>=<b64> ...  take the clipboard with these formats
+//   watch <b64>            answer "changed <µs>" (steady clock) once the text equals this one
 //   quit
 #include <QApplication>
 #include <QClipboard>
@@ -22,7 +23,9 @@
 #include <QTextCursor>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -50,6 +53,7 @@ public:
         m_edit.activateWindow();
         m_edit.setFocus();
 
+        connect(&m_edit, &QPlainTextEdit::textChanged, this, [this] { checkWatch(); });
         m_stdin = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
         connect(m_stdin, &QSocketNotifier::activated, this, [this] { readInput(); });
     }
@@ -82,6 +86,16 @@ private:
     {
         m_edit.paste();
         ++m_pastes;
+    }
+
+    void checkWatch()
+    {
+        if (!m_watched || m_edit.toPlainText() != *m_watched)
+            return;
+        m_watched.reset();
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        reply("changed "
+            + QByteArray::number(qint64(std::chrono::duration_cast<std::chrono::microseconds>(now).count())));
     }
 
     void reply(const QByteArray &line)
@@ -152,6 +166,9 @@ private:
             }
             QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
             reply("ok");
+        } else if (command == "watch") {
+            m_watched = fromB64(words.value(1));
+            checkWatch();
         } else if (command == "quit") {
             reply("ok");
             QCoreApplication::quit();
@@ -166,6 +183,7 @@ private:
     QStringList m_keys;
     int m_pasteDelay = 0;
     int m_pastes = 0;
+    std::optional<QString> m_watched;
 };
 
 } // namespace
