@@ -1,21 +1,7 @@
+#include "TrayMain.h"
 #include "app/CommandLine.h"
 
 #include <QStringList>
-
-#include <cstdio>
-
-namespace {
-
-// The tray application is not part of this build yet.
-int runTrayApplication(int &argc, char **argv)
-{
-    Q_UNUSED(argc);
-    Q_UNUSED(argv);
-    std::fputs("tarnwick: the tray application is not available yet; see tarnwick --help\n", stderr);
-    return CommandLine::exitFailure;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {

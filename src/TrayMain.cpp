@@ -1,0 +1,98 @@
+// The composition root of the tray application: the only place that names the X11 services.
+#include "TrayMain.h"
+
+#include "app/TarnwickApp.h"
+#include "hotkeys/Hotkeys.h"
+#include "hotkeys/Shortcut.h"
+#include "hotkeys/SystemHotkeys.h"
+#include "platform/Clock.h"
+#include "platform/SettingsUserDefaults.h"
+#include "platform/x11/FreedesktopNotifier.h"
+#include "platform/x11/X11AccessibilityTrust.h"
+#include "platform/x11/X11FrontWindow.h"
+#include "platform/x11/X11HotKeyService.h"
+#include "platform/x11/X11KeystrokePoster.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "platform/x11/X11PrimarySelection.h"
+#include "platform/x11/X11Screens.h"
+#include "platform/x11/X11SystemShortcuts.h"
+#include "platform/x11/XkbKeyboardLayout.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLockFile>
+#include <QNetworkAccessManager>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+namespace {
+
+// One instance per user and display: a second one could not grab the shortcuts anyway.
+QString lockFilePath()
+{
+    QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+    display.replace(QLatin1Char('/'), QLatin1Char('_'));
+    QString directory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (directory.isEmpty())
+        directory = QDir::tempPath();
+    return QDir(directory).filePath(QStringLiteral("tarnwick-%1.lock").arg(display));
+}
+
+} // namespace
+
+int runTrayApplication(int &argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tarnwick"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tarnwick"));
+    // Closing the settings window must not end the program: only the menu's Quit does.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QLockFile lock(lockFilePath());
+    if (!lock.tryLock(0)) {
+        qint64 pid = 0;
+        QString host, application;
+        lock.getLockInfo(&pid, &host, &application);
+        std::fprintf(stderr,
+            "tarnwick: Tarnwick is already running (process %lld); not starting a second one\n",
+            static_cast<long long>(pid));
+        return 1;
+    }
+
+    Platform::QtClock clock;
+    Platform::SettingsUserDefaults userDefaults;
+    Hotkeys::setUserDefaults(&userDefaults);
+    Platform::X11::X11HotKeyService hotKeys;
+    Hotkeys::SystemHotkeys::setHotKeyService(&hotKeys);
+    Platform::X11::X11SystemShortcuts systemShortcuts(hotKeys);
+    Hotkeys::SystemHotkeys::setSystemShortcuts(&systemShortcuts);
+    // Shortcuts are shown with the characters of the user's layout where it has them.
+    const std::unique_ptr<Platform::X11::XkbKeyboardLayout> keyboardLayout
+        = Platform::X11::XkbKeyboardLayout::create();
+    Hotkeys::Shortcut::setKeyboardLayout(keyboardLayout.get());
+
+    Platform::X11::X11Pasteboard pasteboard;
+    Platform::X11::X11KeystrokePoster keystrokes(clock);
+    Platform::X11::X11AccessibilityTrust trust;
+    Platform::X11::X11Screens screens;
+    QNetworkAccessManager session;
+    Platform::X11::X11FrontWindow frontWindow;
+    Platform::X11::X11PrimarySelection primarySelection;
+    Platform::X11::FreedesktopNotifier notifier(QStringLiteral("Tarnwick"));
+
+    int status = 0;
+    {
+        TarnwickApp tarnwick({clock, pasteboard, keystrokes, trust, userDefaults, screens, session,
+            &frontWindow, &primarySelection, &notifier});
+        tarnwick.show();
+        status = QApplication::exec();
+        // The shortcut tables are process-wide: let go of the hot keys while the services exist.
+        Hotkeys::removeAllHandlers();
+    }
+    Hotkeys::Shortcut::setKeyboardLayout(nullptr);
+    Hotkeys::SystemHotkeys::setSystemShortcuts(nullptr);
+    Hotkeys::SystemHotkeys::setHotKeyService(nullptr);
+    Hotkeys::setUserDefaults(nullptr);
+    return status;
+}

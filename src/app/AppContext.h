@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+class AccessibilityChecker;
+class QNetworkAccessManager;
+class RequestFeedbackHUD;
+class TextProcessor;
+
+namespace Platform {
+class AccessibilityTrust;
+class Clock;
+class DesktopNotifier;
+class FrontWindow;
+class KeystrokePoster;
+class PrimarySelection;
+class Pasteboard;
+class Screens;
+class UserDefaults;
+} // namespace Platform
+
+// The application's root object: builds the long-lived objects, connects them, and attaches the
+// two global shortcuts to the text processor. Made once at start-up and kept until the process
+// ends. The platform's services come from the composition root and must outlive the context.
+class AppContext : public QObject {
+    Q_OBJECT
+
+public:
+    struct Services {
+        Platform::Clock &clock;
+        Platform::Pasteboard &pasteboard;
+        Platform::KeystrokePoster &keystrokes;
+        Platform::AccessibilityTrust &trust;
+        Platform::UserDefaults &userDefaults; // also installed as the shortcuts' store by then
+        Platform::Screens &screens;
+        QNetworkAccessManager &session; // the process-wide HTTP session
+        // For the text processor's terminal mode; without all three it is off.
+        Platform::FrontWindow *frontWindow = nullptr;
+        Platform::PrimarySelection *primarySelection = nullptr;
+        Platform::DesktopNotifier *notifier = nullptr;
+    };
+
+    // Creates, in this order: the feedback panel controller, the backend client (the first read
+    // of the backend URL, which stops the process when the environment holds an invalid one), the
+    // Accessibility checker, the text processor; binds the panel to the processor; then attaches
+    // the shortcuts' key-up handlers, which registers them as global hot keys.
+    explicit AppContext(const Services &services, QObject *parent = nullptr);
+    ~AppContext() override;
+
+    AccessibilityChecker &ax() const { return *m_ax; }
+    TextProcessor &textProcessor() const { return *m_textProcessor; }
+
+private:
+    void registerShortcut();
+
+    std::unique_ptr<AccessibilityChecker> m_ax;
+    std::unique_ptr<TextProcessor> m_textProcessor;
+    std::unique_ptr<RequestFeedbackHUD> m_requestFeedbackHUD;
+};

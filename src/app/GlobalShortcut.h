@@ -1,0 +1,16 @@
+#pragma once
+
+#include "hotkeys/Name.h"
+
+// The two global shortcuts of the correction pipeline. Each name is a process-wide constant made
+// on its first use, which stores its default shortcut when nothing at all is stored for it yet:
+// so the settings store (Hotkeys::setUserDefaults) must be installed before the first use.
+namespace Hotkeys {
+
+// "fixSelectedText": Command+Shift+E by default (Ctrl+Shift+E on a PC keyboard); runs `fix`.
+const Name &fixSelectedText();
+
+// "formalizeSelectedText": Command+Option+E by default (Ctrl+Alt+E); runs `formal`.
+const Name &formalizeSelectedText();
+
+} // namespace Hotkeys

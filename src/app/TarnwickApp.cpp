@@ -1,0 +1,37 @@
+#include "app/TarnwickApp.h"
+
+#include "app/MenuBarExtra.h"
+#include "app/MenuContent.h"
+#include "app/TextProcessor.h"
+#include "hotkeys/Constants.h"
+
+#include <QSystemTrayIcon>
+
+TarnwickApp::TarnwickApp(const AppContext::Services &services, QObject *parent)
+    : QObject(parent)
+    , m_context(std::make_unique<AppContext>(services))
+{
+    m_menuBarExtra
+        = std::make_unique<MenuBarExtra>(m_context->ax(), m_context->textProcessor(), services.clock);
+    // The tray menu is the only menu we have: recorded shortcuts are checked against its keys.
+    Hotkeys::setMainMenu(m_menuBarExtra->content().menu());
+}
+
+// The menu watches the processor: it goes before the context.
+TarnwickApp::~TarnwickApp()
+{
+    m_menuBarExtra.reset();
+}
+
+bool TarnwickApp::show(std::FILE *diagnostics)
+{
+    // Qt docks the icon as soon as a tray appears, also after this call.
+    m_menuBarExtra->show();
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        return true;
+    std::fputs(
+        "tarnwick: no system tray is available; the shortcuts and the feedback panel work without it\n",
+        diagnostics);
+    std::fflush(diagnostics);
+    return false;
+}

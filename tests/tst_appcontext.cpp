@@ -1,0 +1,267 @@
+// Start-up wiring: what the context creates and stores, and how the two global shortcuts start
+// runs. Platform services are fakes; the backend is a real HTTP server on 127.0.0.1.
+#include "app/AppContext.h"
+
+// moc cannot parse the C++20 library headers behind these.
+#ifndef Q_MOC_RUN
+#include "testlib/SimulatedFrontApp.h"
+#include "testlib/TestHttpServer.h"
+#include "app/AccessibilityChecker.h"
+#include "app/GlobalShortcut.h"
+#include "app/MenuBarExtra.h"
+#include "app/MenuContent.h"
+#include "app/TarnwickApp.h"
+#include "hotkeys/Constants.h"
+#include "app/TextProcessor.h"
+#include "hotkeys/Hotkeys.h"
+#include "hotkeys/SystemHotkeys.h"
+#include "platform/fake/FakeAccessibilityTrust.h"
+#include "platform/fake/FakeHotKeyService.h"
+#include "platform/fake/FakeKeystrokePoster.h"
+#include "platform/fake/FakePasteboard.h"
+#include "platform/fake/FakeScreens.h"
+#include "platform/fake/ManualClock.h"
+#include "platform/fake/MemoryUserDefaults.h"
+#endif
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QAction>
+#include <QMenu>
+#include <QTest>
+
+#include <cstdio>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr quint32 carbonKeyE = 14;
+constexpr quint32 carbonCommand = 0x100;
+constexpr quint32 carbonShift = 0x200;
+constexpr quint32 carbonOption = 0x800;
+
+QByteArray correctionReply(const QString &text, const QString &mode)
+{
+    return QJsonDocument(
+        QJsonObject {{QStringLiteral("ok"), true}, {QStringLiteral("text"), mode + QLatin1Char(':') + text}})
+        .toJson(QJsonDocument::Compact);
+}
+
+// Everything a context needs, as fakes; the backend is real. The settings store is the test's:
+// like the process's own, it outlives every context, and the names stored their defaults in it
+// when they were first made.
+struct Rig {
+    explicit Rig(Platform::MemoryUserDefaults &defaults)
+        : userDefaults(defaults)
+    {
+        Hotkeys::resetForTesting();
+        Hotkeys::setUserDefaults(&userDefaults);
+        Hotkeys::SystemHotkeys::setHotKeyService(&hotKeys);
+    }
+    Platform::ManualClock clock;
+    Platform::FakePasteboard pasteboard;
+    Platform::FakeKeystrokePoster keystrokes;
+    Platform::FakeAccessibilityTrust trust {true};
+    Platform::MemoryUserDefaults &userDefaults;
+    Platform::FakeScreens screens;
+    Platform::FakeHotKeyService hotKeys;
+    QNetworkAccessManager session;
+    SimulatedFrontApp front {keystrokes, pasteboard, clock};
+
+    ~Rig()
+    {
+        Hotkeys::removeAllHandlers();
+        Hotkeys::resetForTesting();
+        Hotkeys::SystemHotkeys::setHotKeyService(nullptr);
+        Hotkeys::setUserDefaults(nullptr);
+    }
+
+    AppContext::Services services()
+    {
+        return {clock, pasteboard, keystrokes, trust, userDefaults, screens, session};
+    }
+
+    // The id under which a combination is registered with the system, or 0.
+    quint32 hotKeyId(quint32 keyCode, quint32 modifiers) const
+    {
+        for (auto it = hotKeys.registrations().cbegin(); it != hotKeys.registrations().cend(); ++it) {
+            if (it->carbonKeyCode == keyCode && it->carbonModifiers == modifiers)
+                return it.key();
+        }
+        return 0;
+    }
+};
+
+QJsonObject storedShortcut(const Platform::UserDefaults &defaults, const QString &name)
+{
+    return QJsonDocument::fromJson(defaults.value(QStringLiteral("Hotkeys_") + name).toString().toUtf8())
+        .object();
+}
+
+} // namespace
+
+class TestAppContext : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_server.listen());
+        m_server.setHandler([](const TestHttpServer::Request &request) {
+            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            return TestHttpServer::Reply::json(200,
+                correctionReply(body.value(QStringLiteral("text")).toString(),
+                    body.value(QStringLiteral("mode")).toString()));
+        });
+        // The backend URL is read once per process, by the first context.
+        qputenv("QUARVEL_BACKEND_URL", m_server.url().toString().toUtf8());
+    }
+
+    void init() { m_server.clearRequests(); }
+
+    // Must come first: the names are process-wide and store their defaults when first made.
+    void firstStartStoresBothDefaultsAndRegistersThem()
+    {
+        Rig rig(m_userDefaults);
+        AppContext context(rig.services());
+        QCOMPARE(storedShortcut(rig.userDefaults, QStringLiteral("fixSelectedText")),
+            (QJsonObject {{QStringLiteral("carbonKeyCode"), 14}, {QStringLiteral("carbonModifiers"), 768}}));
+        QCOMPARE(storedShortcut(rig.userDefaults, QStringLiteral("formalizeSelectedText")),
+            (QJsonObject {{QStringLiteral("carbonKeyCode"), 14}, {QStringLiteral("carbonModifiers"), 2304}}));
+        QVERIFY(rig.hotKeyId(carbonKeyE, carbonCommand | carbonShift) != 0);
+        QVERIFY(rig.hotKeyId(carbonKeyE, carbonCommand | carbonOption) != 0);
+        QCOMPARE(rig.hotKeys.registrations().size(), 2);
+        QCOMPARE(Hotkeys::fixSelectedText().rawValue(), QStringLiteral("fixSelectedText"));
+        QCOMPARE(Hotkeys::formalizeSelectedText().rawValue(), QStringLiteral("formalizeSelectedText"));
+
+        QVERIFY(context.ax().isTrusted());
+        QCOMPARE(context.textProcessor().state(), TextProcessorState::idle());
+    }
+
+    void releasingAShortcutStartsARunInItsMode_data()
+    {
+        QTest::addColumn<quint32>("modifiers");
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("Command+Shift+E") << (carbonCommand | carbonShift) << QStringLiteral("fix");
+        QTest::newRow("Command+Option+E") << (carbonCommand | carbonOption) << QStringLiteral("formal");
+    }
+    void releasingAShortcutStartsARunInItsMode()
+    {
+        QFETCH(quint32, modifiers);
+        QFETCH(QString, mode);
+        Rig rig(m_userDefaults);
+        AppContext context(rig.services());
+        rig.front.setSelectedText(QStringLiteral("some text"));
+        const quint32 id = rig.hotKeyId(carbonKeyE, modifiers);
+        QVERIFY(id != 0);
+
+        // Holding the shortcut does nothing; the release starts the run.
+        rig.hotKeys.press(id);
+        QVERIFY(rig.keystrokes.posted().isEmpty());
+        QCOMPARE(context.textProcessor().state(), TextProcessorState::idle());
+        rig.hotKeys.release(id);
+        QCOMPARE(context.textProcessor().state(), TextProcessorState::copying());
+        QCOMPARE(rig.keystrokes.posted().size(), 1);
+
+        rig.clock.advance(10ms);
+        QTRY_COMPARE(m_server.requests().size(), 1);
+        const QJsonObject sent = QJsonDocument::fromJson(m_server.requests().first().body).object();
+        QCOMPARE(sent.value(QStringLiteral("mode")).toString(), mode);
+        QCOMPARE(sent.value(QStringLiteral("text")).toString(), QStringLiteral("some text"));
+        QTRY_COMPARE(context.textProcessor().state(), TextProcessorState::pasting());
+        rig.clock.advance(3s);
+        QCOMPARE(context.textProcessor().state(), TextProcessorState::idle());
+        QCOMPARE(rig.front.document(), mode + QStringLiteral(":some text"));
+    }
+
+    void aSecondReleaseDuringARunIsIgnored()
+    {
+        Rig rig(m_userDefaults);
+        AppContext context(rig.services());
+        rig.front.setSelectedText(QStringLiteral("once"));
+        const quint32 fix = rig.hotKeyId(carbonKeyE, carbonCommand | carbonShift);
+        const quint32 formal = rig.hotKeyId(carbonKeyE, carbonCommand | carbonOption);
+        rig.hotKeys.press(fix);
+        rig.hotKeys.release(fix);
+        rig.hotKeys.press(fix);
+        rig.hotKeys.release(fix);
+        rig.hotKeys.press(formal);
+        rig.hotKeys.release(formal);
+        QCOMPARE(rig.keystrokes.posted().size(), 1);
+        rig.clock.advance(10ms);
+        QTRY_COMPARE(m_server.requests().size(), 1);
+        QTRY_COMPARE(context.textProcessor().state(), TextProcessorState::pasting());
+        rig.clock.advance(3s);
+        QCOMPARE(m_server.requests().size(), 1);
+        QCOMPARE(rig.front.document(), QStringLiteral("fix:once"));
+    }
+
+    void theStoredShortcutsAreRegisteredRatherThanTheDefaults()
+    {
+        // Command+K for fixing; formalizing switched off (stored as false).
+        Platform::MemoryUserDefaults userDefaults;
+        userDefaults.setValue(QStringLiteral("Hotkeys_fixSelectedText"),
+            QStringLiteral(R"({"carbonKeyCode":40,"carbonModifiers":256})"));
+        userDefaults.setValue(QStringLiteral("Hotkeys_formalizeSelectedText"), false);
+        Rig rig(userDefaults);
+        AppContext context(rig.services());
+        QCOMPARE(rig.hotKeys.registrations().size(), 1);
+        QVERIFY(rig.hotKeyId(40, carbonCommand) != 0);
+        QCOMPARE(userDefaults.value(QStringLiteral("Hotkeys_formalizeSelectedText")), QVariant(false));
+        QCOMPARE(storedShortcut(userDefaults, QStringLiteral("fixSelectedText"))
+                     .value(QStringLiteral("carbonKeyCode")),
+            QJsonValue(40));
+    }
+
+    void aHandlerOutlivingItsContextDoesNothing()
+    {
+        Rig rig(m_userDefaults);
+        auto context = std::make_unique<AppContext>(rig.services());
+        const quint32 id = rig.hotKeyId(carbonKeyE, carbonCommand | carbonShift);
+        context.reset();
+        rig.front.setSelectedText(QStringLiteral("orphan"));
+        rig.hotKeys.press(id);
+        rig.hotKeys.release(id);
+        QVERIFY(rig.keystrokes.posted().isEmpty());
+        rig.clock.advance(1s);
+        QVERIFY(m_server.requests().isEmpty());
+    }
+
+    void theAppOffersItsTrayMenuAndSaysWhenThereIsNoTray()
+    {
+        Rig rig(m_userDefaults);
+        TarnwickApp app(rig.services());
+        QCOMPARE(Hotkeys::mainMenu(), app.menuBarExtra().content().menu());
+        QVERIFY(app.menuBarExtra().content().fixAction()->isEnabled());
+
+        // The offscreen platform has no tray.
+        std::FILE *diagnostics = std::tmpfile();
+        QVERIFY(diagnostics);
+        QVERIFY(!app.show(diagnostics));
+        std::rewind(diagnostics);
+        char line[256] = {};
+        QVERIFY(std::fgets(line, sizeof line, diagnostics));
+        std::fclose(diagnostics);
+        QVERIFY2(QByteArray(line).startsWith("tarnwick: no system tray is available"), line);
+
+        // The shortcuts work all the same.
+        rig.front.setSelectedText(QStringLiteral("no tray"));
+        const quint32 id = rig.hotKeyId(carbonKeyE, carbonCommand | carbonShift);
+        rig.hotKeys.press(id);
+        rig.hotKeys.release(id);
+        QCOMPARE(app.context().textProcessor().state(), TextProcessorState::copying());
+        rig.clock.advance(10ms);
+        QTRY_COMPARE(app.context().textProcessor().state(), TextProcessorState::pasting());
+        rig.clock.advance(3s);
+        QCOMPARE(rig.front.document(), QStringLiteral("fix:no tray"));
+    }
+
+private:
+    TestHttpServer m_server;
+    Platform::MemoryUserDefaults m_userDefaults;
+};
+
+QTEST_MAIN(TestAppContext)
+#include "tst_appcontext.moc"
