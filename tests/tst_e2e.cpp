@@ -1,0 +1,306 @@
+// The whole product: the real tarnwick program in a real X server, a loopback correction backend,
+// a front application with selected text in its own process, and the global shortcut pressed and
+// released through XTest as a keyboard would.
+#include "testlib/TestHttpServer.h"
+
+#include "TargetClient.h"
+#include "XTestDriver.h"
+
+#include <QBuffer>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using TestX11::ClipboardView;
+using TestX11::readClipboardWithXclip;
+
+namespace {
+
+using Formats = QList<QPair<QString, QByteArray>>;
+
+QByteArray pngBytes()
+{
+    QImage image(9, 6, QImage::Format_RGB32);
+    image.fill(qRgb(20, 120, 220));
+    image.setPixel(3, 2, qRgb(250, 10, 10));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return buffer.data();
+}
+
+// What the loopback backend makes of a text.
+QString corrected(const QString &text, const QString &mode)
+{
+    return (mode == QLatin1String("formal") ? QStringLiteral("Formally: ") : QStringLiteral("Fixed: "))
+        + text;
+}
+
+TestHttpServer::Reply correctionReply(const TestHttpServer::Request &request)
+{
+    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+    const QJsonObject reply {{QStringLiteral("ok"), true},
+        {QStringLiteral("text"),
+            corrected(body.value(QStringLiteral("text")).toString(),
+                body.value(QStringLiteral("mode")).toString())}};
+    return TestHttpServer::Reply::json(200, QJsonDocument(reply).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(m_driver.isConnected(), "needs an X server in DISPLAY");
+        QVERIFY(m_home.isValid());
+        QVERIFY(QDir(m_home.path()).mkpath(QStringLiteral("config")));
+        QVERIFY(QDir(m_home.path()).mkpath(QStringLiteral("run")));
+        QFile::setPermissions(m_home.filePath(QStringLiteral("run")),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(m_backend.listen());
+
+        // The user's clipboard lives in a third application; the target only types and pastes.
+        QVERIFY(m_owner.start());
+        QVERIFY(m_target.start());
+
+        QVERIFY(startTarnwick(m_tarnwick));
+        const bool grabbed = waitUntilShortcutsAreGrabbed();
+        m_stderr += m_tarnwick.readAllStandardError();
+        QVERIFY2(grabbed, m_stderr.constData());
+    }
+
+    void init()
+    {
+        m_driver.releaseAll();
+        m_backend.setHandler(correctionReply);
+        m_backend.clearRequests();
+        QVERIFY(m_target.setPasteDelay(0));
+        QVERIFY(m_owner.setClipboard(m_userClipboard));
+        QVERIFY(m_target.activate());
+        QTRY_VERIFY(m_target.hasFocus());
+        QVERIFY(m_target.clearKeys());
+    }
+
+    void cleanup()
+    {
+        QVERIFY2(m_driver.pressedModifierKeys().isEmpty(), "a modifier was left pressed");
+        m_driver.releaseAll();
+        // Let the last run's restore and the panel settle before the next case.
+        TestX11::spin(400ms);
+    }
+
+    void shortcutReplacesTheSelectionAndGivesTheClipboardBack_data()
+    {
+        QTest::addColumn<QList<quint8>>("modifiers");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("holdShiftAfterwards");
+        QTest::newRow("Ctrl+Shift+E fixes")
+            << QList<quint8> {TestX11::keyControlL, TestX11::keyShiftL} << QStringLiteral("fix") << false;
+        QTest::newRow("Ctrl+Alt+E makes formal")
+            << QList<quint8> {TestX11::keyControlL, TestX11::keyAltL} << QStringLiteral("formal") << false;
+        QTest::newRow("user still holding Shift as the run starts")
+            << QList<quint8> {TestX11::keyControlL, TestX11::keyShiftL} << QStringLiteral("fix") << true;
+    }
+    void shortcutReplacesTheSelectionAndGivesTheClipboardBack()
+    {
+        QFETCH(QList<quint8>, modifiers);
+        QFETCH(QString, mode);
+        QFETCH(bool, holdShiftAfterwards);
+
+        const QString selection = QStringLiteral("teh quick brwon fox \u2014 d\u00e9j\u00e0 vu");
+        QVERIFY(m_target.setText(QStringLiteral("before ") + selection + QStringLiteral(" after")));
+        QVERIFY(m_target.select(7, 7 + int(selection.size())));
+        const ClipboardView original = readClipboardWithXclip();
+        QCOMPARE(original.bytes.value(QStringLiteral("image/png")), pngBytes());
+
+        pressAndReleaseShortcut(modifiers, holdShiftAfterwards);
+
+        const QString expected
+            = QStringLiteral("before ") + corrected(selection, mode) + QStringLiteral(" after");
+        QTRY_COMPARE_WITH_TIMEOUT(m_target.text(), expected, 10000);
+        if (holdShiftAfterwards)
+            m_driver.release(TestX11::keyShiftL);
+        QCOMPARE(m_target.keys(), (QStringList {QStringLiteral("Ctrl+C"), QStringLiteral("Ctrl+V")}));
+
+        QCOMPARE(m_backend.requests().size(), 1);
+        const QJsonObject sent = QJsonDocument::fromJson(m_backend.requests().first().body).object();
+        QCOMPARE(sent.value(QStringLiteral("text")).toString(), selection);
+        QCOMPARE(sent.value(QStringLiteral("mode")).toString(), mode);
+
+        QVERIFY(waitForClipboard(original));
+        QVERIFY(m_target.hasFocus());
+    }
+
+    void aTargetThatPastesLateStillGetsTheCorrectedText()
+    {
+        QVERIFY(m_target.setText(QStringLiteral("slow paste")));
+        QVERIFY(m_target.setPasteDelay(300));
+        const ClipboardView original = readClipboardWithXclip();
+        const int pastes = m_target.pastes();
+
+        pressAndReleaseShortcut({TestX11::keyControlL, TestX11::keyShiftL}, false);
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_target.pastes(), pastes + 1, 10000);
+        QCOMPARE(m_target.text(), corrected(QStringLiteral("slow paste"), QStringLiteral("fix")));
+        QVERIFY(waitForClipboard(original));
+    }
+
+    void thePanelNeverTakesTheFocus()
+    {
+        QVERIFY(m_target.setText(QStringLiteral("focus stays")));
+        const quint32 focus = m_driver.focusWindow();
+        // The backend keeps the run busy (spinner up) until we answer.
+        m_backend.setReply(TestHttpServer::Reply::neverAnswer());
+
+        pressAndReleaseShortcut({TestX11::keyControlL, TestX11::keyShiftL}, false);
+        QTRY_COMPARE_WITH_TIMEOUT(m_backend.waitingCount(), 1, 10000);
+        for (int i = 0; i < 5; ++i) {
+            TestX11::spin(60ms);
+            QCOMPARE(m_driver.focusWindow(), focus);
+            QVERIFY(m_target.hasFocus());
+        }
+        m_backend.answerWaiting(correctionReply(m_backend.requests().last()));
+
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_target.text(), corrected(QStringLiteral("focus stays"), QStringLiteral("fix")), 10000);
+        QCOMPARE(m_driver.focusWindow(), focus);
+        QVERIFY(m_target.hasFocus());
+    }
+
+    void aFailingBackendLeavesTextAndClipboardAsTheyWere()
+    {
+        QVERIFY(m_target.setText(QStringLiteral("keep me")));
+        const ClipboardView original = readClipboardWithXclip();
+        m_backend.setReply(TestHttpServer::Reply::json(500, R"({"error":"overloaded"})"));
+
+        pressAndReleaseShortcut({TestX11::keyControlL, TestX11::keyShiftL}, false);
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_backend.requests().size(), 1, 10000);
+        QVERIFY(waitForClipboard(original));
+        QCOMPARE(m_target.text(), QStringLiteral("keep me"));
+        QCOMPARE(m_target.keys(), QStringList {QStringLiteral("Ctrl+C")});
+    }
+
+    void holdingTheShortcutDoesNothingUntilItsKeyIsReleased()
+    {
+        QVERIFY(m_target.setText(QStringLiteral("held")));
+        m_driver.press(TestX11::keyControlL);
+        m_driver.press(TestX11::keyShiftL);
+        m_driver.press(TestX11::keyE);
+        TestX11::spin(400ms);
+        QVERIFY(m_backend.requests().isEmpty());
+        QCOMPARE(m_target.keys(), QStringList());
+        m_driver.release(TestX11::keyE);
+        m_driver.release(TestX11::keyShiftL);
+        m_driver.release(TestX11::keyControlL);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_target.text(), corrected(QStringLiteral("held"), QStringLiteral("fix")), 10000);
+    }
+
+    void aSecondInstanceRefusesToStart()
+    {
+        QProcess second;
+        QVERIFY(startTarnwick(second));
+        QVERIFY(second.waitForFinished(10000));
+        QVERIFY(second.exitCode() != 0);
+        QVERIFY2(second.readAllStandardError().contains("already running"), "says why");
+        QCOMPARE(m_tarnwick.state(), QProcess::Running);
+    }
+
+    void withoutATrayItSaysSoOnceAndKeepsRunning()
+    {
+        // scripts/with-xvfb.sh starts no tray host.
+        QCOMPARE(m_tarnwick.state(), QProcess::Running);
+        m_stderr += m_tarnwick.readAllStandardError();
+        QCOMPARE(m_stderr.count("no system tray"), 1);
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_tarnwick.state() != QProcess::NotRunning) {
+            m_tarnwick.terminate();
+            if (!m_tarnwick.waitForFinished(5000))
+                m_tarnwick.kill();
+            m_tarnwick.waitForFinished(2000);
+        }
+        m_driver.releaseAll();
+    }
+
+private:
+    bool startTarnwick(QProcess &process)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUARVEL_BACKEND_URL"), m_backend.url().toString());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral("run")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(TARNWICK_BINARY), {});
+        return process.waitForStarted(5000);
+    }
+
+    bool waitUntilShortcutsAreGrabbed()
+    {
+        const QDeadlineTimer deadline(15s);
+        while (!deadline.hasExpired() && m_tarnwick.state() == QProcess::Running) {
+            if (m_driver.isKeyGrabbedByAnother(TestX11::keyE, TestX11::controlMask | TestX11::shiftMask)
+                && m_driver.isKeyGrabbedByAnother(TestX11::keyE, TestX11::controlMask | TestX11::mod1Mask))
+                return true;
+            TestX11::spin(50ms);
+        }
+        return false;
+    }
+
+    void pressAndReleaseShortcut(const QList<quint8> &modifiers, bool holdShiftAfterwards)
+    {
+        QVERIFY(m_target.clearKeys());
+        for (quint8 key : modifiers)
+            m_driver.press(key);
+        m_driver.press(TestX11::keyE);
+        TestX11::spin(30ms);
+        m_driver.release(TestX11::keyE);
+        // People lift the modifiers a moment after the letter, sometimes much later.
+        for (quint8 key : modifiers) {
+            if (!(holdShiftAfterwards && key == TestX11::keyShiftL))
+                m_driver.release(key);
+        }
+    }
+
+    bool waitForClipboard(const ClipboardView &expected)
+    {
+        const QDeadlineTimer deadline(10s);
+        ClipboardView now;
+        while (!deadline.hasExpired()) {
+            now = readClipboardWithXclip();
+            if (now.targets == expected.targets && now.bytes == expected.bytes)
+                return true;
+            TestX11::spin(100ms);
+        }
+        qWarning("clipboard not given back: %s", qPrintable(now.targets.join(QLatin1Char(' '))));
+        return false;
+    }
+
+    const Formats m_userClipboard {{QStringLiteral("text/plain"), QByteArrayLiteral("the user's own text")},
+        {QStringLiteral("text/html"), QByteArrayLiteral("<p>the user's <b>own</b> text</p>")},
+        {QStringLiteral("image/png"), pngBytes()}};
+    QTemporaryDir m_home;
+    TestHttpServer m_backend;
+    TestX11::XTestDriver m_driver;
+    TestX11::TargetClient m_owner;
+    TestX11::TargetClient m_target;
+    QProcess m_tarnwick;
+    QByteArray m_stderr;
+};
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_e2e.moc"
