@@ -14,6 +14,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -225,6 +227,40 @@ private Q_SLOTS:
         QCOMPARE(m_stderr.count("no system tray"), 1);
     }
 
+    // Last: it replaces the running program with one that talks to the reference backend.
+    void withTheReferenceBackend()
+    {
+#ifndef TARNWICK_BACKEND_BINARY
+        QSKIP("the reference backend is not part of this build");
+#else
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        QProcess backend;
+        backend.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        backend.start(QStringLiteral(TARNWICK_BACKEND_BINARY),
+            {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port)});
+        QVERIFY(backend.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(isListening(port), 10000);
+
+        // Killed, it leaves its lock behind; the next start sees that no process holds it.
+        m_tarnwick.kill();
+        QVERIFY(m_tarnwick.waitForFinished(5000));
+        QVERIFY(startTarnwick(m_tarnwick, QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port))));
+        QVERIFY(waitUntilShortcutsAreGrabbed());
+
+        QVERIFY(m_target.setText(QStringLiteral("teh quick brwon fox jumps")));
+        const ClipboardView original = readClipboardWithXclip();
+        pressAndReleaseShortcut({TestX11::keyControlL, TestX11::keyShiftL}, false);
+        QTRY_COMPARE_WITH_TIMEOUT(m_target.text(), QStringLiteral("the quick brown fox jumps"), 10000);
+        QVERIFY(waitForClipboard(original));
+
+        backend.terminate();
+        backend.waitForFinished(5000);
+#endif
+    }
+
     void cleanupTestCase()
     {
         if (m_tarnwick.state() != QProcess::NotRunning) {
@@ -237,10 +273,17 @@ private Q_SLOTS:
     }
 
 private:
-    bool startTarnwick(QProcess &process)
+    static bool isListening(quint16 port)
+    {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        return socket.waitForConnected(200);
+    }
+
+    bool startTarnwick(QProcess &process, std::optional<QUrl> backendUrl = std::nullopt)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QUARVEL_BACKEND_URL"), m_backend.url().toString());
+        env.insert(QStringLiteral("QUARVEL_BACKEND_URL"), backendUrl.value_or(m_backend.url()).toString());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral("run")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));

@@ -11,3 +11,7 @@ tarnwick_add_test(tst_x11offscreen SOURCES tst_x11offscreen.cpp
 tarnwick_add_test(tst_e2e SOURCES tst_e2e.cpp LIBS tarnwick_testlib tarnwick_x11testlib LABELS e2e TIMEOUT 300)
 target_compile_definitions(tst_e2e PRIVATE TARNWICK_BINARY="$<TARGET_FILE:tarnwick>")
 add_dependencies(tst_e2e tarnwick)
+if(TARGET tarnwick-backend)
+  target_compile_definitions(tst_e2e PRIVATE TARNWICK_BACKEND_BINARY="$<TARGET_FILE:tarnwick-backend>")
+  add_dependencies(tst_e2e tarnwick-backend)
+endif()
