@@ -3,6 +3,7 @@
 
 #include "app/TarnwickApp.h"
 #include "hotkeys/Hotkeys.h"
+#include "hotkeys/MenuTracking.h"
 #include "hotkeys/Shortcut.h"
 #include "hotkeys/SystemHotkeys.h"
 #include "platform/Clock.h"
@@ -11,6 +12,7 @@
 #include "platform/x11/X11AccessibilityTrust.h"
 #include "platform/x11/X11FrontWindow.h"
 #include "platform/x11/X11HotKeyService.h"
+#include "platform/x11/X11KeyEventTranslator.h"
 #include "platform/x11/X11KeystrokePoster.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11PrimarySelection.h"
@@ -67,6 +69,10 @@ int runTrayApplication(int &argc, char **argv)
     Hotkeys::SystemHotkeys::setHotKeyService(&hotKeys);
     Platform::X11::X11SystemShortcuts systemShortcuts(hotKeys);
     Hotkeys::SystemHotkeys::setSystemShortcuts(&systemShortcuts);
+    // An open menu grabs the keyboard: the shortcuts are then read from our own key events.
+    const Platform::X11::X11KeyEventTranslator keyEventTranslator;
+    Hotkeys::SystemHotkeys::setKeyEventTranslator(&keyEventTranslator);
+    Hotkeys::trackAllMenus();
     // Shortcuts are shown with the characters of the user's layout where it has them.
     const std::unique_ptr<Platform::X11::XkbKeyboardLayout> keyboardLayout
         = Platform::X11::XkbKeyboardLayout::create();
@@ -91,6 +97,7 @@ int runTrayApplication(int &argc, char **argv)
         Hotkeys::removeAllHandlers();
     }
     Hotkeys::Shortcut::setKeyboardLayout(nullptr);
+    Hotkeys::SystemHotkeys::setKeyEventTranslator(nullptr);
     Hotkeys::SystemHotkeys::setSystemShortcuts(nullptr);
     Hotkeys::SystemHotkeys::setHotKeyService(nullptr);
     Hotkeys::setUserDefaults(nullptr);
