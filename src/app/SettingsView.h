@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <chrono>
+#include <memory>
+
+class QAbstractButton;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+class AccessibilityChecker;
+class TextProcessor;
+
+namespace Platform {
+class AccessibilityTrust;
+class Clock;
+class Timer;
+class UserDefaults;
+} // namespace Platform
+
+namespace Hotkeys {
+class Recorder;
+}
+
+// The settings window: the two shortcut recorders, the dash switch, the Accessibility permission
+// with its re-check, and the last error with a way to dismiss it. It shows and edits state that
+// belongs to others; its only own state is the re-check timer, alive exactly while it is shown.
+class SettingsView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int windowWidth = 460;
+    static constexpr int windowHeight = 480;
+    static constexpr std::chrono::milliseconds recheckInterval{1500};
+
+    // `trust` answers the re-checks and the Request button; `defaults` holds "replaceEmDash".
+    SettingsView(AccessibilityChecker &ax, TextProcessor &textProcessor, Platform::UserDefaults &defaults,
+                 Platform::AccessibilityTrust &trust, Platform::Clock &clock, QWidget *parent = nullptr);
+    ~SettingsView() override;
+
+    // Shows the window, raised and activated in front of other applications' windows.
+    void showInFront();
+
+    // Whether the permission re-check is running (for tests and diagnostics).
+    bool isPolling() const { return m_poll != nullptr; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    QWidget *makeSection(const QString &title, QWidget *content);
+    QWidget *makeLastErrorRow();
+    QWidget *makeShortcutRows();
+    QWidget *makeDashToggle();
+    QWidget *makePermissionRow();
+
+    void updateLastError();
+    void updateTrust();
+    void updateDashToggle();
+    void recheckTrust();
+    void requestTrust();
+
+    AccessibilityChecker &m_ax;
+    TextProcessor &m_textProcessor;
+    Platform::UserDefaults &m_defaults;
+    Platform::AccessibilityTrust &m_trust;
+    Platform::Clock &m_clock;
+    std::unique_ptr<Platform::Timer> m_poll;
+
+    QWidget *m_lastErrorSection = nullptr;
+    QLabel *m_lastErrorMessage = nullptr;
+    QPushButton *m_dismissButton = nullptr;
+    QCheckBox *m_dashToggle = nullptr;
+    QLabel *m_permissionIcon = nullptr;
+    QLabel *m_permissionText = nullptr;
+    QPushButton *m_requestButton = nullptr;
+    QPushButton *m_openSettingsButton = nullptr;
+};

@@ -1,0 +1,525 @@
+#include "hotkeys/Alert.h"
+#include "hotkeys/Hotkeys.h"
+#include "hotkeys/Recorder.h"
+#include "hotkeys/RecorderField.h"
+#include "platform/KeyEvent.h"
+#include "platform/NotificationCenter.h"
+#include "platform/fake/FakeKeyEventTranslator.h"
+#include "testlib/HotkeysFixture.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QOperatingSystemVersion>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using Hotkeys::Name;
+using Hotkeys::RecorderField;
+using Hotkeys::Shortcut;
+
+namespace Hotkeys {
+bool isDisallowedOnMacOS15(const Shortcut &shortcut, QOperatingSystemVersion os, bool sandboxed);
+}
+
+namespace {
+
+constexpr qint64 command = 0x100;
+constexpr qint64 shift = 0x200;
+constexpr qint64 option = 0x800;
+constexpr qint64 control = 0x1000;
+
+// Adds flags that Qt's test events cannot carry (Caps Lock, Function) to every translated event.
+class FlagAddingTranslator final : public Platform::KeyEventTranslator {
+public:
+    std::optional<Platform::KeyEvent> keyEvent(const QKeyEvent &event) const override
+    {
+        auto translated = m_base.keyEvent(event);
+        if (translated)
+            translated->modifierFlags |= extraFlags;
+        return translated;
+    }
+    quint64 extraFlags = 0;
+
+private:
+    Platform::FakeKeyEventTranslator m_base;
+};
+
+// A dialog (Escape would close it) with a line edit, the recorder and a button, in tab order.
+struct Window {
+    explicit Window(const Name &name)
+    {
+        auto *layout = new QVBoxLayout(&dialog);
+        before = new QLineEdit;
+        layout->addWidget(before);
+        field = new RecorderField(name, [this](const std::optional<Shortcut> &s) { changes.append(s); });
+        layout->addWidget(field);
+        after = new QPushButton(QStringLiteral("After"));
+        layout->addWidget(after);
+        dialog.show();
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        // Let the field's one-turn guard against taking focus on activation run out.
+        QApplication::processEvents();
+    }
+    void startRecording()
+    {
+        field->setFocus();
+        QVERIFY(field->isRecording());
+    }
+
+    QDialog dialog;
+    QLineEdit *before = nullptr;
+    RecorderField *field = nullptr;
+    QPushButton *after = nullptr;
+    QList<std::optional<Shortcut>> changes;
+};
+
+QList<bool> activeStatuses(const QList<Platform::NotificationCenter::UserInfo> &posts)
+{
+    QList<bool> result;
+    for (const auto &info : posts)
+        result.append(info.value(QStringLiteral("isActive")).toBool());
+    return result;
+}
+
+} // namespace
+
+class TestRecorderField : public QObject {
+    Q_OBJECT
+
+private:
+    Name name{QStringLiteral("recorderTest")};
+    Name other{QStringLiteral("recorderOther")};
+
+private Q_SLOTS:
+    void judgingPressedCombinations_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<quint64>("extraFlags");
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<qint64>("keyCode");
+        QTest::addColumn<qint64>("carbon");
+
+        const Qt::KeyboardModifiers none;
+        QTest::newRow("letter alone") << int(Qt::Key_K) << none << quint64(0) << false << qint64(0) << qint64(0);
+        QTest::newRow("Shift+letter") << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::ShiftModifier) << quint64(0)
+                                      << false << qint64(0) << qint64(0);
+        QTest::newRow("Shift+Fn+letter") << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::ShiftModifier)
+                                         << quint64(0x800000) << false << qint64(0) << qint64(0);
+        QTest::newRow("Return alone") << int(Qt::Key_Return) << none << quint64(0) << false << qint64(0) << qint64(0);
+        QTest::newRow("Shift+Tab") << int(Qt::Key_Backtab) << Qt::KeyboardModifiers(Qt::ShiftModifier)
+                                   << quint64(0) << false << qint64(0) << qint64(0);
+        QTest::newRow("Caps Lock+letter") << int(Qt::Key_K) << none << quint64(0x10000) << false << qint64(0)
+                                          << qint64(0);
+        QTest::newRow("Ctrl+Shift+K") << int(Qt::Key_K)
+                                      << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier)
+                                      << quint64(0) << true << qint64(40) << (command | shift);
+        QTest::newRow("Super+K") << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::MetaModifier) << quint64(0)
+                                 << true << qint64(40) << control;
+        QTest::newRow("Alt+Shift+E") << int(Qt::Key_E) << Qt::KeyboardModifiers(Qt::AltModifier | Qt::ShiftModifier)
+                                     << quint64(0) << true << qint64(14) << (option | shift);
+        QTest::newRow("Caps Lock+Ctrl+K") << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::ControlModifier)
+                                          << quint64(0x10000) << true << qint64(40) << command;
+        QTest::newRow("Ctrl+Space") << int(Qt::Key_Space) << Qt::KeyboardModifiers(Qt::ControlModifier)
+                                    << quint64(0) << true << qint64(49) << command;
+        QTest::newRow("F5 alone") << int(Qt::Key_F5) << none << quint64(0) << true << qint64(96) << qint64(0);
+        QTest::newRow("Shift+F5") << int(Qt::Key_F5) << Qt::KeyboardModifiers(Qt::ShiftModifier) << quint64(0)
+                                  << true << qint64(96) << shift;
+        QTest::newRow("Fn+F5 drops Fn") << int(Qt::Key_F5) << none << quint64(0x800000) << true << qint64(96)
+                                        << qint64(0);
+    }
+    void judgingPressedCombinations()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(quint64, extraFlags);
+        QFETCH(bool, stored);
+
+        Tests::HotkeysFixture fixture;
+        FlagAddingTranslator translator;
+        translator.extraFlags = extraFlags;
+        RecorderField::setKeyEventTranslator(&translator);
+        Window w(name);
+        w.startRecording();
+
+        QTest::keyClick(w.field, Qt::Key(key), modifiers);
+
+        if (stored) {
+            QFETCH(qint64, keyCode);
+            QFETCH(qint64, carbon);
+            const Shortcut expected(keyCode, carbon);
+            QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(expected));
+            QCOMPARE(w.changes, (QList<std::optional<Shortcut>>{expected}));
+            QCOMPARE(w.field->text(), Hotkeys::presentableDescription(expected));
+            QVERIFY(w.field->isClearButtonEnabled());
+            QCOMPARE(fixture.beeps, 0);
+            QVERIFY(!w.field->isRecording()); // an accepted shortcut ends recording
+            QVERIFY(!w.field->hasFocus());
+            QVERIFY(!Hotkeys::isPaused());
+        } else {
+            QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
+            QVERIFY(w.changes.isEmpty());
+            QCOMPARE(fixture.beeps, 1);
+            QVERIFY(w.field->isRecording()); // a refused key leaves recording on
+            QVERIFY(Hotkeys::isPaused());
+        }
+        QVERIFY(fixture.alerts.isEmpty());
+    }
+
+    void modifierKeysAloneAreIgnored()
+    {
+        Tests::HotkeysFixture fixture;
+        Window w(name);
+        w.startRecording();
+        QTest::keyPress(w.field, Qt::Key_Control, Qt::ControlModifier);
+        QTest::keyPress(w.field, Qt::Key_Shift, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(fixture.beeps, 0);
+        QVERIFY(w.field->isRecording());
+        QTest::keyClick(w.field, Qt::Key_J, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(Shortcut(38, command | shift)));
+    }
+
+    void escapeEndsRecordingAndGoesNowhereElse()
+    {
+        Tests::HotkeysFixture fixture;
+        Hotkeys::setShortcut(Shortcut(14, command | shift), name);
+        Window w(name);
+        w.startRecording();
+        QTest::keyClick(w.field, Qt::Key_Escape);
+        QVERIFY(!w.field->isRecording());
+        QVERIFY(!Hotkeys::isPaused());
+        QVERIFY(w.dialog.isVisible()); // the dialog never saw the Escape
+        QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(Shortcut(14, command | shift)));
+        QVERIFY(w.changes.isEmpty());
+        QCOMPARE(fixture.beeps, 0);
+    }
+
+    void tabEndsRecordingAndMovesOn()
+    {
+        Tests::HotkeysFixture fixture;
+        Window w(name);
+        w.startRecording();
+        QTest::keyClick(w.field, Qt::Key_Tab);
+        QVERIFY(!w.field->isRecording());
+        QVERIFY(w.after->hasFocus());
+        QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
+        QCOMPARE(fixture.beeps, 0);
+    }
+
+    void deleteKeysClearAndKeepRecording_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Backspace (AppKit's Delete)") << int(Qt::Key_Backspace);
+        QTest::newRow("Delete (Forward Delete)") << int(Qt::Key_Delete);
+    }
+    void deleteKeysClearAndKeepRecording()
+    {
+        QFETCH(int, key);
+        Tests::HotkeysFixture fixture;
+        Hotkeys::setShortcut(Shortcut(14, command | shift), name);
+        Window w(name);
+        QVERIFY(w.field->isClearButtonEnabled());
+        w.startRecording();
+        QCOMPARE(w.field->text(), Hotkeys::presentableDescription(Shortcut(14, command | shift)));
+        QTest::keyClick(w.field, Qt::Key(key));
+        QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
+        QCOMPARE(w.changes, (QList<std::optional<Shortcut>>{std::nullopt}));
+        QVERIFY(w.field->text().isEmpty());
+        QVERIFY(!w.field->isClearButtonEnabled());
+        QVERIFY(w.field->isRecording());
+        QVERIFY(Hotkeys::isPaused());
+        QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("press_shortcut")));
+
+        // Without a shortcut there is nothing to clear: no change is reported again.
+        QTest::keyClick(w.field, Qt::Key(key));
+        QCOMPARE(w.changes.size(), 1);
+    }
+
+    void clearButtonRemovesTheShortcutAndStartsRecording()
+    {
+        Tests::HotkeysFixture fixture;
+        Hotkeys::setShortcut(Shortcut(14, command | shift), name);
+        Window w(name);
+        QVERIFY(!w.field->isRecording());
+        QToolButton *clear = nullptr;
+        for (auto *button : w.field->findChildren<QToolButton *>()) {
+            if (button->isVisible())
+                clear = button;
+        }
+        QVERIFY(clear);
+        QTest::mouseClick(clear, Qt::LeftButton, {}, clear->rect().center());
+        QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
+        QCOMPARE(w.changes, (QList<std::optional<Shortcut>>{std::nullopt}));
+        QVERIFY(w.field->isRecording());
+    }
+
+    void clicksOutsideTheMarginEndRecording()
+    {
+        Tests::HotkeysFixture fixture;
+        Window w(name);
+        w.startRecording();
+        const QPoint fieldTopLeft = w.field->mapTo(&w.dialog, QPoint(0, 0));
+        const int middleY = fieldTopLeft.y() + w.field->height() / 2;
+
+        // Within 3 px of the edge: swallowed, recording goes on.
+        QTest::mouseClick(&w.dialog, Qt::LeftButton, {}, QPoint(fieldTopLeft.x() - 2, middleY));
+        QVERIFY(w.field->isRecording());
+        QTest::mouseClick(&w.dialog, Qt::RightButton, {},
+                          QPoint(fieldTopLeft.x() + w.field->width() + 2, middleY));
+        QVERIFY(w.field->isRecording());
+
+        // Further out: recording ends and the click goes on.
+        QTest::mouseClick(w.after, Qt::LeftButton);
+        QVERIFY(!w.field->isRecording());
+        QVERIFY(!Hotkeys::isPaused());
+    }
+
+    void menuItemConflictRaisesAnAlertAndStoresNothing()
+    {
+        Tests::HotkeysFixture fixture;
+        QMenu menu;
+        menu.addAction(QStringLiteral("&Quit"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+        Hotkeys::setMainMenu(&menu);
+        Window w(name);
+        w.startRecording();
+        QList<bool> recordingDuringAlert;
+        fixture.onAlert = [&](const Hotkeys::Alert &) {
+            recordingDuringAlert.append(w.field->isRecording());
+            return Hotkeys::alertFirstButtonReturn;
+        };
+        QTest::keyClick(w.field, Qt::Key_Q, Qt::ControlModifier);
+        Hotkeys::setMainMenu(nullptr);
+
+        QCOMPARE(fixture.alerts.size(), 1);
+        const QString expected =
+            Hotkeys::localizedString(QStringLiteral("keyboard_shortcut_used_by_menu_item")).arg(QStringLiteral("Quit"));
+        QCOMPARE(fixture.alerts[0].title, expected);
+        QVERIFY(fixture.alerts[0].title.contains(QStringLiteral("Quit")));
+        QVERIFY(fixture.alerts[0].message.isEmpty());
+        QVERIFY(fixture.alerts[0].buttonTitles.isEmpty());
+        QCOMPARE(recordingDuringAlert, QList<bool>{false});
+        QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
+        QVERIFY(w.changes.isEmpty());
+        QVERIFY(w.field->isRecording()); // resumed after the alert
+        QCOMPARE(activeStatuses(fixture.recorderStatusPosts), (QList<bool>{true, false, true}));
+    }
+
+    void systemReservedShortcutAsksBeforeStoring_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("ok keeps the old shortcut") << Hotkeys::alertFirstButtonReturn << false;
+        QTest::newRow("use anyway stores it") << Hotkeys::alertFirstButtonReturn + 1 << true;
+    }
+    void systemReservedShortcutAsksBeforeStoring()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, stored);
+        Tests::HotkeysFixture fixture;
+        fixture.systemShortcuts.add(40, command | shift);
+        Hotkeys::setShortcut(Shortcut(14, command | shift), name);
+        Window w(name);
+        w.startRecording();
+        fixture.onAlert = [&](const Hotkeys::Alert &) { return answer; };
+        QTest::keyClick(w.field, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+
+        QCOMPARE(fixture.alerts.size(), 1);
+        const Hotkeys::Alert &alert = fixture.alerts[0];
+        QCOMPARE(alert.title, Hotkeys::localizedString(QStringLiteral("keyboard_shortcut_used_by_system")));
+        QCOMPARE(alert.message, Hotkeys::localizedString(QStringLiteral("keyboard_shortcuts_can_be_changed")));
+        QCOMPARE(alert.buttonTitles, (QStringList{Hotkeys::localizedString(QStringLiteral("ok")),
+                                                  Hotkeys::localizedString(QStringLiteral("force_use_shortcut"))}));
+        const Shortcut expected = stored ? Shortcut(40, command | shift) : Shortcut(14, command | shift);
+        QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(expected));
+        QCOMPARE(w.changes.size(), stored ? 1 : 0);
+        QCOMPARE(w.field->isRecording(), !stored);
+    }
+
+    void plainF12IsNeverReserved()
+    {
+        Tests::HotkeysFixture fixture;
+        fixture.systemShortcuts.add(111, 0);
+        fixture.systemShortcuts.add(111, shift);
+        Window w(name);
+        w.startRecording();
+        QTest::keyClick(w.field, Qt::Key_F12);
+        QVERIFY(fixture.alerts.isEmpty());
+        QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(Shortcut(111, 0)));
+
+        w.startRecording();
+        QTest::keyClick(w.field, Qt::Key_F12, Qt::ShiftModifier);
+        QCOMPARE(fixture.alerts.size(), 1);
+    }
+
+    void sandboxRuleAppliesOnlyToEarlyMacOS15_data()
+    {
+        QTest::addColumn<QOperatingSystemVersion>("os");
+        QTest::addColumn<bool>("sandboxed");
+        QTest::addColumn<qint64>("carbon");
+        QTest::addColumn<bool>("disallowed");
+        const QOperatingSystemVersion mac150(QOperatingSystemVersion::MacOS, 15, 0);
+        const QOperatingSystemVersion mac151(QOperatingSystemVersion::MacOS, 15, 1);
+        const QOperatingSystemVersion mac152(QOperatingSystemVersion::MacOS, 15, 2);
+        QTest::newRow("15.0 option") << mac150 << true << option << true;
+        QTest::newRow("15.1 option+shift") << mac151 << true << (option | shift) << true;
+        QTest::newRow("15.1 option+command") << mac151 << true << (option | command) << false;
+        QTest::newRow("15.2 option") << mac152 << true << option << false;
+        QTest::newRow("15.0 unsandboxed") << mac150 << false << option << false;
+        QTest::newRow("this system") << QOperatingSystemVersion::current() << true << option << false;
+    }
+    void sandboxRuleAppliesOnlyToEarlyMacOS15()
+    {
+        QFETCH(QOperatingSystemVersion, os);
+        QFETCH(bool, sandboxed);
+        QFETCH(qint64, carbon);
+        QTEST(Hotkeys::isDisallowedOnMacOS15(Shortcut(14, carbon), os, sandboxed), "disallowed");
+    }
+
+    void pauseAndStatusFollowRecording()
+    {
+        Tests::HotkeysFixture fixture;
+        Window w(name);
+        QVERIFY(!Hotkeys::isPaused());
+        QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("record_shortcut")));
+
+        w.startRecording();
+        QVERIFY(Hotkeys::isPaused());
+        QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("press_shortcut")));
+        QCOMPARE(activeStatuses(fixture.recorderStatusPosts), QList<bool>{true});
+
+        // Focus taken by another control.
+        w.before->setFocus();
+        QVERIFY(!w.field->isRecording());
+        QVERIFY(!Hotkeys::isPaused());
+        QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("record_shortcut")));
+        QCOMPARE(activeStatuses(fixture.recorderStatusPosts), (QList<bool>{true, false}));
+
+        // The window losing its activation ends recording and drops the focus.
+        w.startRecording();
+        QWidget otherWindow;
+        otherWindow.show();
+        otherWindow.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&otherWindow));
+        QVERIFY(!w.field->isRecording());
+        QVERIFY(!Hotkeys::isPaused());
+        w.dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.dialog));
+        QVERIFY(!w.field->hasFocus()); // reactivation does not resume recording by itself
+        QVERIFY(!w.field->isRecording());
+        QApplication::processEvents();
+
+        // Destroyed while recording.
+        w.startRecording();
+        delete w.field;
+        QVERIFY(!Hotkeys::isPaused());
+        QCOMPARE(activeStatuses(fixture.recorderStatusPosts).last(), false);
+    }
+
+    void idleFieldGoingAwayLeavesAnotherRecordingPaused()
+    {
+        Tests::HotkeysFixture fixture;
+        Window w(name);
+        auto *idle = new RecorderField(other);
+        w.dialog.layout()->addWidget(idle);
+        w.startRecording();
+        delete idle;
+        QVERIFY(Hotkeys::isPaused());
+        QVERIFY(w.field->isRecording());
+    }
+
+    void recordingReleasesOurOwnHotKeys()
+    {
+        Tests::HotkeysFixture fixture;
+        Hotkeys::setShortcut(Shortcut(14, command | shift), other);
+        QVERIFY(fixture.hotKeyService.isGrabbed(14, command | shift));
+        Window w(name);
+        w.startRecording();
+        QVERIFY(!fixture.hotKeyService.isGrabbed(14, command | shift));
+        w.before->setFocus();
+        QVERIFY(fixture.hotKeyService.isGrabbed(14, command | shift));
+    }
+
+    void windowActivationDoesNotStartRecording()
+    {
+        Tests::HotkeysFixture fixture;
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *field = new RecorderField(name);
+        layout->addWidget(field);
+        layout->addWidget(new QPushButton(QStringLiteral("Other")));
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(!field->isRecording());
+        QVERIFY(!field->hasFocus());
+        QApplication::processEvents();
+        QVERIFY(field->canBecomeKey()); // one turn later keyboard navigation may reach it again
+        QTest::mouseClick(field, Qt::LeftButton);
+        QVERIFY(field->isRecording());
+    }
+
+    void fieldOutsideAnyWindowNeverRecords()
+    {
+        Tests::HotkeysFixture fixture;
+        RecorderField field(name);
+        field.show();
+        field.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&field));
+        field.setFocus();
+        QVERIFY(!field.isRecording());
+        QVERIFY(!Hotkeys::isPaused());
+    }
+
+    void displayFollowsTheStoreForItsOwnName()
+    {
+        Tests::HotkeysFixture fixture;
+        Window w(name);
+        QVERIFY(w.field->text().isEmpty());
+        QVERIFY(!w.field->isClearButtonEnabled());
+        QCOMPARE(w.field->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        QVERIFY(w.field->sizeHint().width() >= 130);
+        QCOMPARE(w.field->minimumWidth(), 130);
+
+        Hotkeys::setShortcut(Shortcut(40, command), name);
+        QCOMPARE(w.field->text(), Hotkeys::presentableDescription(Shortcut(40, command)));
+        QVERIFY(w.field->isClearButtonEnabled());
+        Hotkeys::setShortcut(Shortcut(41, command), other);
+        QCOMPARE(w.field->text(), Hotkeys::presentableDescription(Shortcut(40, command)));
+        Hotkeys::setShortcut(std::nullopt, name);
+        QVERIFY(w.field->text().isEmpty());
+        QVERIFY(w.changes.isEmpty()); // changes made elsewhere never call onChange
+
+        // The same name again re-reads nothing; another name shows its own shortcut.
+        fixture.defaults.setValue(QStringLiteral("Hotkeys_") + name.rawValue(),
+                                  QStringLiteral("{\"carbonKeyCode\":2,\"carbonModifiers\":256}"));
+        w.field->setShortcutName(Name(name.rawValue()));
+        QVERIFY(w.field->text().isEmpty());
+        w.field->setShortcutName(other);
+        QCOMPARE(w.field->text(), Hotkeys::presentableDescription(Shortcut(41, command)));
+        w.field->setShortcutName(name);
+        QCOMPARE(w.field->text(), Hotkeys::presentableDescription(Shortcut(2, command)));
+    }
+
+    void recorderWrapperPlacesTheField()
+    {
+        Tests::HotkeysFixture fixture;
+        Hotkeys::Recorder plain(name);
+        QVERIFY(!plain.hasLabel());
+        QCOMPARE(plain.field()->shortcutName(), name);
+        Hotkeys::Recorder labelled(QStringLiteral("Fix <b>text</b>"), name);
+        QVERIFY(labelled.hasLabel());
+        QCOMPARE(qobject_cast<QLabel *>(labelled.label())->text(), QStringLiteral("Fix <b>text</b>"));
+        QCOMPARE(qobject_cast<QLabel *>(labelled.label())->textFormat(), Qt::PlainText);
+        labelled.setName(other);
+        QCOMPARE(labelled.field()->shortcutName(), other);
+    }
+};
+
+QTEST_MAIN(TestRecorderField)
+#include "tst_recorderfield.moc"

@@ -1,0 +1,259 @@
+#include "app/AccessibilityChecker.h"
+#include "app/GlobalShortcut.h"
+#include "app/SettingsView.h"
+#include "app/TextProcessor.h"
+#include "hotkeys/Recorder.h"
+#include "platform/fake/FakeAccessibilityTrust.h"
+#include "platform/fake/FakeKeystrokePoster.h"
+#include "platform/fake/FakePasteboard.h"
+#include "platform/fake/ManualClock.h"
+#include "platform/fake/MemoryUserDefaults.h"
+#include "testlib/HotkeysFixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QPushButton>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Everything a settings window needs, with fakes where the platform would answer.
+struct Harness {
+    Harness(bool trusted = true)
+        : trust(trusted)
+        , processor(APIClient(QUrl(QStringLiteral("http://127.0.0.1:9")), &network), pasteboard, keys, trust,
+                    defaults, clock)
+        , ax(trust)
+        , view(ax, processor, defaults, trust, clock)
+    {
+    }
+
+    template<typename T>
+    T *find(const char *name) const
+    {
+        return view.findChild<T *>(QLatin1String(name));
+    }
+    bool shown(const char *name) const
+    {
+        const QWidget *widget = find<QWidget>(name);
+        return widget && widget->isVisibleTo(&view);
+    }
+
+    Tests::HotkeysFixture hotkeys;
+    QNetworkAccessManager network;
+    Platform::FakeAccessibilityTrust trust;
+    Platform::FakePasteboard pasteboard;
+    Platform::FakeKeystrokePoster keys;
+    Platform::MemoryUserDefaults &defaults = hotkeys.defaults;
+    Platform::ManualClock clock;
+    TextProcessor processor;
+    AccessibilityChecker ax;
+    SettingsView view;
+};
+
+} // namespace
+
+class TestSettingsView : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void windowHasTheFixedSizeAndTheSectionsInOrder()
+    {
+        Harness h;
+        h.view.show();
+        QCOMPARE(h.view.size(), QSize(460, 480));
+        QCOMPARE(h.view.minimumSize(), h.view.maximumSize());
+        // Order top to bottom, as laid out.
+        const QStringList names = {QStringLiteral("lastErrorSection"), QStringLiteral("shortcutsSection"),
+                                   QStringLiteral("formattingSection"), QStringLiteral("accessibilitySection")};
+        int previousY = -1;
+        h.processor.setLastError(TextProcessorError{QStringLiteral("boom")});
+        QApplication::processEvents();
+        for (const QString &name : names) {
+            auto *section = h.view.findChild<QWidget *>(name);
+            QVERIFY2(section, qPrintable(name));
+            const int y = section->mapTo(&h.view, QPoint(0, 0)).y();
+            QVERIFY2(y > previousY, qPrintable(name));
+            previousY = y;
+        }
+        const auto headers = h.view.findChildren<QLabel *>(QStringLiteral("sectionHeader"));
+        QStringList titles;
+        for (QLabel *header : headers)
+            titles << header->text();
+        QCOMPARE(titles, (QStringList{QStringLiteral("Last error"), QStringLiteral("Shortcuts"),
+                                      QStringLiteral("Formatting"), QStringLiteral("Accessibility")}));
+    }
+
+    void lastErrorSectionFollowsTheProcessorAndDismissClearsIt()
+    {
+        Harness h;
+        h.view.show();
+        QVERIFY(!h.shown("lastErrorSection"));
+
+        // A message that looks like markup is still shown as it is.
+        const QString message = QStringLiteral("Server error 500: <b>upstream</b> & more");
+        h.processor.setLastError(TextProcessorError{message});
+        QVERIFY(h.shown("lastErrorSection"));
+        auto *label = h.find<QLabel>("lastErrorMessage");
+        QCOMPARE(label->text(), message);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QVERIFY(label->wordWrap());
+        QVERIFY(label->textInteractionFlags() & Qt::TextSelectableByMouse);
+        QCOMPARE(h.find<QLabel>("lastErrorIcon")->property("symbolName").toString(),
+                 QStringLiteral("xmark.octagon.fill"));
+        QVERIFY(!h.find<QLabel>("lastErrorIcon")->pixmap().isNull());
+
+        QTest::mouseClick(h.find<QPushButton>("dismissButton"), Qt::LeftButton);
+        QVERIFY(!h.processor.lastError().has_value());
+        QVERIFY(!h.shown("lastErrorSection"));
+    }
+
+    void longErrorWrapsWithinTheWindow()
+    {
+        Harness h;
+        h.view.show();
+        QString message;
+        for (int i = 0; i < 60; ++i)
+            message += QStringLiteral("word%1 ").arg(i);
+        h.processor.setLastError(TextProcessorError{message.trimmed()});
+        QApplication::processEvents();
+        auto *label = h.find<QLabel>("lastErrorMessage");
+        QVERIFY(label->width() < h.view.width());
+        QVERIFY(label->height() > 2 * label->fontMetrics().height());
+        QVERIFY(label->heightForWidth(label->width()) <= label->height());
+    }
+
+    void permissionRowFollowsTrust_data()
+    {
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("symbol");
+        QTest::addColumn<bool>("buttons");
+        QTest::newRow("granted") << true << QStringLiteral("Permission granted")
+                                 << QStringLiteral("checkmark.circle.fill") << false;
+        QTest::newRow("not granted") << false << QStringLiteral("Permission not granted")
+                                     << QStringLiteral("exclamationmark.triangle.fill") << true;
+    }
+    void permissionRowFollowsTrust()
+    {
+        QFETCH(bool, trusted);
+        Harness h(!trusted);
+        h.view.show();
+        h.trust.setTrusted(trusted);
+        QCOMPARE(h.ax.isTrusted(), !trusted);
+        h.clock.advance(1499ms);
+        QCOMPARE(h.ax.isTrusted(), !trusted);
+        h.clock.advance(1ms);
+        QCOMPARE(h.ax.isTrusted(), trusted);
+        QTEST(h.find<QLabel>("permissionText")->text(), "text");
+        QTEST(h.find<QLabel>("permissionIcon")->property("symbolName").toString(), "symbol");
+        const QColor colour = h.find<QLabel>("permissionText")->palette().color(QPalette::WindowText);
+        if (trusted)
+            QVERIFY(colour.green() > colour.red());
+        else
+            QVERIFY(colour.red() > colour.blue() && colour.green() > colour.blue());
+        QTEST(h.shown("requestButton"), "buttons");
+        QTEST(h.shown("openSettingsButton"), "buttons");
+    }
+
+    void recheckRunsAtOnceAndOnlyWhileShown()
+    {
+        Harness h(false);
+        h.trust.setTrusted(true);
+        h.clock.advance(10s);
+        QVERIFY(!h.ax.isTrusted()); // never shown: nothing re-reads
+        QVERIFY(!h.view.isPolling());
+
+        h.view.show();
+        QVERIFY(h.ax.isTrusted()); // the first re-check comes as the window opens
+        QVERIFY(h.view.isPolling());
+
+        h.view.close();
+        QVERIFY(!h.view.isPolling());
+        QCOMPARE(h.clock.pendingTimers(), 0);
+        h.trust.setTrusted(false);
+        h.clock.advance(10s);
+        QVERIFY(h.ax.isTrusted());
+
+        h.view.show(); // reopening starts a new re-check
+        QVERIFY(!h.ax.isTrusted());
+        h.trust.setTrusted(true);
+        h.clock.advance(1500ms);
+        QVERIFY(h.ax.isTrusted());
+        QCOMPARE(h.clock.pendingTimers(), 1);
+    }
+
+    void requestAndOpenSettingsButtons()
+    {
+        Harness h(false);
+        h.view.show();
+        QTest::mouseClick(h.find<QPushButton>("openSettingsButton"), Qt::LeftButton);
+        QCOMPARE(h.trust.settingsOpened(), 1);
+        QVERIFY(!h.ax.isTrusted());
+
+        QTest::mouseClick(h.find<QPushButton>("requestButton"), Qt::LeftButton);
+        QCOMPARE(h.trust.requests(), 1);
+        QVERIFY(!h.ax.isTrusted()); // refused: still shown as not granted
+        QVERIFY(h.shown("requestButton"));
+
+        h.trust.setGrantOnRequest(true);
+        QTest::mouseClick(h.find<QPushButton>("requestButton"), Qt::LeftButton);
+        QCOMPARE(h.trust.requests(), 2);
+        QVERIFY(h.ax.isTrusted());
+        QVERIFY(!h.shown("requestButton"));
+        QVERIFY(!h.shown("openSettingsButton"));
+    }
+
+    void dashToggleIsBoundToTheSetting()
+    {
+        Harness h;
+        h.view.show();
+        auto *toggle = h.find<QCheckBox>("replaceEmDashToggle");
+        QVERIFY(!toggle->isChecked()); // absent key: off
+        QCOMPARE(h.find<QLabel>("dashTitle")->text(), QStringLiteral("Replace \u2014 with -"));
+        QCOMPARE(h.find<QLabel>("dashNote")->text(),
+                 QStringLiteral("Swaps em/en dashes for a plain hyphen before pasting."));
+
+        toggle->click();
+        QCOMPARE(h.defaults.value(QStringLiteral("replaceEmDash")), QVariant(true));
+        toggle->click();
+        QCOMPARE(h.defaults.value(QStringLiteral("replaceEmDash")), QVariant(false));
+
+        h.defaults.setValue(QStringLiteral("replaceEmDash"), true);
+        QVERIFY(toggle->isChecked());
+        h.defaults.remove(QStringLiteral("replaceEmDash"));
+        QVERIFY(!toggle->isChecked());
+    }
+
+    void shortcutRowsRecordTheTwoNames()
+    {
+        Harness h;
+        h.view.show();
+        const auto recorders = h.view.findChildren<Hotkeys::Recorder *>();
+        QCOMPARE(recorders.size(), 2);
+        QVERIFY(recorders[0]->hasLabel() && recorders[1]->hasLabel());
+        QCOMPARE(qobject_cast<QLabel *>(recorders[0]->label())->text(), QStringLiteral("Fix text"));
+        QCOMPARE(qobject_cast<QLabel *>(recorders[1]->label())->text(), QStringLiteral("Make formal"));
+        QCOMPARE(recorders[0]->name(), GlobalShortcut::fixSelectedText());
+        QCOMPARE(recorders[1]->name(), GlobalShortcut::formalizeSelectedText());
+    }
+
+    void openingTheWindowDoesNotStartRecording()
+    {
+        Harness h;
+        h.view.showInFront();
+        QVERIFY(QTest::qWaitForWindowActive(&h.view));
+        QApplication::processEvents();
+        for (auto *recorder : h.view.findChildren<Hotkeys::Recorder *>())
+            QVERIFY(!recorder->field()->isRecording());
+        QVERIFY(!Hotkeys::isPaused());
+    }
+};
+
+QTEST_MAIN(TestSettingsView)
+#include "tst_settingsview.moc"
