@@ -1,4 +1,6 @@
 #include "hotkeys/Alert.h"
+#include "hotkeys/Constants.h"
+#include "hotkeys/Localization.h"
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/Recorder.h"
 #include "hotkeys/RecorderField.h"
@@ -10,6 +12,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QOperatingSystemVersion>
@@ -156,7 +159,7 @@ private Q_SLOTS:
             const Shortcut expected(keyCode, carbon);
             QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(expected));
             QCOMPARE(w.changes, (QList<std::optional<Shortcut>>{expected}));
-            QCOMPARE(w.field->text(), Hotkeys::presentableDescription(expected));
+            QCOMPARE(w.field->text(), expected.presentableDescription());
             QVERIFY(w.field->isClearButtonEnabled());
             QCOMPARE(fixture.beeps, 0);
             QVERIFY(!w.field->isRecording()); // an accepted shortcut ends recording
@@ -226,7 +229,7 @@ private Q_SLOTS:
         Window w(name);
         QVERIFY(w.field->isClearButtonEnabled());
         w.startRecording();
-        QCOMPARE(w.field->text(), Hotkeys::presentableDescription(Shortcut(14, command | shift)));
+        QCOMPARE(w.field->text(), Shortcut(14, command | shift).presentableDescription());
         QTest::keyClick(w.field, Qt::Key(key));
         QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
         QCOMPARE(w.changes, (QList<std::optional<Shortcut>>{std::nullopt}));
@@ -388,8 +391,10 @@ private Q_SLOTS:
         QVERIFY(!Hotkeys::isPaused());
         QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("record_shortcut")));
 
+        QVERIFY(!w.field->isCaretHidden());
         w.startRecording();
         QVERIFY(Hotkeys::isPaused());
+        QVERIFY(w.field->isCaretHidden());
         QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("press_shortcut")));
         QCOMPARE(activeStatuses(fixture.recorderStatusPosts), QList<bool>{true});
 
@@ -397,6 +402,7 @@ private Q_SLOTS:
         w.before->setFocus();
         QVERIFY(!w.field->isRecording());
         QVERIFY(!Hotkeys::isPaused());
+        QVERIFY(!w.field->isCaretHidden());
         QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("record_shortcut")));
         QCOMPARE(activeStatuses(fixture.recorderStatusPosts), (QList<bool>{true, false}));
 
@@ -437,12 +443,12 @@ private Q_SLOTS:
     {
         Tests::HotkeysFixture fixture;
         Hotkeys::setShortcut(Shortcut(14, command | shift), other);
-        QVERIFY(fixture.hotKeyService.isGrabbed(14, command | shift));
+        QVERIFY(fixture.isGrabbed(Shortcut(14, command | shift)));
         Window w(name);
         w.startRecording();
-        QVERIFY(!fixture.hotKeyService.isGrabbed(14, command | shift));
+        QVERIFY(!fixture.isGrabbed(Shortcut(14, command | shift)));
         w.before->setFocus();
-        QVERIFY(fixture.hotKeyService.isGrabbed(14, command | shift));
+        QVERIFY(fixture.isGrabbed(Shortcut(14, command | shift)));
     }
 
     void windowActivationDoesNotStartRecording()
@@ -487,10 +493,10 @@ private Q_SLOTS:
         QCOMPARE(w.field->minimumWidth(), 130);
 
         Hotkeys::setShortcut(Shortcut(40, command), name);
-        QCOMPARE(w.field->text(), Hotkeys::presentableDescription(Shortcut(40, command)));
+        QCOMPARE(w.field->text(), Shortcut(40, command).presentableDescription());
         QVERIFY(w.field->isClearButtonEnabled());
         Hotkeys::setShortcut(Shortcut(41, command), other);
-        QCOMPARE(w.field->text(), Hotkeys::presentableDescription(Shortcut(40, command)));
+        QCOMPARE(w.field->text(), Shortcut(40, command).presentableDescription());
         Hotkeys::setShortcut(std::nullopt, name);
         QVERIFY(w.field->text().isEmpty());
         QVERIFY(w.changes.isEmpty()); // changes made elsewhere never call onChange
@@ -501,9 +507,9 @@ private Q_SLOTS:
         w.field->setShortcutName(Name(name.rawValue()));
         QVERIFY(w.field->text().isEmpty());
         w.field->setShortcutName(other);
-        QCOMPARE(w.field->text(), Hotkeys::presentableDescription(Shortcut(41, command)));
+        QCOMPARE(w.field->text(), Shortcut(41, command).presentableDescription());
         w.field->setShortcutName(name);
-        QCOMPARE(w.field->text(), Hotkeys::presentableDescription(Shortcut(2, command)));
+        QCOMPARE(w.field->text(), Shortcut(2, command).presentableDescription());
     }
 
     void recorderWrapperPlacesTheField()

@@ -1,7 +1,6 @@
 #include "hotkeys/MenuItemShortcut.h"
 
 #include "hotkeys/Hotkeys.h"
-#include "hotkeys/ShortcutText.h"
 #include "hotkeys/Utilities.h"
 #include "platform/NotificationCenter.h"
 
@@ -35,7 +34,7 @@ void setShortcut(QAction *action, const std::optional<Shortcut> &shortcut)
         action->setShortcut(QKeySequence());
         return;
     }
-    action->setShortcut(toKeySequence(*shortcut).value_or(QKeySequence()));
+    action->setShortcut(shortcut->toKeySequence().value_or(QKeySequence()));
 }
 
 void setShortcutFor(QAction *action, const std::optional<Name> &name)

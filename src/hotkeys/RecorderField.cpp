@@ -2,14 +2,15 @@
 
 #include "hotkeys/Alert.h"
 #include "hotkeys/Hotkeys.h"
+#include "hotkeys/Constants.h"
 #include "hotkeys/Localization.h"
-#include "hotkeys/MenuSearch.h"
-#include "hotkeys/ShortcutText.h"
 #include "hotkeys/SystemHotkeys.h"
 #include "hotkeys/Utilities.h"
 #include "platform/KeyEvent.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -59,6 +60,16 @@ bool isDeleteKey(const Platform::KeyEvent &event)
             || *event.specialKey == S::backspace);
 }
 
+// A menu title as the user reads it: without its mnemonic markers ("&&" is a literal ampersand).
+QString plainMenuTitle(QString title)
+{
+    const QChar placeholder(0xE000);
+    title.replace(QStringLiteral("&&"), QString(placeholder));
+    title.remove(QLatin1Char('&'));
+    title.replace(placeholder, QLatin1Char('&'));
+    return title;
+}
+
 } // namespace
 
 bool isDisallowedOnMacOS15(const Shortcut &shortcut, QOperatingSystemVersion os, bool sandboxed)
@@ -80,7 +91,7 @@ RecorderField::RecorderField(const Name &name, OnChange onChange, QWidget *paren
     setObjectName(QStringLiteral("recorderField"));
     setPlaceholderText(localizedString(QStringLiteral("record_shortcut")));
     setAlignment(Qt::AlignCenter);
-    setMinimumWidth(minimumWidth);
+    setMinimumWidth(minimumFieldWidth);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     // The text only ever shows a shortcut: nothing may type, paste or drop into it.
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -144,18 +155,18 @@ bool RecorderField::isRecording() const
 
 QSize RecorderField::sizeHint() const
 {
-    return QSize(minimumWidth, QLineEdit::sizeHint().height());
+    return QSize(minimumFieldWidth, QLineEdit::sizeHint().height());
 }
 
 QSize RecorderField::minimumSizeHint() const
 {
-    return QSize(minimumWidth, QLineEdit::minimumSizeHint().height());
+    return QSize(minimumFieldWidth, QLineEdit::minimumSizeHint().height());
 }
 
 void RecorderField::setStringValue(const Name &name)
 {
     const std::optional<Shortcut> shortcut = getShortcut(name);
-    setText(shortcut ? presentableDescription(*shortcut) : QString());
+    setText(shortcut ? shortcut->presentableDescription() : QString());
     setShowsCancelButton(!text().isEmpty());
 }
 
@@ -379,8 +390,13 @@ bool RecorderField::handleKeyDown(const Platform::KeyEvent &event)
     const quint64 modifiers = event.modifierFlags & judgedModifiersMask;
 
     if (modifiers == 0 && event.specialKey == S::tab) {
-        blur();
-        return false;
+        // Tab leaves the field for the next control. Passing it on after dropping the focus, as
+        // the platform's key-view loop allows, would restart from the window's first control,
+        // which is this field again when it comes first.
+        focusNextChild();
+        if (hasFocus())
+            blur();
+        return true;
     }
     if (modifiers == 0 && event.keyCode == escapeKeyCode) {
         blur();
@@ -402,9 +418,9 @@ bool RecorderField::handleKeyDown(const Platform::KeyEvent &event)
 
     QPointer<RecorderField> self(this);
     if (QMenu *menu = mainMenu()) {
-        if (QAction *item = menuItemWithMatchingShortcut(*shortcut, menu)) {
-            const QString title = localizedString(QStringLiteral("keyboard_shortcut_used_by_menu_item"))
-                                      .arg(item->text().remove(QLatin1Char('&')));
+        if (QAction *item = shortcut->menuItemWithMatchingShortcut(menu)) {
+            const QString title = localizedStringWithFormat(QStringLiteral("keyboard_shortcut_used_by_menu_item"),
+                                                            plainMenuTitle(item->text()));
             blur();
             runModal(Alert{title, {}, {}}, hostWindow());
             if (self)
@@ -436,7 +452,7 @@ bool RecorderField::handleKeyDown(const Platform::KeyEvent &event)
             return true;
     }
 
-    setText(presentableDescription(*shortcut));
+    setText(shortcut->presentableDescription());
     setShowsCancelButton(true);
     userDefaultsSet(m_shortcutName, *shortcut);
     if (m_onChange)

@@ -32,7 +32,7 @@ public:
     using OnChange = std::function<void(const std::optional<Shortcut> &)>;
 
     // Width reported as the field's natural width.
-    static constexpr int minimumWidth = 130;
+    static constexpr int minimumFieldWidth = 130;
     // How far outside its edges a click still counts as a click on the field.
     static constexpr int clickMargin = 3;
 

@@ -1,6 +1,5 @@
 #include "hotkeys/ViewModifiers.h"
 
-#include "hotkeys/ShortcutText.h"
 #include "platform/NotificationCenter.h"
 
 #include <QAbstractButton>
@@ -95,7 +94,7 @@ private:
         std::optional<QKeySequence> sequence;
         if (!m_isRecorderActive) {
             if (const std::optional<Shortcut> shortcut = getShortcut(m_name))
-                sequence = toKeySequence(*shortcut);
+                sequence = shortcut->toKeySequence();
         }
         m_apply(sequence.value_or(QKeySequence()));
     }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "hotkeys/Alert.h"
+#include "hotkeys/Shortcut.h"
 #include "platform/NotificationCenter.h"
 #include "platform/fake/FakeHotKeyService.h"
 #include "platform/fake/FakeKeyEventTranslator.h"
+#include "platform/fake/FakeKeyboardLayout.h"
 #include "platform/fake/FakeSystemShortcuts.h"
 #include "platform/fake/MemoryUserDefaults.h"
 
@@ -28,6 +30,12 @@ public:
     Platform::FakeHotKeyService hotKeyService;
     Platform::FakeSystemShortcuts systemShortcuts;
     Platform::FakeKeyEventTranslator translator;
+    Platform::FakeKeyboardLayout keyboardLayout;
+
+    // Whether a hot key for `shortcut` is live with the (fake) system.
+    bool isGrabbed(const Hotkeys::Shortcut &shortcut) const;
+    // Delivers a press and a release of the live hot key for `shortcut`, as the system would.
+    void pressAndRelease(const Hotkeys::Shortcut &shortcut);
 
     QList<Hotkeys::Alert> alerts;
     std::function<int(const Hotkeys::Alert &)> onAlert;
