@@ -1,10 +1,10 @@
 #include "hotkeys/MenuItemShortcut.h"
 
 #include "hotkeys/Hotkeys.h"
-#include "hotkeys/Utilities.h"
 #include "platform/NotificationCenter.h"
 
 #include <QAction>
+#include <QHash>
 #include <QPointer>
 #include <QTimer>
 
@@ -17,10 +17,43 @@ namespace {
 // Shared so that a deferred update can tell whether its binding still stands.
 using TokenHolder = std::shared_ptr<Platform::NotificationCenter::TokenPtr>;
 
-// One slot per action: the observation of its bound name's changes.
-ObjectAssociation<TokenHolder> &bindingSlot()
+// One slot per action, emptied when the action goes: the observation of its bound name.
+class BindingSlot {
+public:
+    std::optional<TokenHolder> get(QObject *object) const
+    {
+        const auto it = m_entries.constFind(object);
+        return it == m_entries.cend() ? std::nullopt : std::optional<TokenHolder>(it->value);
+    }
+    void set(QObject *object, std::optional<TokenHolder> value)
+    {
+        auto it = m_entries.find(object);
+        if (!value) {
+            if (it != m_entries.end()) {
+                QObject::disconnect(it->destroyedConnection);
+                m_entries.erase(it);
+            }
+            return;
+        }
+        if (it != m_entries.end()) {
+            it->value = std::move(*value);
+            return;
+        }
+        const auto connection = QObject::connect(object, &QObject::destroyed, [this, object] { m_entries.remove(object); });
+        m_entries.insert(object, Entry{std::move(*value), connection});
+    }
+
+private:
+    struct Entry {
+        TokenHolder value;
+        QMetaObject::Connection destroyedConnection;
+    };
+    QHash<QObject *, Entry> m_entries;
+};
+
+BindingSlot &bindingSlot()
 {
-    static ObjectAssociation<TokenHolder> slot;
+    static BindingSlot slot;
     return slot;
 }
 
@@ -54,10 +87,9 @@ void setShortcutFor(QAction *action, const std::optional<Name> &name)
     auto holder = std::make_shared<Platform::NotificationCenter::TokenPtr>();
     std::weak_ptr<Platform::NotificationCenter::TokenPtr> binding = holder;
     *holder = Platform::NotificationCenter::defaultCenter().addObserver(
-        shortcutByNameDidChangeNotification,
-        [weakAction, bound, binding](const Platform::NotificationCenter::UserInfo &info) {
+        shortcutByNameDidChange(), [weakAction, bound, binding](const Platform::NotificationCenter::UserInfo &info) {
             const QVariant value = info.value(QStringLiteral("name"));
-            if (!weakAction || !value.canConvert<Name>() || value.value<Name>().rawValue() != bound.rawValue())
+            if (!weakAction || value.typeId() != QMetaType::QString || value.toString() != bound.rawValue())
                 return;
             // The store is read when the update runs, so quick successive changes end with the
             // latest shortcut; an update whose binding was replaced or removed meanwhile is dropped.

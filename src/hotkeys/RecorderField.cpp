@@ -5,11 +5,11 @@
 #include "hotkeys/Constants.h"
 #include "hotkeys/Localization.h"
 #include "hotkeys/SystemHotkeys.h"
-#include "hotkeys/Utilities.h"
 #include "platform/KeyEvent.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -72,6 +72,49 @@ QString plainMenuTitle(QString title)
 
 } // namespace
 
+// The application's own input events while a field records: every key press and every left or
+// right mouse release, offered to the callback before they reach their receiver. The callback
+// answers true to swallow the event. Installed on construction, removed on destruction.
+class LocalEventMonitor final : public QObject {
+public:
+    using Callback = std::function<bool(QEvent *)>;
+
+    explicit LocalEventMonitor(Callback callback) : m_callback(std::move(callback))
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *receiver, QEvent *event) override
+    {
+        // Each event is judged once, where it reaches a widget (the window hands it on first).
+        if (!receiver->isWidgetType())
+            return false;
+        switch (event->type()) {
+        case QEvent::ShortcutOverride:
+            // Claim every key press, so that no action's shortcut fires while recording.
+            event->accept();
+            return true;
+        case QEvent::KeyPress:
+            return m_callback(event);
+        case QEvent::MouseButtonRelease: {
+            const auto button = static_cast<QMouseEvent *>(event)->button();
+            return (button == Qt::LeftButton || button == Qt::RightButton) && m_callback(event);
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    Callback m_callback;
+};
+
+QString recorderActiveStatusDidChange()
+{
+    return QStringLiteral("Hotkeys_recorderActiveStatusDidChange");
+}
+
 bool isDisallowedOnMacOS15(const Shortcut &shortcut, QOperatingSystemVersion os, bool sandboxed)
 {
     if (!sandboxed || os.type() != QOperatingSystemVersion::MacOS || os.majorVersion() != 15
@@ -107,13 +150,9 @@ RecorderField::RecorderField(const Name &name, OnChange onChange, QWidget *paren
 
     QPointer<RecorderField> self(this);
     m_shortcutsNameChangeObserver = Platform::NotificationCenter::defaultCenter().addObserver(
-        shortcutByNameDidChangeNotification, [self](const Platform::NotificationCenter::UserInfo &info) {
-            if (!self)
-                return;
+        shortcutByNameDidChange(), [self](const Platform::NotificationCenter::UserInfo &info) {
             const QVariant value = info.value(QStringLiteral("name"));
-            if (!value.canConvert<Name>())
-                return;
-            if (value.value<Name>() == self->m_shortcutName)
+            if (self && value.typeId() == QMetaType::QString && value.toString() == self->m_shortcutName.rawValue())
                 self->setStringValue(self->m_shortcutName);
         });
 
@@ -165,7 +204,7 @@ QSize RecorderField::minimumSizeHint() const
 
 void RecorderField::setStringValue(const Name &name)
 {
-    const std::optional<Shortcut> shortcut = getShortcut(name);
+    const std::optional<Shortcut> shortcut = Hotkeys::getShortcut(name);
     setText(shortcut ? shortcut->presentableDescription() : QString());
     setShowsCancelButton(!text().isEmpty());
 }
@@ -275,26 +314,28 @@ void RecorderField::startRecording()
     setPlaceholderText(localizedString(QStringLiteral("press_shortcut")));
     setShowsCancelButton(!text().isEmpty());
     setCaretHidden(true);
-    setPaused(true);
-    // Our own key grabs would take these keys before they reach the window.
-    SystemHotkeys::setSuspendedForRecording(true);
-    Platform::NotificationCenter::defaultCenter().post(recorderActiveStatusDidChangeNotification,
+    Hotkeys::setPaused(true);
+    // X11 hands a key that we grab for a hot key to the grab, never to our window: the hot keys
+    // are suspended (not unregistered from the tables) while recording, so the field sees them.
+    m_suspendedHotKeys = Hotkeys::isEnabled();
+    if (m_suspendedHotKeys)
+        Hotkeys::setEnabled(false);
+    Platform::NotificationCenter::defaultCenter().post(recorderActiveStatusDidChange(),
                                                        {{QStringLiteral("isActive"), true}});
     QPointer<RecorderField> self(this);
-    m_eventMonitor = std::make_unique<LocalEventMonitor>(
-        LocalEventMonitor::KeyDown | LocalEventMonitor::LeftMouseUp | LocalEventMonitor::RightMouseUp,
-        [self](QObject *receiver, QEvent *event) {
-            if (!self)
-                return true;
-            return self->handleRecordingEvent(receiver, event);
-        });
-    m_eventMonitor->start();
+    m_eventMonitor = std::make_unique<LocalEventMonitor>([self](QEvent *event) {
+        return !self || self->handleRecordingEvent(event);
+    });
 }
 
 void RecorderField::endRecording()
 {
     const bool wasRecording = isRecording();
-    m_eventMonitor.reset();
+    // Ending may happen inside the monitor's own callback: it stops now and goes on the next turn.
+    if (m_eventMonitor) {
+        QCoreApplication::instance()->removeEventFilter(m_eventMonitor.get());
+        m_eventMonitor.release()->deleteLater();
+    }
     setPlaceholderText(localizedString(QStringLiteral("record_shortcut")));
     setShowsCancelButton(!text().isEmpty());
     setCaretHidden(false);
@@ -302,16 +343,18 @@ void RecorderField::endRecording()
     // must not resume dispatch while another one records.
     if (!wasRecording)
         return;
-    SystemHotkeys::setSuspendedForRecording(false);
-    setPaused(false);
-    Platform::NotificationCenter::defaultCenter().post(recorderActiveStatusDidChangeNotification,
+    if (m_suspendedHotKeys)
+        Hotkeys::setEnabled(true);
+    m_suspendedHotKeys = false;
+    Hotkeys::setPaused(false);
+    Platform::NotificationCenter::defaultCenter().post(recorderActiveStatusDidChange(),
                                                        {{QStringLiteral("isActive"), false}});
 }
 
 void RecorderField::onTextEdited(const QString &text)
 {
     if (text.isEmpty()) {
-        setShortcut(std::nullopt, m_shortcutName);
+        Hotkeys::setShortcut(std::nullopt, m_shortcutName);
         if (m_onChange)
             m_onChange(std::nullopt);
     }
@@ -353,13 +396,11 @@ bool RecorderField::clearButtonContains(const QPoint &globalPosition) const
     return false;
 }
 
-bool RecorderField::handleRecordingEvent(QObject *, QEvent *event)
+bool RecorderField::handleRecordingEvent(QEvent *event)
 {
     const auto type = event->type();
     if (type == QEvent::MouseButtonRelease) {
         auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() != Qt::LeftButton && mouse->button() != Qt::RightButton)
-            return false;
         const QPoint global = mouse->globalPosition().toPoint();
         const QRect area = rect().adjusted(-clickMargin, -clickMargin, clickMargin, clickMargin);
         if (!area.contains(mapFromGlobal(global))) {
@@ -454,7 +495,7 @@ bool RecorderField::handleKeyDown(const Platform::KeyEvent &event)
 
     setText(shortcut->presentableDescription());
     setShowsCancelButton(true);
-    userDefaultsSet(m_shortcutName, *shortcut);
+    Hotkeys::userDefaultsSet(m_shortcutName, *shortcut);
     if (m_onChange)
         m_onChange(*shortcut);
     if (self)

@@ -19,6 +19,10 @@ namespace Hotkeys {
 
 class LocalEventMonitor;
 
+// Posted on the default notification centre when a recorder starts ("isActive" true) and ends
+// ("isActive" false) recording.
+QString recorderActiveStatusDidChange();
+
 // The control in which the user records the shortcut of one name. It shows the stored shortcut
 // (or a placeholder) and a clear button while one is set; it records exactly while it has the
 // keyboard focus, judging every key press: a usable one is stored, an unusable one beeps, one
@@ -77,7 +81,7 @@ private:
     void endRecording();
     void onTextEdited(const QString &text);
     // Answers true to swallow the event, false to let it go on to its receiver.
-    bool handleRecordingEvent(QObject *receiver, QEvent *event);
+    bool handleRecordingEvent(QEvent *event);
     bool handleKeyDown(const Platform::KeyEvent &keyEvent);
     bool clearButtonContains(const QPoint &globalPosition) const;
     QWidget *hostWindow() const;
@@ -92,6 +96,7 @@ private:
     Name m_shortcutName;
     QWidget *m_observedWindow = nullptr;
     QStyle *m_caretStyle = nullptr;
+    bool m_suspendedHotKeys = false;
 };
 
 } // namespace Hotkeys

@@ -1,5 +1,6 @@
 #include "hotkeys/ViewModifiers.h"
 
+#include "hotkeys/RecorderField.h"
 #include "platform/NotificationCenter.h"
 
 #include <QAbstractButton>
@@ -8,9 +9,42 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <QCoroAsyncGenerator>
+
+#include <coroutine>
+#include <utility>
+
 namespace Hotkeys {
 
 namespace {
+
+// A coroutine that starts at once and keeps its frame until its owner destroys it, so that a
+// subscription waiting for its next event can be ended from outside. An orphaned frame (its owner
+// went away while the frame was running) frees itself when it returns.
+struct DetachedCoroutine {
+    struct promise_type {
+        bool orphaned = false;
+
+        DetachedCoroutine get_return_object()
+        {
+            return {std::coroutine_handle<promise_type>::from_promise(*this)};
+        }
+        std::suspend_never initial_suspend() noexcept { return {}; }
+        auto final_suspend() noexcept
+        {
+            struct Awaiter {
+                bool ready;
+                bool await_ready() noexcept { return ready; }
+                void await_suspend(std::coroutine_handle<>) noexcept {}
+                void await_resume() noexcept {}
+            };
+            return Awaiter{orphaned};
+        }
+        void return_void() {}
+        void unhandled_exception() {}
+    };
+    std::coroutine_handle<promise_type> handle;
+};
 
 // Follows one name's event stream while its view is shown.
 class KeyboardShortcutAttachment final : public QObject {
@@ -25,6 +59,15 @@ public:
         if (view->isVisible())
             subscribe();
     }
+    ~KeyboardShortcutAttachment() override
+    {
+        if (!m_consumer)
+            return;
+        if (m_delivering)
+            m_consumer.promise().orphaned = true; // the running frame ends itself
+        else
+            m_consumer.destroy();
+    }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -33,27 +76,67 @@ protected:
             if (event->type() == QEvent::Show)
                 subscribe();
             else if (event->type() == QEvent::Hide)
-                m_subscription.reset();
+                unsubscribe();
         }
         return false;
     }
 
 private:
+    static DetachedCoroutine consume(QCoro::AsyncGenerator<EventType> stream, KeyboardShortcutAttachment *owner)
+    {
+        auto it = co_await stream.begin();
+        while (it != stream.end()) {
+            if (!owner->deliver(*it))
+                co_return;
+            co_await ++it;
+        }
+    }
+
+    // Answers false when the subscription ended during the action (the view was hidden or went
+    // away); the caller then returns without touching the owner again.
+    bool deliver(EventType type)
+    {
+        QPointer<KeyboardShortcutAttachment> guard(this);
+        m_delivering = true;
+        if (m_action)
+            m_action(type);
+        if (!guard)
+            return false;
+        m_delivering = false;
+        if (m_stopRequested) {
+            m_stopRequested = false;
+            std::exchange(m_consumer, {}).promise().orphaned = true;
+            return false;
+        }
+        return true;
+    }
+
     void subscribe()
     {
-        if (m_subscription)
+        if (m_consumer) {
+            m_stopRequested = false;
             return;
-        QPointer<KeyboardShortcutAttachment> self(this);
-        m_subscription = subscribeToEvents(m_name, [self](EventType type) {
-            if (self && self->m_action)
-                self->m_action(type);
-        });
+        }
+        m_consumer = consume(events(m_name), this).handle;
+    }
+
+    void unsubscribe()
+    {
+        if (!m_consumer)
+            return;
+        if (m_delivering) {
+            m_stopRequested = true;
+            return;
+        }
+        std::exchange(m_consumer, {}).destroy();
     }
 
     QWidget *m_view;
     Name m_name;
     std::function<void(EventType)> m_action;
-    std::unique_ptr<EventSubscription> m_subscription;
+    std::coroutine_handle<DetachedCoroutine::promise_type> m_consumer;
+    bool m_delivering = false;
+    bool m_stopRequested = false;
 };
 
 // Keeps a control's key sequence equal to a name's stored shortcut, except while recording.
@@ -69,14 +152,12 @@ public:
         setObjectName(QStringLiteral("globalKeyboardShortcutModifier"));
         QPointer<GlobalKeyboardShortcutModifier> self(this);
         auto &centre = Platform::NotificationCenter::defaultCenter();
-        m_nameChange = centre.addObserver(shortcutByNameDidChangeNotification,
-                                          [self](const Platform::NotificationCenter::UserInfo &info) {
-                                              const QVariant value = info.value(QStringLiteral("name"));
-                                              if (self && value.canConvert<Name>()
-                                                  && value.value<Name>().rawValue() == self->m_name.rawValue())
-                                                  self->refresh();
-                                          });
-        m_recorderStatus = centre.addObserver(recorderActiveStatusDidChangeNotification,
+        m_nameChange = centre.addObserver(shortcutByNameDidChange(), [self](const Platform::NotificationCenter::UserInfo &info) {
+            const QVariant value = info.value(QStringLiteral("name"));
+            if (self && value.typeId() == QMetaType::QString && value.toString() == self->m_name.rawValue())
+                self->refresh();
+        });
+        m_recorderStatus = centre.addObserver(recorderActiveStatusDidChange(),
                                               [self](const Platform::NotificationCenter::UserInfo &info) {
                                                   if (!self)
                                                       return;

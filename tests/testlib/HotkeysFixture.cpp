@@ -5,6 +5,8 @@
 #include "hotkeys/RecorderField.h"
 #include "hotkeys/SystemHotkeys.h"
 
+#include <QCoreApplication>
+
 namespace Tests {
 
 HotkeysFixture::HotkeysFixture()
@@ -20,12 +22,16 @@ HotkeysFixture::HotkeysFixture()
     m_statusObserver = Platform::NotificationCenter::defaultCenter().addObserver(
         QStringLiteral("Hotkeys_recorderActiveStatusDidChange"),
         [this](const Platform::NotificationCenter::UserInfo &info) { recorderStatusPosts.append(info); });
-    HOTKEYS_FIXTURE_INSTALL_STORE
+    Hotkeys::resetForTesting();
+    Hotkeys::setUserDefaults(&defaults);
+    Hotkeys::SystemHotkeys::setHotKeyService(&hotKeyService);
 }
 
 HotkeysFixture::~HotkeysFixture()
 {
-    HOTKEYS_FIXTURE_RESET_STORE
+    Hotkeys::resetForTesting();
+    Hotkeys::SystemHotkeys::setHotKeyService(nullptr);
+    Hotkeys::setUserDefaults(nullptr);
     Hotkeys::setMainMenu(nullptr);
     Hotkeys::setBeeper({});
     Hotkeys::setAlertPresenter({});
@@ -53,6 +59,8 @@ void HotkeysFixture::pressAndRelease(const Hotkeys::Shortcut &shortcut)
             hotKeyService.release(it.key());
         }
     }
+    // Streams hand their events to their consumers on a later turn of the event loop.
+    QCoreApplication::processEvents();
 }
 
 } // namespace Tests

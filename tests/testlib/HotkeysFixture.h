@@ -34,7 +34,8 @@ public:
 
     // Whether a hot key for `shortcut` is live with the (fake) system.
     bool isGrabbed(const Hotkeys::Shortcut &shortcut) const;
-    // Delivers a press and a release of the live hot key for `shortcut`, as the system would.
+    // Delivers a press and a release of the live hot key for `shortcut`, as the system would, then
+    // lets the event loop hand them on.
     void pressAndRelease(const Hotkeys::Shortcut &shortcut);
 
     QList<Hotkeys::Alert> alerts;
