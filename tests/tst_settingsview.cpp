@@ -1,5 +1,4 @@
 #include "app/AccessibilityChecker.h"
-#include "app/GlobalShortcut.h"
 #include "app/SettingsView.h"
 #include "app/TextProcessor.h"
 #include "hotkeys/Recorder.h"
@@ -29,7 +28,7 @@ struct Harness {
         , processor(APIClient(QUrl(QStringLiteral("http://127.0.0.1:9")), &network), pasteboard, keys, trust,
                     defaults, clock)
         , ax(trust)
-        , view(ax, processor, defaults, trust, clock)
+        , view(ax, processor, defaults, trust, clock, fixName, formalName)
     {
     }
 
@@ -45,6 +44,8 @@ struct Harness {
     }
 
     Tests::HotkeysFixture hotkeys;
+    Hotkeys::Name fixName{QStringLiteral("settingsFix")};
+    Hotkeys::Name formalName{QStringLiteral("settingsFormal")};
     QNetworkAccessManager network;
     Platform::FakeAccessibilityTrust trust;
     Platform::FakePasteboard pasteboard;
@@ -239,8 +240,8 @@ private Q_SLOTS:
         QVERIFY(recorders[0]->hasLabel() && recorders[1]->hasLabel());
         QCOMPARE(qobject_cast<QLabel *>(recorders[0]->label())->text(), QStringLiteral("Fix text"));
         QCOMPARE(qobject_cast<QLabel *>(recorders[1]->label())->text(), QStringLiteral("Make formal"));
-        QCOMPARE(recorders[0]->name(), GlobalShortcut::fixSelectedText());
-        QCOMPARE(recorders[1]->name(), GlobalShortcut::formalizeSelectedText());
+        QCOMPARE(recorders[0]->name(), h.fixName);
+        QCOMPARE(recorders[1]->name(), h.formalName);
     }
 
     void openingTheWindowDoesNotStartRecording()

@@ -1,7 +1,6 @@
 #include "app/SettingsView.h"
 
 #include "app/AccessibilityChecker.h"
-#include "app/GlobalShortcut.h"
 #include "app/TextProcessor.h"
 #include "hotkeys/Recorder.h"
 #include "platform/AccessibilityTrust.h"
@@ -47,7 +46,8 @@ void setTextColour(QWidget *widget, const QColor &colour)
 
 SettingsView::SettingsView(AccessibilityChecker &ax, TextProcessor &textProcessor,
                            Platform::UserDefaults &defaults, Platform::AccessibilityTrust &trust,
-                           Platform::Clock &clock, QWidget *parent)
+                           Platform::Clock &clock, const Hotkeys::Name &fixName,
+                           const Hotkeys::Name &formalName, QWidget *parent)
     : QWidget(parent)
     , m_ax(ax)
     , m_textProcessor(textProcessor)
@@ -68,7 +68,7 @@ SettingsView::SettingsView(AccessibilityChecker &ax, TextProcessor &textProcesso
     m_lastErrorSection = makeSection(QStringLiteral("Last error"), makeLastErrorRow());
     m_lastErrorSection->setObjectName(QStringLiteral("lastErrorSection"));
     formLayout->addWidget(m_lastErrorSection);
-    QWidget *shortcuts = makeSection(QStringLiteral("Shortcuts"), makeShortcutRows());
+    QWidget *shortcuts = makeSection(QStringLiteral("Shortcuts"), makeShortcutRows(fixName, formalName));
     shortcuts->setObjectName(QStringLiteral("shortcutsSection"));
     formLayout->addWidget(shortcuts);
     QWidget *formatting = makeSection(QStringLiteral("Formatting"), makeDashToggle());
@@ -187,16 +187,16 @@ QWidget *SettingsView::makeLastErrorRow()
     return row;
 }
 
-QWidget *SettingsView::makeShortcutRows()
+QWidget *SettingsView::makeShortcutRows(const Hotkeys::Name &fixName, const Hotkeys::Name &formalName)
 {
     auto *rows = new QWidget;
     auto *layout = new QVBoxLayout(rows);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
-    auto *fix = new Hotkeys::Recorder(QStringLiteral("Fix text"), GlobalShortcut::fixSelectedText());
+    auto *fix = new Hotkeys::Recorder(QStringLiteral("Fix text"), fixName);
     fix->setObjectName(QStringLiteral("fixTextRecorder"));
     layout->addWidget(fix);
-    auto *formal = new Hotkeys::Recorder(QStringLiteral("Make formal"), GlobalShortcut::formalizeSelectedText());
+    auto *formal = new Hotkeys::Recorder(QStringLiteral("Make formal"), formalName);
     formal->setObjectName(QStringLiteral("makeFormalRecorder"));
     layout->addWidget(formal);
     return rows;

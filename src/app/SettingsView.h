@@ -22,7 +22,7 @@ class UserDefaults;
 } // namespace Platform
 
 namespace Hotkeys {
-class Recorder;
+class Name;
 }
 
 // The settings window: the two shortcut recorders, the dash switch, the Accessibility permission
@@ -36,9 +36,12 @@ public:
     static constexpr int windowHeight = 480;
     static constexpr std::chrono::milliseconds recheckInterval{1500};
 
-    // `trust` answers the re-checks and the Request button; `defaults` holds "replaceEmDash".
+    // `trust` answers the re-checks and the Request button; `defaults` holds "replaceEmDash";
+    // `fixName` and `formalName` are the two shortcut slots recorded here ("Fix text" and "Make
+    // formal"), as the application context declares them.
     SettingsView(AccessibilityChecker &ax, TextProcessor &textProcessor, Platform::UserDefaults &defaults,
-                 Platform::AccessibilityTrust &trust, Platform::Clock &clock, QWidget *parent = nullptr);
+                 Platform::AccessibilityTrust &trust, Platform::Clock &clock, const Hotkeys::Name &fixName,
+                 const Hotkeys::Name &formalName, QWidget *parent = nullptr);
     ~SettingsView() override;
 
     // Shows the window, raised and activated in front of other applications' windows.
@@ -54,7 +57,7 @@ protected:
 private:
     QWidget *makeSection(const QString &title, QWidget *content);
     QWidget *makeLastErrorRow();
-    QWidget *makeShortcutRows();
+    QWidget *makeShortcutRows(const Hotkeys::Name &fixName, const Hotkeys::Name &formalName);
     QWidget *makeDashToggle();
     QWidget *makePermissionRow();
 

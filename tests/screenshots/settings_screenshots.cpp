@@ -1,8 +1,6 @@
-// Draws the settings window and the tray menu with the real widgets on fake platform services and
+// Draws the settings window with the real widgets on fake platform services and
 // saves them as PNG files, for the README. Run it on a real X server (scripts/screenshots.sh).
 #include "app/AccessibilityChecker.h"
-#include "app/GlobalShortcut.h"
-#include "app/MenuContent.h"
 #include "app/SettingsView.h"
 #include "app/TextProcessor.h"
 #include "hotkeys/Hotkeys.h"
@@ -14,7 +12,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QMenu>
 #include <QNetworkAccessManager>
 #include <QTest>
 #include <QTextStream>
@@ -45,24 +42,17 @@ int main(int argc, char *argv[])
     TextProcessor processor(APIClient(QUrl(QStringLiteral("http://127.0.0.1:8080")), &network), pasteboard, keys,
                             trust, hotkeys.defaults, clock);
     AccessibilityChecker ax(trust);
-    GlobalShortcut::declareNames();
+    const Hotkeys::Name fixName(QStringLiteral("fixSelectedText"), Hotkeys::Shortcut(14, 0x100 | 0x200));
+    const Hotkeys::Name formalName(QStringLiteral("formalizeSelectedText"), Hotkeys::Shortcut(14, 0x100 | 0x800));
 
     processor.setLastError(TextProcessorError{
         QStringLiteral("Could not connect to the server. Check that the correction backend is running.")});
-    SettingsView view(ax, processor, hotkeys.defaults, trust, clock);
+    SettingsView view(ax, processor, hotkeys.defaults, trust, clock, fixName, formalName);
     view.show();
     if (!QTest::qWaitForWindowExposed(&view))
         return 1;
     QTest::qWait(200);
-    bool ok = save(view, outputDir + QStringLiteral("/settings-window.png"));
+    const bool ok = save(view, outputDir + QStringLiteral("/settings-window.png"));
 
-    QMenu menu;
-    MenuContent content(ax, processor, &menu);
-    menu.popup(QPoint(40, 40));
-    if (!QTest::qWaitForWindowExposed(&menu))
-        return 1;
-    QTest::qWait(200);
-    ok = save(menu, outputDir + QStringLiteral("/tray-menu.png")) && ok;
-    menu.hide();
     return ok ? 0 : 1;
 }
