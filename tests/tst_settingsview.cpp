@@ -1,6 +1,7 @@
 #include "app/AccessibilityChecker.h"
 #include "app/SettingsView.h"
 #include "app/TextProcessor.h"
+#include "hotkeys/Hotkeys.h"
 #include "hotkeys/Recorder.h"
 #include "platform/fake/FakeAccessibilityTrust.h"
 #include "platform/fake/FakeKeystrokePoster.h"
