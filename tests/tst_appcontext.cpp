@@ -10,10 +10,12 @@
 #include "app/GlobalShortcut.h"
 #include "app/MenuBarExtra.h"
 #include "app/MenuContent.h"
+#include "app/SettingsView.h"
 #include "app/TarnwickApp.h"
 #include "hotkeys/Constants.h"
 #include "app/TextProcessor.h"
 #include "hotkeys/Hotkeys.h"
+#include "hotkeys/RecorderField.h"
 #include "hotkeys/SystemHotkeys.h"
 #include "platform/fake/FakeAccessibilityTrust.h"
 #include "platform/fake/FakeHotKeyService.h"
@@ -256,6 +258,29 @@ private Q_SLOTS:
         QTRY_COMPARE(app.context().textProcessor().state(), TextProcessorState::pasting());
         rig.clock.advance(3s);
         QCOMPARE(rig.front.document(), QStringLiteral("fix:no tray"));
+    }
+
+    // "Settings…" makes the window once, with a recorder for each of the two shortcuts, and brings
+    // the same window back after it was closed.
+    void settingsOpensOneWindowWithBothRecorders()
+    {
+        Rig rig(m_userDefaults);
+        TarnwickApp app(rig.services());
+        QVERIFY(!app.settingsView());
+        app.menuBarExtra().content().settingsAction()->trigger();
+        SettingsView *view = app.settingsView();
+        QVERIFY(view);
+        QVERIFY(view->isVisible());
+        QList<Hotkeys::Name> names;
+        for (const Hotkeys::RecorderField *field : view->findChildren<Hotkeys::RecorderField *>())
+            names.append(field->shortcutName());
+        QCOMPARE(names, (QList<Hotkeys::Name> {Hotkeys::fixSelectedText(), Hotkeys::formalizeSelectedText()}));
+
+        view->close();
+        QVERIFY(!view->isVisible());
+        app.menuBarExtra().content().settingsAction()->trigger();
+        QCOMPARE(app.settingsView(), view);
+        QVERIFY(view->isVisible());
     }
 
 private:

@@ -313,27 +313,21 @@ private Q_SLOTS:
         QCOMPARE(processor.runs.size(), 1);
     }
 
-    void settingsOpensTheHookOrThePlaceholder()
+    void settingsOpensTheWindowFromTheItemAndFromCommandComma()
     {
         Rig rig;
-        rig.content.settingsAction()->trigger();
-        const QWidgetList windows = QApplication::topLevelWidgets();
-        QWidget *placeholder = nullptr;
-        for (QWidget *w : windows)
-            if (w->isVisible() && w->windowTitle() == QLatin1String("Tarnwick Settings"))
-                placeholder = w;
-        QVERIFY(placeholder);
-        placeholder->close();
+        rig.content.settingsAction()->trigger(); // nothing wired in yet: nothing happens
 
         int opened = 0;
         rig.content.setOpenSettings([&] { ++opened; });
+        rig.content.settingsAction()->trigger();
+        QCOMPARE(opened, 1);
         // Command-comma with the menu open.
         QMenu *menu = rig.content.menu();
         menu->popup(QPoint(50, 50));
         QVERIFY(QTest::qWaitForWindowExposed(menu));
         QTest::keyClick(menu, Qt::Key_Comma, Qt::ControlModifier);
-        QCOMPARE(opened, 1);
-        QVERIFY(!placeholder->isVisible());
+        QCOMPARE(opened, 2);
     }
 
     void commandQWithTheMenuOpenQuits()

@@ -7,10 +7,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
-#include <QLabel>
 #include <QMenu>
-#include <QVBoxLayout>
-#include <QWidget>
 
 MenuContent::MenuContent(AccessibilityChecker &ax, Platform::Clock &clock, QObject *parent)
     : QObject(parent)
@@ -137,20 +134,6 @@ void MenuContent::runCommand(FixMode mode)
 
 void MenuContent::openSettings()
 {
-    if (m_openSettings) {
+    if (m_openSettings)
         m_openSettings();
-        return;
-    }
-    // Placeholder until the settings window is wired in through setOpenSettings().
-    if (!m_settingsPlaceholder) {
-        m_settingsPlaceholder = std::make_unique<QWidget>();
-        m_settingsPlaceholder->setWindowTitle(QStringLiteral("Tarnwick Settings"));
-        auto *layout = new QVBoxLayout(m_settingsPlaceholder.get());
-        layout->addWidget(new QLabel(
-            QStringLiteral("Settings are coming in a later version."), m_settingsPlaceholder.get()));
-        m_settingsPlaceholder->resize(360, 120);
-    }
-    m_settingsPlaceholder->show();
-    m_settingsPlaceholder->raise();
-    m_settingsPlaceholder->activateWindow();
 }

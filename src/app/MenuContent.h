@@ -95,6 +95,4 @@ private:
     QAction *m_formal = nullptr;
     QAction *m_settings = nullptr;
     QAction *m_quit = nullptr;
-    // Shown by "Settings…" until a settings window is wired in through setOpenSettings.
-    std::unique_ptr<QWidget> m_settingsPlaceholder;
 };

@@ -1,7 +1,9 @@
 #include "app/TarnwickApp.h"
 
 #include "app/MenuBarExtra.h"
+#include "app/GlobalShortcut.h"
 #include "app/MenuContent.h"
+#include "app/SettingsView.h"
 #include "app/TextProcessor.h"
 #include "hotkeys/Constants.h"
 
@@ -9,18 +11,30 @@
 
 TarnwickApp::TarnwickApp(const AppContext::Services &services, QObject *parent)
     : QObject(parent)
+    , m_services(services)
     , m_context(std::make_unique<AppContext>(services))
 {
     m_menuBarExtra
         = std::make_unique<MenuBarExtra>(m_context->ax(), m_context->textProcessor(), services.clock);
     // The tray menu is the only menu we have: recorded shortcuts are checked against its keys.
     Hotkeys::setMainMenu(m_menuBarExtra->content().menu());
+    m_menuBarExtra->content().setOpenSettings([this] { openSettings(); });
 }
 
-// The menu watches the processor: it goes before the context.
+// The window and the menu watch the processor: they go before the context.
 TarnwickApp::~TarnwickApp()
 {
+    m_settingsView.reset();
     m_menuBarExtra.reset();
+}
+
+void TarnwickApp::openSettings()
+{
+    if (!m_settingsView)
+        m_settingsView = std::make_unique<SettingsView>(m_context->ax(), m_context->textProcessor(),
+            m_services.userDefaults, m_services.trust, m_services.clock, Hotkeys::fixSelectedText(),
+            Hotkeys::formalizeSelectedText());
+    m_settingsView->showInFront();
 }
 
 bool TarnwickApp::show(std::FILE *diagnostics)

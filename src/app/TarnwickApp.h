@@ -8,6 +8,7 @@
 #include <memory>
 
 class MenuBarExtra;
+class SettingsView;
 
 // The application as the user meets it: the root context and the tray icon with its menu. There
 // is no main window.
@@ -27,7 +28,14 @@ public:
     // by itself if a tray turns up later. Returns whether a tray was there.
     bool show(std::FILE *diagnostics = stderr);
 
+    // The tray menu's "Settings…": makes the settings window on first use, then brings it to the
+    // front. Closing it only hides it.
+    void openSettings();
+    SettingsView *settingsView() const { return m_settingsView.get(); }
+
 private:
+    AppContext::Services m_services;
     std::unique_ptr<AppContext> m_context;
     std::unique_ptr<MenuBarExtra> m_menuBarExtra;
+    std::unique_ptr<SettingsView> m_settingsView;
 };
