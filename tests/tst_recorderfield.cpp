@@ -4,6 +4,7 @@
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/Recorder.h"
 #include "hotkeys/RecorderField.h"
+#include "hotkeys/SystemHotkeys.h"
 #include "platform/KeyEvent.h"
 #include "platform/NotificationCenter.h"
 #include "platform/fake/FakeKeyEventTranslator.h"
@@ -147,7 +148,7 @@ private Q_SLOTS:
         Tests::HotkeysFixture fixture;
         FlagAddingTranslator translator;
         translator.extraFlags = extraFlags;
-        RecorderField::setKeyEventTranslator(&translator);
+        Hotkeys::SystemHotkeys::setKeyEventTranslator(&translator);
         Window w(name);
         w.startRecording();
 

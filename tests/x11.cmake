@@ -15,3 +15,5 @@ if(TARGET tarnwick-backend)
   target_compile_definitions(tst_e2e PRIVATE TARNWICK_BACKEND_BINARY="$<TARGET_FILE:tarnwick-backend>")
   add_dependencies(tst_e2e tarnwick-backend)
 endif()
+tarnwick_add_test(tst_settings_x11 SOURCES tst_settings_x11.cpp
+  LIBS tarnwick_app tarnwick_platform_x11 tarnwick_platform_fake tarnwick_testlib tarnwick_x11testlib LABELS x11)

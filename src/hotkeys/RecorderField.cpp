@@ -24,8 +24,6 @@ namespace Hotkeys {
 
 namespace {
 
-Platform::KeyEventTranslator *installedTranslator = nullptr;
-
 // The modifiers the recorder judges: the device-independent flags without Caps Lock and without
 // the numeric-pad flag.
 constexpr quint64 judgedModifiersMask = 0xFFDE0000;
@@ -75,11 +73,11 @@ QString plainMenuTitle(QString title)
 // The application's own input events while a field records: every key press and every left or
 // right mouse release, offered to the callback before they reach their receiver. The callback
 // answers true to swallow the event. Installed on construction, removed on destruction.
-class LocalEventMonitor final : public QObject {
+class RecordingEventMonitor final : public QObject {
 public:
     using Callback = std::function<bool(QEvent *)>;
 
-    explicit LocalEventMonitor(Callback callback) : m_callback(std::move(callback))
+    explicit RecordingEventMonitor(Callback callback) : m_callback(std::move(callback))
     {
         QCoreApplication::instance()->installEventFilter(this);
     }
@@ -167,16 +165,6 @@ RecorderField::~RecorderField()
     // A field that goes away while it records must not leave the shortcuts paused.
     if (isRecording())
         endRecording();
-}
-
-void RecorderField::setKeyEventTranslator(Platform::KeyEventTranslator *translator)
-{
-    installedTranslator = translator;
-}
-
-Platform::KeyEventTranslator *RecorderField::keyEventTranslator()
-{
-    return installedTranslator;
 }
 
 void RecorderField::setShortcutName(const Name &name)
@@ -323,7 +311,7 @@ void RecorderField::startRecording()
     Platform::NotificationCenter::defaultCenter().post(recorderActiveStatusDidChange(),
                                                        {{QStringLiteral("isActive"), true}});
     QPointer<RecorderField> self(this);
-    m_eventMonitor = std::make_unique<LocalEventMonitor>([self](QEvent *event) {
+    m_eventMonitor = std::make_unique<RecordingEventMonitor>([self](QEvent *event) {
         return !self || self->handleRecordingEvent(event);
     });
 }
@@ -413,7 +401,7 @@ bool RecorderField::handleRecordingEvent(QEvent *event)
     if (type != QEvent::KeyPress)
         return true;
 
-    const Platform::KeyEventTranslator *translator = installedTranslator;
+    const Platform::KeyEventTranslator *translator = SystemHotkeys::keyEventTranslator();
     const std::optional<Platform::KeyEvent> keyEvent =
         translator ? translator->keyEvent(*static_cast<QKeyEvent *>(event)) : std::nullopt;
     if (!keyEvent) {

@@ -17,7 +17,7 @@ struct KeyEvent;
 
 namespace Hotkeys {
 
-class LocalEventMonitor;
+class RecordingEventMonitor;
 
 // Posted on the default notification centre when a recorder starts ("isActive" true) and ends
 // ("isActive" false) recording.
@@ -58,12 +58,6 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
-    // The process-wide translation of the toolkit's key events into the encodings that shortcuts
-    // use (not owned; nullptr removes it). Set by the composition root; tests install a fake.
-    // Without one, no key press can form a shortcut.
-    static void setKeyEventTranslator(Platform::KeyEventTranslator *translator);
-    static Platform::KeyEventTranslator *keyEventTranslator();
-
 protected:
     bool event(QEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
@@ -91,7 +85,7 @@ private:
 
     const OnChange m_onChange;
     bool m_canBecomeKey = false;
-    std::unique_ptr<LocalEventMonitor> m_eventMonitor;
+    std::unique_ptr<RecordingEventMonitor> m_eventMonitor;
     Platform::NotificationCenter::TokenPtr m_shortcutsNameChangeObserver;
     Name m_shortcutName;
     QWidget *m_observedWindow = nullptr;

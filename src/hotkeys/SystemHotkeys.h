@@ -40,6 +40,8 @@ public:
     // Installs how the application's key events are read while a menu is open (not owned; it must
     // outlive its use). Without one, key presses in an open menu never trigger a shortcut.
     static void setKeyEventTranslator(const Platform::KeyEventTranslator *translator);
+    // The installed reader, also used by the shortcut recorder; nullptr when none is installed.
+    static const Platform::KeyEventTranslator *keyEventTranslator();
 
     // Registers `shortcut` under a new id with the two callbacks (`register` is a keyword).
     static void register_(const Shortcut &shortcut, Callback onKeyDown, Callback onKeyUp);

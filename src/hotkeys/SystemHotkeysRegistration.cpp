@@ -116,6 +116,11 @@ void SystemHotkeys::setKeyEventTranslator(const Platform::KeyEventTranslator *tr
     state().keyEventTranslator = translator;
 }
 
+const Platform::KeyEventTranslator *SystemHotkeys::keyEventTranslator()
+{
+    return state().keyEventTranslator;
+}
+
 void SystemHotkeys::setHotKeyService(Platform::HotKeyService *service)
 {
     // Another service has not heard of our handler yet.

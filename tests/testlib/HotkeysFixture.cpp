@@ -13,7 +13,7 @@ HotkeysFixture::HotkeysFixture()
 {
     Hotkeys::SystemHotkeys::setSystemShortcuts(&systemShortcuts);
     Hotkeys::Shortcut::setKeyboardLayout(&keyboardLayout);
-    Hotkeys::RecorderField::setKeyEventTranslator(&translator);
+    Hotkeys::SystemHotkeys::setKeyEventTranslator(&translator);
     Hotkeys::setAlertPresenter([this](const Hotkeys::Alert &alert, QWidget *) {
         alerts.append(alert);
         return onAlert ? onAlert(alert) : Hotkeys::alertFirstButtonReturn;
@@ -35,7 +35,7 @@ HotkeysFixture::~HotkeysFixture()
     Hotkeys::setMainMenu(nullptr);
     Hotkeys::setBeeper({});
     Hotkeys::setAlertPresenter({});
-    Hotkeys::RecorderField::setKeyEventTranslator(nullptr);
+    Hotkeys::SystemHotkeys::setKeyEventTranslator(nullptr);
     Hotkeys::SystemHotkeys::setSystemShortcuts(nullptr);
     Hotkeys::Shortcut::setKeyboardLayout(nullptr);
 }
