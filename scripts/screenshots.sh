@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Redraws the README's picture of the settings window (docs/settings-window.png) with the real
-# widgets on a private Xvfb server.
+# Redraws the README's pictures of the settings window and the tray menu (docs/settings-window.png,
+# docs/tray-menu.png) with the real widgets on a private Xvfb server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build >/dev/null

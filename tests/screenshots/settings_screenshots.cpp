@@ -1,6 +1,7 @@
-// Draws the settings window with the real widgets on fake platform services and
+// Draws the settings window and the tray menu with the real widgets on fake platform services and
 // saves them as PNG files, for the README. Run it on a real X server (scripts/screenshots.sh).
 #include "app/AccessibilityChecker.h"
+#include "app/MenuContent.h"
 #include "app/SettingsView.h"
 #include "app/TextProcessor.h"
 #include "hotkeys/Hotkeys.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
 #include <QNetworkAccessManager>
 #include <QTest>
 #include <QTextStream>
@@ -52,7 +54,17 @@ int main(int argc, char *argv[])
     if (!QTest::qWaitForWindowExposed(&view))
         return 1;
     QTest::qWait(200);
-    const bool ok = save(view, outputDir + QStringLiteral("/settings-window.png"));
+    bool ok = save(view, outputDir + QStringLiteral("/settings-window.png"));
+    view.hide();
+
+    // The tray menu, as it opens between runs.
+    MenuContent content(ax, processor, clock);
+    QMenu *menu = content.menu();
+    menu->popup(QPoint(40, 40));
+    if (!QTest::qWaitForWindowExposed(menu))
+        return 1;
+    QTest::qWait(200);
+    ok = save(*menu, outputDir + QStringLiteral("/tray-menu.png")) && ok;
 
     return ok ? 0 : 1;
 }
