@@ -38,21 +38,11 @@ X11Pasteboard::X11Pasteboard(QObject *parent)
 
     connect(clipboard(), &QClipboard::dataChanged, this, &X11Pasteboard::onClipboardChanged);
 
-    if (m_connection) {
-        m_clipboardAtom = internAtom("CLIPBOARD");
-        // Asking which targets exist, or whether the contents are secret (clipboard managers do
-        // that before deciding to record), is not fetching the contents.
-        for (const char *name : {"TARGETS", "TIMESTAMP", "SAVE_TARGETS", "x-kde-passwordManagerHint"})
-            m_notFetchTargets.append(internAtom(name));
-        qApp->installNativeEventFilter(this);
-    }
+    if (m_connection)
+        m_fetches.emplace(m_connection, internAtom("CLIPBOARD"));
 }
 
-X11Pasteboard::~X11Pasteboard()
-{
-    if (m_connection && qApp)
-        qApp->removeNativeEventFilter(this);
-}
+X11Pasteboard::~X11Pasteboard() = default;
 
 bool X11Pasteboard::isProtocolTarget(const QString &type)
 {
@@ -80,7 +70,8 @@ void X11Pasteboard::onClipboardChanged()
 
 void X11Pasteboard::noteOwnWrite()
 {
-    m_fetchedSinceWrite = false;
+    if (m_fetches)
+        m_fetches->reset();
     m_snapshot.reset();
 }
 
@@ -218,21 +209,7 @@ std::optional<QString> X11Pasteboard::string() const
 bool X11Pasteboard::contentsFetchedSinceLastWrite() const
 {
     // Without an X connection nobody can be seen fetching; say so rather than wait for ever.
-    return !m_connection || m_fetchedSinceWrite;
-}
-
-bool X11Pasteboard::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
-{
-    if (eventType != "xcb_generic_event_t")
-        return false;
-    const auto *event = static_cast<const xcb_generic_event_t *>(message);
-    if ((event->response_type & ~0x80) != XCB_SELECTION_REQUEST)
-        return false;
-    const auto *request = static_cast<const xcb_selection_request_event_t *>(message);
-    // Only the owner receives SelectionRequest, so this is a request for our own contents.
-    if (request->selection == m_clipboardAtom && !m_notFetchTargets.contains(request->target))
-        m_fetchedSinceWrite = true;
-    return false; // Qt answers it
+    return !m_fetches || m_fetches->fetchedSinceReset();
 }
 
 } // namespace Platform::X11

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/Pasteboard.h"
+#include "platform/x11/SelectionFetchWatcher.h"
 
-#include <QAbstractNativeEventFilter>
 #include <QHash>
 #include <QObject>
 
@@ -24,7 +24,7 @@ namespace Platform::X11 {
 // first read that takes that long, and keeps what it has; giving back what was saved while nobody
 // has changed the clipboard since leaves the owner in place. Main thread only; needs a
 // QGuiApplication.
-class X11Pasteboard final : public QObject, public Pasteboard, private QAbstractNativeEventFilter {
+class X11Pasteboard final : public QObject, public Pasteboard {
     Q_OBJECT
 
 public:
@@ -48,8 +48,6 @@ public:
     static bool isProtocolTarget(const QString &type);
 
 private:
-    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
-
     // Every format's bytes, read in one go so that what we save is one consistent set.
     struct Snapshot {
         qint64 changeCount = -1;
@@ -63,11 +61,9 @@ private:
     quint32 internAtom(const char *name) const;
 
     xcb_connection_t *m_connection = nullptr;
-    quint32 m_clipboardAtom = 0;
-    QList<quint32> m_notFetchTargets;
+    std::optional<SelectionFetchWatcher> m_fetches;
     qint64 m_changeCount = 0;
     mutable std::optional<Snapshot> m_snapshot;
-    bool m_fetchedSinceWrite = false;
 };
 
 } // namespace Platform::X11

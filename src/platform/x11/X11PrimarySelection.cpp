@@ -27,20 +27,11 @@ X11PrimarySelection::X11PrimarySelection(QObject *parent)
     : QObject(parent)
     , m_connection(Xcb::qtConnection())
 {
-    if (!m_connection)
-        return;
-    // Asking which targets exist, or whether the contents are secret (clipboard managers ask that
-    // of every new selection), is not pasting.
-    for (const char *name : {"TARGETS", "TIMESTAMP", "SAVE_TARGETS", "MULTIPLE", "x-kde-passwordManagerHint"})
-        m_notFetchTargets.append(Xcb::atom(m_connection, name));
-    QCoreApplication::instance()->installNativeEventFilter(this);
+    if (m_connection)
+        m_fetches.emplace(m_connection, quint32(XCB_ATOM_PRIMARY));
 }
 
-X11PrimarySelection::~X11PrimarySelection()
-{
-    if (m_connection && QCoreApplication::instance())
-        QCoreApplication::instance()->removeNativeEventFilter(this);
-}
+X11PrimarySelection::~X11PrimarySelection() = default;
 
 bool X11PrimarySelection::ownerBelongsTo(quint32 owner, quint32 window) const
 {
@@ -91,7 +82,7 @@ bool X11PrimarySelection::setString(const QString &text)
     auto *mime = new QMimeData;
     mime->setText(text);
     mime->setData(passwordManagerHintType(), QByteArrayLiteral("secret"));
-    m_fetchedSinceWrite = false;
+    m_fetches->reset();
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Selection);
     // The server refuses a selection whose time stamp is older than its current owner's.
     return QGuiApplication::clipboard()->ownsSelection();
@@ -99,22 +90,7 @@ bool X11PrimarySelection::setString(const QString &text)
 
 bool X11PrimarySelection::contentsFetchedSinceLastWrite() const
 {
-    // Without an X connection nobody can be seen fetching; say so rather than wait for ever.
-    return !m_connection || m_fetchedSinceWrite;
-}
-
-bool X11PrimarySelection::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
-{
-    if (eventType != "xcb_generic_event_t")
-        return false;
-    const auto *event = static_cast<const xcb_generic_event_t *>(message);
-    if ((event->response_type & ~0x80) != XCB_SELECTION_REQUEST)
-        return false;
-    const auto *request = static_cast<const xcb_selection_request_event_t *>(message);
-    // Only the owner receives SelectionRequest: this asks for our own contents.
-    if (request->selection == XCB_ATOM_PRIMARY && !m_notFetchTargets.contains(request->target))
-        m_fetchedSinceWrite = true;
-    return false; // Qt answers it
+    return !m_fetches || m_fetches->fetchedSinceReset();
 }
 
 } // namespace Platform::X11

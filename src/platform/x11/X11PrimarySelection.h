@@ -1,10 +1,11 @@
 #pragma once
 
 #include "platform/PrimarySelection.h"
+#include "platform/x11/SelectionFetchWatcher.h"
 
-#include <QAbstractNativeEventFilter>
-#include <QList>
 #include <QObject>
+
+#include <optional>
 
 struct xcb_connection_t;
 
@@ -15,9 +16,7 @@ namespace Platform::X11 {
 // or any window created by the same X client (toolkits own selections with hidden windows of
 // their own). Main thread only; needs a QGuiApplication on xcb, without which the selection never
 // belongs to any window and nothing can be written.
-class X11PrimarySelection final : public QObject,
-                                  public PrimarySelection,
-                                  private QAbstractNativeEventFilter {
+class X11PrimarySelection final : public QObject, public PrimarySelection {
     Q_OBJECT
 
 public:
@@ -32,12 +31,10 @@ public:
     bool isOwnedBy(const FrontWindowInfo &window) const;
 
 private:
-    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
     bool ownerBelongsTo(quint32 owner, quint32 window) const;
 
     xcb_connection_t *m_connection;
-    QList<quint32> m_notFetchTargets;
-    bool m_fetchedSinceWrite = false;
+    std::optional<SelectionFetchWatcher> m_fetches;
 };
 
 } // namespace Platform::X11
