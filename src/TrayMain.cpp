@@ -24,9 +24,14 @@
 #include <QDir>
 #include <QLockFile>
 #include <QNetworkAccessManager>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 
+#include <csignal>
 #include <cstdio>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +46,37 @@ QString lockFilePath()
     return QDir(directory).filePath(QStringLiteral("tarnwick-%1.lock").arg(display));
 }
 
+int signalSocket[2] = {-1, -1};
+
+void onQuitSignal(int)
+{
+    const char byte = 1;
+    // Only async-signal-safe work here: the event loop reads the byte and quits.
+    if (::write(signalSocket[1], &byte, 1) < 0) {
+    }
+}
+
+// A logout (SIGHUP, SIGTERM) or Ctrl+C in the starting terminal ends the event loop the normal
+// way, so that a run in progress gives the user's clipboard back and the hot keys are let go.
+void quitOnSignals(QApplication &app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSocket) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalSocket[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char byte = 0;
+        if (::read(signalSocket[0], &byte, 1) < 0) {
+        }
+        QApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
 } // namespace
 
 int runTrayApplication(int &argc, char **argv)
@@ -50,6 +86,7 @@ int runTrayApplication(int &argc, char **argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Tarnwick"));
     // Closing the settings window must not end the program: only the menu's Quit does.
     QApplication::setQuitOnLastWindowClosed(false);
+    quitOnSignals(app);
 
     QLockFile lock(lockFilePath());
     if (!lock.tryLock(0)) {

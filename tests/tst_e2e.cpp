@@ -261,6 +261,21 @@ private Q_SLOTS:
 #endif
     }
 
+    // Last: a logout's SIGTERM ends the program the normal way; it lets go of its keys and its
+    // lock, so the next start takes over at once.
+    void aTerminateSignalEndsItNormally()
+    {
+        QCOMPARE(m_tarnwick.state(), QProcess::Running);
+        m_tarnwick.terminate();
+        QVERIFY(m_tarnwick.waitForFinished(5000));
+        QCOMPARE(m_tarnwick.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_tarnwick.exitCode(), 0);
+        QVERIFY(!m_driver.isKeyGrabbedByAnother(TestX11::keyE, TestX11::controlMask | TestX11::shiftMask));
+
+        QVERIFY(startTarnwick(m_tarnwick));
+        QVERIFY(waitUntilShortcutsAreGrabbed());
+    }
+
     void cleanupTestCase()
     {
         if (m_tarnwick.state() != QProcess::NotRunning) {

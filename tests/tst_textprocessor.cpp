@@ -598,10 +598,12 @@ private Q_SLOTS:
         QTest::newRow("waiting for the fetch") << QStringLiteral("fetch");
         QTest::newRow("showing an error") << QStringLiteral("error");
     }
+    // The program quitting mid-run: nothing more is sent, and the user's pasteboard is theirs again.
     void processorDestroyedMidRunEndsQuietly()
     {
         QFETCH(QString, phase);
         Rig rig;
+        rig.pasteboard.writeItems(richContents());
         rig.pasteboard.setLazyFetch(true);
         rig.app.setPasteBehaviour(PasteBehaviour::Never);
         if (phase == QLatin1String("error"))
@@ -628,6 +630,8 @@ private Q_SLOTS:
         const int changes = int(rig.changes.size());
 
         rig.processor.reset();
+        QCOMPARE(rig.pasteboard.items(), richContents());
+        const qint64 restoredAt = rig.pasteboard.changeCount();
         rig.server.answerWaiting(corrected(QStringLiteral("late")));
         rig.advanceTo(rig.now() + 10000);
         // The run ends at its next step: a timer above, or the backend's late answer.
@@ -635,6 +639,7 @@ private Q_SLOTS:
         QCOMPARE(rig.keys.posted().size(), posted);
         QCOMPARE(rig.changes.size(), changes);
         QCOMPARE(rig.clock.pendingTimers(), 0);
+        QCOMPARE(rig.pasteboard.changeCount(), restoredAt);
     }
 };
 

@@ -35,6 +35,12 @@ TextProcessor::TextProcessor(APIClient api, Platform::Pasteboard &pasteboard, Pl
 {
 }
 
+TextProcessor::~TextProcessor()
+{
+    if (m_pendingRestore)
+        restorePasteboard(*m_pendingRestore);
+}
+
 void TextProcessor::setLastError(std::optional<TextProcessorError> error)
 {
     m_lastError = std::move(error);
@@ -119,7 +125,7 @@ QString TextProcessor::withDashSetting(QString corrected) const
     return corrected;
 }
 
-TextProcessor::SavedPasteboard TextProcessor::savePasteboard() const
+TextProcessor::SavedPasteboard TextProcessor::savePasteboard()
 {
     SavedPasteboard saved;
     const QList<QStringList> items = m_pasteboard.itemTypes();
@@ -137,6 +143,7 @@ TextProcessor::SavedPasteboard TextProcessor::savePasteboard() const
         }
         saved.append(entry);
     }
+    m_pendingRestore = saved;
     return saved;
 }
 
@@ -145,6 +152,7 @@ void TextProcessor::restorePasteboard(const SavedPasteboard &saved)
     m_pasteboard.clearContents();
     // Written even when empty; a refused write leaves nothing better to do.
     m_pasteboard.writeItems(saved);
+    m_pendingRestore.reset(); // last: `saved` may be that very value
 }
 
 QCoro::Task<std::optional<QString>> TextProcessor::waitForPasteboardChange(qint64 previousCount)

@@ -32,6 +32,8 @@ public:
     TextProcessor(APIClient api, Platform::Pasteboard &pasteboard, Platform::KeystrokePoster &keys,
                   Platform::AccessibilityTrust &trust, Platform::UserDefaults &defaults, Platform::Clock &clock,
                   QObject *parent = nullptr);
+    // Going away in the middle of a run (the program quits) still gives the user's pasteboard back.
+    ~TextProcessor() override;
 
     TextProcessorState state() const { return m_state; }
 
@@ -64,7 +66,8 @@ private:
     using SavedPasteboard = QList<Platform::PasteboardItem>;
 
     void setState(const TextProcessorState &state);
-    SavedPasteboard savePasteboard() const;
+    // Saving also remembers what is owed to the user until restorePasteboard gives it back.
+    SavedPasteboard savePasteboard();
     void restorePasteboard(const SavedPasteboard &saved);
     QCoro::Task<std::optional<QString>> waitForPasteboardChange(qint64 previousCount);
     QCoro::Task<> waitUntilPasteFetched(Platform::Clock::Duration pastedAt);
@@ -85,6 +88,7 @@ private:
     Platform::Clock &m_clock;
     TextProcessorState m_state;
     std::optional<TextProcessorError> m_lastError;
+    std::optional<SavedPasteboard> m_pendingRestore;
     Platform::FrontWindow *m_frontWindow = nullptr;
     Platform::PrimarySelection *m_primary = nullptr;
     Platform::DesktopNotifier *m_notifier = nullptr;
