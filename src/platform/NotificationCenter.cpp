@@ -24,8 +24,10 @@ private:
 
 NotificationCenter &NotificationCenter::defaultCenter()
 {
-    static NotificationCenter centre;
-    return centre;
+    // Never destroyed: observations held by other process-wide objects end during exit, in an
+    // order nobody controls, and must still find the centre.
+    static NotificationCenter *const centre = new NotificationCenter;
+    return *centre;
 }
 
 NotificationCenter::TokenPtr NotificationCenter::addObserver(const QString &name, Observer observer)
