@@ -1,6 +1,7 @@
 // The terminal mode against a real xterm under X: a program that an interrupt would stop runs in
 // it, the user's selection is made with the mouse, and the real front-window, selection,
 // clipboard and XTest services do the run.
+#include "TargetClient.h"
 #include "app/TextProcessor.h"
 #include "platform/fake/FakeAccessibilityTrust.h"
 #include "platform/fake/FakeDesktopNotifier.h"
@@ -34,36 +35,14 @@ namespace {
 const QString selectedLine = QStringLiteral("Ths is a tset");
 const QString correctedLine = QStringLiteral("This is a test");
 
-// Runs a helper tool to the end, serving our own selections meanwhile; its standard output.
-QString runTool(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    QEventLoop loop;
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
-    if (process.state() != QProcess::NotRunning)
-        loop.exec();
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        qWarning() << program << arguments << "failed:" << process.readAllStandardError();
-        return {};
-    }
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 QString xdotool(const QStringList &arguments)
 {
-    return runTool(QStringLiteral("xdotool"), arguments).trimmed();
+    return TestX11::toolOutput(QStringLiteral("xdotool"), arguments).trimmed();
 }
 
 QString selection(const QString &name)
 {
-    return runTool(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), name});
+    return TestX11::toolOutput(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), name});
 }
 
 QString fileText(const QString &path)

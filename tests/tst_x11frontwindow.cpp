@@ -1,3 +1,4 @@
+#include "TargetClient.h"
 #include "platform/x11/X11FrontWindow.h"
 #include "platform/x11/X11PrimarySelection.h"
 #include "platform/x11/XcbWindows.h"
@@ -21,37 +22,14 @@ namespace Xcb = Platform::X11::Xcb;
 
 namespace {
 
-// Runs a helper tool to the end and answers its standard output; fails the test on error.
-QString runTool(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    // Our own clipboard may be what the tool reads: keep serving it while we wait.
-    QEventLoop loop;
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
-    if (process.state() != QProcess::NotRunning)
-        loop.exec();
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        qWarning() << program << arguments << "failed:" << process.readAllStandardError();
-        return {};
-    }
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 QString xdotool(const QStringList &arguments)
 {
-    return runTool(QStringLiteral("xdotool"), arguments).trimmed();
+    return TestX11::toolOutput(QStringLiteral("xdotool"), arguments).trimmed();
 }
 
 QString xclip(const QStringList &arguments)
 {
-    return runTool(QStringLiteral("xclip"), arguments);
+    return TestX11::toolOutput(QStringLiteral("xclip"), arguments);
 }
 
 } // namespace

@@ -44,6 +44,17 @@ ToolResult runTool(const QString &program, const QStringList &arguments, const Q
     return result;
 }
 
+QString toolOutput(const QString &program, const QStringList &arguments)
+{
+    const ToolResult result = runTool(program, arguments);
+    if (result.exitCode != 0) {
+        qWarning("%s %s failed (exit code %d)", qPrintable(program), qPrintable(arguments.join(QLatin1Char(' '))),
+            result.exitCode);
+        return {};
+    }
+    return QString::fromUtf8(result.out);
+}
+
 ClipboardView readClipboardWithXclip()
 {
     static const QStringList protocol {QStringLiteral("TARGETS"), QStringLiteral("MULTIPLE"),

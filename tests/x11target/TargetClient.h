@@ -23,6 +23,10 @@ struct ToolResult {
 ToolResult runTool(const QString &program, const QStringList &arguments, const QByteArray &input = {},
     std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+// The standard output of a tool that ran to its end with exit status 0; nothing otherwise (with a
+// warning that names the tool).
+QString toolOutput(const QString &program, const QStringList &arguments);
+
 // Runs this process's event loop for `duration`.
 void spin(std::chrono::milliseconds duration);
 
