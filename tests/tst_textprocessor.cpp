@@ -4,6 +4,7 @@
 #include "platform/fake/FakePasteboard.h"
 #include "platform/fake/ManualClock.h"
 #include "platform/fake/MemoryUserDefaults.h"
+#include "testlib/StateNames.h"
 #include "testlib/SimulatedFrontApp.h"
 #include "testlib/TaskResult.h"
 #include "testlib/TestHttpServer.h"
@@ -33,33 +34,12 @@ const QString noText = QStringLiteral("No text selected");
 const Keystroke copyKeystroke {8, Platform::commandKeyMask};
 const Keystroke pasteKeystroke {9, Platform::commandKeyMask};
 
-QString describe(const TextProcessorState &state)
-{
-    switch (state.kind()) {
-    case TextProcessorState::Kind::Idle:
-        return QStringLiteral("idle");
-    case TextProcessorState::Kind::Copying:
-        return QStringLiteral("copying");
-    case TextProcessorState::Kind::Requesting:
-        return QStringLiteral("requesting");
-    case TextProcessorState::Kind::Pasting:
-        return QStringLiteral("pasting");
-    case TextProcessorState::Kind::Error:
-        return QStringLiteral("error: ") + state.message();
-    }
-    return {};
-}
+using TestLib::describe;
 
 // A published state and the virtual time at which it was published.
 using Change = QPair<QString, qint64>;
 using Changes = QList<Change>;
 
-Reply corrected(const QString &text)
-{
-    return Reply::json(200,
-        QJsonDocument(QJsonObject {{QStringLiteral("ok"), true}, {QStringLiteral("text"), text}})
-            .toJson(QJsonDocument::Compact));
-}
 
 // A user's pasteboard with several items of several types, binary ones included.
 QList<PasteboardItem> richContents()
@@ -92,7 +72,7 @@ struct Rig {
     {
         if (!server.listen())
             qFatal("cannot listen on 127.0.0.1");
-        server.setReply(corrected(QStringLiteral("The corrected text.")));
+        server.setReply(Reply::corrected(QStringLiteral("The corrected text.")));
         app.setDocument(QStringLiteral("Before teh txt after"), 7, 7);
         createProcessor(server.url());
     }
@@ -164,7 +144,7 @@ private Q_SLOTS:
         rig.pasteboard.writeItems(richContents());
         // Leading and trailing whitespace go to the backend as they were selected.
         rig.app.setDocument(QStringLiteral("Say:  teh txt \n and more"), 4, 11);
-        rig.server.setReply(corrected(QStringLiteral("the text")));
+        rig.server.setReply(Reply::corrected(QStringLiteral("the text")));
         QSignalSpy spy(rig.processor.get(), &TextProcessor::stateChanged);
 
         const auto done = rig.start(mode);
@@ -211,7 +191,7 @@ private Q_SLOTS:
             QTRY_COMPARE(rig.server.waitingCount(), 1);
         }
         if (phase == QLatin1String("pasting")) {
-            rig.server.answerWaiting(corrected(QStringLiteral("x")));
+            rig.server.answerWaiting(Reply::corrected(QStringLiteral("x")));
             QVERIFY(rig.waitForBackend());
         }
         QCOMPARE(describe(rig.state()), phase);
@@ -223,8 +203,8 @@ private Q_SLOTS:
         QCOMPARE(rig.changes.size(), changes);
         QCOMPARE(rig.keys.posted().size(), posted);
 
-        rig.server.setReply(corrected(QStringLiteral("x")));
-        rig.server.answerWaiting(corrected(QStringLiteral("x")));
+        rig.server.setReply(Reply::corrected(QStringLiteral("x")));
+        rig.server.answerWaiting(Reply::corrected(QStringLiteral("x")));
         QVERIFY(rig.finish(first));
         QCOMPARE(rig.state(), TextProcessorState::idle());
         QCOMPARE(rig.server.requests().size(), 1);
@@ -249,7 +229,7 @@ private Q_SLOTS:
         QVERIFY(*first);
         QCOMPARE(rig.state(), TextProcessorState::requesting());
 
-        rig.server.answerWaiting(corrected(QStringLiteral("ok")));
+        rig.server.answerWaiting(Reply::corrected(QStringLiteral("ok")));
         QVERIFY(rig.finish(second));
         QCOMPARE(rig.changes,
             (Changes {{QStringLiteral("copying"), 0}, {QStringLiteral("error: ") + noText, 500},
@@ -418,7 +398,7 @@ private Q_SLOTS:
         QFETCH(QString, pasted);
         Rig rig;
         rig.defaults.setValue(QStringLiteral("replaceEmDash"), setting);
-        rig.server.setReply(corrected(QStringLiteral("well\u2014known \u2013 fact \u2014\u2013")));
+        rig.server.setReply(Reply::corrected(QStringLiteral("well\u2014known \u2013 fact \u2014\u2013")));
         const auto done = rig.start();
         QVERIFY(rig.finish(done));
         QCOMPARE(rig.app.pastedTexts(), QList<QString> {pasted});
@@ -432,7 +412,7 @@ private Q_SLOTS:
         rig.clock.advance(10ms);
         QTRY_COMPARE(rig.server.waitingCount(), 1);
         rig.defaults.setValue(QStringLiteral("replaceEmDash"), true);
-        rig.server.answerWaiting(corrected(QStringLiteral("a\u2014b")));
+        rig.server.answerWaiting(Reply::corrected(QStringLiteral("a\u2014b")));
         QVERIFY(rig.finish(done));
         QCOMPARE(rig.app.pastedTexts(), QList<QString> {QStringLiteral("a-b")});
     }
@@ -440,7 +420,7 @@ private Q_SLOTS:
     void emptyCorrectionReplacesSelectionWithNothing()
     {
         Rig rig;
-        rig.server.setReply(corrected(QString()));
+        rig.server.setReply(Reply::corrected(QString()));
         const auto done = rig.start();
         QVERIFY(rig.finish(done));
         QCOMPARE(rig.app.document(), QStringLiteral("Before  after"));
@@ -457,7 +437,7 @@ private Q_SLOTS:
         QCOMPARE(rig.processor->lastError(), TextProcessorError {QStringLiteral("HTTP 500")});
         QCOMPARE(errorSpy.size(), 1);
 
-        rig.server.setReply(corrected(QStringLiteral("fine")));
+        rig.server.setReply(Reply::corrected(QStringLiteral("fine")));
         done = rig.start();
         QVERIFY(rig.finish(done));
         QCOMPARE(rig.app.pastedTexts(), QList<QString> {QStringLiteral("fine")});
@@ -619,7 +599,7 @@ private Q_SLOTS:
             rig.clock.advance(10ms);
             QTRY_COMPARE(rig.server.waitingCount(), 1);
             if (phase != QLatin1String("requesting")) {
-                rig.server.answerWaiting(corrected(QStringLiteral("x")));
+                rig.server.answerWaiting(Reply::corrected(QStringLiteral("x")));
                 QVERIFY(rig.waitForBackend());
                 rig.advanceTo(rig.now() + (phase == QLatin1String("fetch") ? 500 : 100));
                 QCOMPARE(rig.state(), TextProcessorState::pasting());
@@ -632,7 +612,7 @@ private Q_SLOTS:
         rig.processor.reset();
         QCOMPARE(rig.pasteboard.items(), richContents());
         const qint64 restoredAt = rig.pasteboard.changeCount();
-        rig.server.answerWaiting(corrected(QStringLiteral("late")));
+        rig.server.answerWaiting(Reply::corrected(QStringLiteral("late")));
         rig.advanceTo(rig.now() + 10000);
         // The run ends at its next step: a timer above, or the backend's late answer.
         QTRY_VERIFY(*done);

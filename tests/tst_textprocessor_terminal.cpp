@@ -8,6 +8,7 @@
 #include "platform/fake/FakePrimarySelection.h"
 #include "platform/fake/ManualClock.h"
 #include "platform/fake/MemoryUserDefaults.h"
+#include "testlib/StateNames.h"
 #include "testlib/TaskResult.h"
 #include "testlib/TestHttpServer.h"
 
@@ -30,12 +31,6 @@ const Keystroke shiftInsert {0x72, Platform::shiftKeyMask};
 constexpr quint64 terminalWindow = 0x1400007;
 constexpr quint64 otherWindow = 0x2200003;
 
-Reply corrected(const QString &text)
-{
-    return Reply::json(200,
-        QJsonDocument(QJsonObject {{QStringLiteral("ok"), true}, {QStringLiteral("text"), text}})
-            .toJson(QJsonDocument::Compact));
-}
 
 QList<PasteboardItem> userClipboard()
 {
@@ -43,22 +38,7 @@ QList<PasteboardItem> userClipboard()
         {QStringLiteral("text/html"), QByteArray("<i>the user's own</i>")}}};
 }
 
-QString describe(const TextProcessorState &state)
-{
-    switch (state.kind()) {
-    case TextProcessorState::Kind::Idle:
-        return QStringLiteral("idle");
-    case TextProcessorState::Kind::Copying:
-        return QStringLiteral("copying");
-    case TextProcessorState::Kind::Requesting:
-        return QStringLiteral("requesting");
-    case TextProcessorState::Kind::Pasting:
-        return QStringLiteral("pasting");
-    case TextProcessorState::Kind::Error:
-        return QStringLiteral("error: ") + state.message();
-    }
-    return {};
-}
+using TestLib::describe;
 
 using Changes = QList<QPair<QString, qint64>>;
 
@@ -137,7 +117,7 @@ struct Rig {
     {
         if (!server.listen())
             qFatal("cannot listen on 127.0.0.1");
-        server.setReply(corrected(QStringLiteral("This is a test")));
+        server.setReply(Reply::corrected(QStringLiteral("This is a test")));
         pasteboard.writeItems(userClipboard());
         pasteboard.setLazyFetch(true);
         front.setCurrent(FrontWindowInfo {terminalWindow, QStringLiteral("XTerm")});
@@ -444,7 +424,7 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.defaults.setValue(QStringLiteral("replaceEmDash"), true);
-        rig.server.setReply(corrected(QStringLiteral("a \u2014 b\u2013c")));
+        rig.server.setReply(Reply::corrected(QStringLiteral("a \u2014 b\u2013c")));
         const auto done = rig.start();
         QVERIFY(rig.finish(done));
         QCOMPARE(rig.primary.text(), std::optional<QString>(QStringLiteral("a - b-c")));
@@ -462,7 +442,7 @@ private Q_SLOTS:
         QVERIFY(*second);
         QCOMPARE(rig.front.lookups(), 1);
         QCOMPARE(rig.primary.reads(), 1);
-        rig.server.answerWaiting(corrected(QStringLiteral("done")));
+        rig.server.answerWaiting(Reply::corrected(QStringLiteral("done")));
         QVERIFY(rig.finish(first));
         QCOMPARE(rig.server.requests().size(), 1);
         QCOMPARE(rig.primary.text(), std::optional<QString>(QStringLiteral("done")));

@@ -122,12 +122,6 @@ struct Rig {
     }
 };
 
-Reply corrected(const QString &text)
-{
-    return Reply::json(200,
-        QJsonDocument(QJsonObject {{QStringLiteral("ok"), true}, {QStringLiteral("text"), text}})
-            .toJson(QJsonDocument::Compact));
-}
 
 } // namespace
 
@@ -147,7 +141,7 @@ private Q_SLOTS:
     {
         QFETCH(FixMode, mode);
         Rig rig;
-        rig.server.setReply(corrected(QStringLiteral("the text")));
+        rig.server.setReply(Reply::corrected(QStringLiteral("the text")));
         (mode == FixMode::Fix ? rig.menu->fixAction() : rig.menu->formalAction())->trigger();
         rig.clock.advance(199ms);
         QVERIFY(rig.keys.posted().isEmpty());

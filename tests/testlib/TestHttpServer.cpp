@@ -1,6 +1,8 @@
 #include "testlib/TestHttpServer.h"
 
 #include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -249,4 +251,11 @@ void TestHttpServer::send(QTcpSocket *socket, const Reply &reply)
     }
     socket->write(reply.body);
     socket->disconnectFromHost();
+}
+
+TestHttpServer::Reply TestHttpServer::Reply::corrected(const QString &text)
+{
+    return json(200,
+        QJsonDocument(QJsonObject {{QStringLiteral("ok"), true}, {QStringLiteral("text"), text}})
+            .toJson(QJsonDocument::Compact));
 }

@@ -55,6 +55,8 @@ public:
         {
             return Reply {status, body, {}, Behaviour::CloseMidBody};
         }
+        // The correction backend's success: {"ok":true,"text":text}.
+        static Reply corrected(const QString &text);
         static Reply neverAnswer() { return Reply {0, {}, {}, Behaviour::NeverAnswer}; }
         static Reply raw(const QByteArray &bytes) { return Reply {0, bytes, {}, Behaviour::Raw}; }
     };
