@@ -100,8 +100,16 @@ QCoro::Task<> TextProcessor::run(FixMode mode)
     const QString corrected = withDashSetting(result.value());
     m_pasteboard.clearContents();
     m_pasteboard.setString(corrected);
+    co_await pasteThenRestore(pasteKeyCode, Platform::commandKeyMask, saved,
+        [this] { return m_pasteboard.contentsFetchedSinceLastWrite(); });
+}
+
+QCoro::Task<> TextProcessor::pasteThenRestore(
+    quint16 keyCode, quint64 flags, SavedPasteboard saved, std::function<bool()> fetched)
+{
+    QPointer<TextProcessor> self(this);
     setState(TextProcessorState::pasting());
-    co_await postKeystroke(pasteKeyCode);
+    co_await m_keys.postKeystroke(keyCode, flags);
     if (!self)
         co_return;
 
@@ -109,9 +117,22 @@ QCoro::Task<> TextProcessor::run(FixMode mode)
     co_await m_clock.sleep(pasteWait);
     if (!self)
         co_return;
-    co_await waitUntilPasteFetched(pastedAt);
-    if (!self)
-        co_return;
+    const Platform::Clock::Duration deadline = pastedAt + fetchCap;
+    if (!fetched()) {
+        while (m_clock.now() < deadline) {
+            co_await m_clock.sleep(std::min(pollInterval, deadline - m_clock.now()));
+            if (!self)
+                co_return;
+            if (fetched()) {
+                const Platform::Clock::Duration grace = std::min(fetchGrace, deadline - m_clock.now());
+                if (grace > Platform::Clock::Duration::zero())
+                    co_await m_clock.sleep(grace);
+                if (!self)
+                    co_return;
+                break;
+            }
+        }
+    }
     restorePasteboard(saved);
     setState(TextProcessorState::idle());
 }
@@ -167,25 +188,6 @@ QCoro::Task<std::optional<QString>> TextProcessor::waitForPasteboardChange(qint6
             co_return m_pasteboard.string();
     }
     co_return std::nullopt;
-}
-
-QCoro::Task<> TextProcessor::waitUntilPasteFetched(Platform::Clock::Duration pastedAt)
-{
-    QPointer<TextProcessor> self(this);
-    const Platform::Clock::Duration deadline = pastedAt + fetchCap;
-    if (m_pasteboard.contentsFetchedSinceLastWrite())
-        co_return;
-    while (m_clock.now() < deadline) {
-        co_await m_clock.sleep(std::min(pollInterval, deadline - m_clock.now()));
-        if (!self)
-            co_return;
-        if (m_pasteboard.contentsFetchedSinceLastWrite()) {
-            const Platform::Clock::Duration grace = std::min(fetchGrace, deadline - m_clock.now());
-            if (grace > Platform::Clock::Duration::zero())
-                co_await m_clock.sleep(grace);
-            co_return;
-        }
-    }
 }
 
 QCoro::Task<> TextProcessor::postKeystroke(quint16 keyCode)

@@ -14,6 +14,7 @@
 
 #include <QCoroTask>
 
+#include <functional>
 #include <optional>
 
 namespace Platform {
@@ -70,7 +71,9 @@ private:
     SavedPasteboard savePasteboard();
     void restorePasteboard(const SavedPasteboard &saved);
     QCoro::Task<std::optional<QString>> waitForPasteboardChange(qint64 previousCount);
-    QCoro::Task<> waitUntilPasteFetched(Platform::Clock::Duration pastedAt);
+    // Sends the paste keystroke, waits at least the paste wait and then until `fetched` tells that
+    // the target took our contents (bounded from the keystroke), and gives `saved` back.
+    QCoro::Task<> pasteThenRestore(quint16 keyCode, quint64 flags, SavedPasteboard saved, std::function<bool()> fetched);
     QCoro::Task<> postKeystroke(quint16 keyCode);
     QCoro::Task<> flashError(QString message);
     QString withDashSetting(QString corrected) const;
@@ -78,7 +81,6 @@ private:
     // The terminal mode (TextProcessorTerminal.cpp).
     std::optional<Platform::FrontWindowInfo> frontTerminal() const;
     QCoro::Task<> runInTerminal(FixMode mode, Platform::FrontWindowInfo terminal);
-    QCoro::Task<> waitUntilTerminalPasted(Platform::Clock::Duration pastedAt);
 
     APIClient m_api;
     Platform::Pasteboard &m_pasteboard;

@@ -14,18 +14,9 @@
 
 #include <QPointer>
 
-using namespace std::chrono_literals;
-
 namespace {
 
 constexpr quint16 insertKeyCode = 0x72; // the Help key of Apple keyboards, Insert on PC keyboards
-
-// As for Command+V: at least 250 ms, then until the terminal has fetched what it pastes, a short
-// grace for the transfer, at most 2 s after the keystroke.
-constexpr Platform::Clock::Duration pasteWait = 250ms;
-constexpr Platform::Clock::Duration pollInterval = 10ms;
-constexpr Platform::Clock::Duration fetchGrace = 50ms;
-constexpr Platform::Clock::Duration fetchCap = 2000ms;
 
 } // namespace
 
@@ -88,40 +79,9 @@ QCoro::Task<> TextProcessor::runInTerminal(FixMode mode, Platform::FrontWindowIn
         co_return;
     }
 
-    setState(TextProcessorState::pasting());
-    co_await m_keys.postKeystroke(insertKeyCode, Platform::shiftKeyMask);
-    if (!self)
-        co_return;
-    const Platform::Clock::Duration pastedAt = m_clock.now();
-    co_await m_clock.sleep(pasteWait);
-    if (!self)
-        co_return;
-    co_await waitUntilTerminalPasted(pastedAt);
-    if (!self)
-        co_return;
-    restorePasteboard(saved);
-    setState(TextProcessorState::idle());
+    // Shift+Insert fetches either selection, depending on the terminal.
+    co_await pasteThenRestore(insertKeyCode, Platform::shiftKeyMask, saved, [this] {
+        return m_pasteboard.contentsFetchedSinceLastWrite() || m_primary->contentsFetchedSinceLastWrite();
+    });
 }
 
-QCoro::Task<> TextProcessor::waitUntilTerminalPasted(Platform::Clock::Duration pastedAt)
-{
-    QPointer<TextProcessor> self(this);
-    // Shift+Insert fetches either selection, depending on the terminal.
-    const auto fetched = [this] {
-        return m_pasteboard.contentsFetchedSinceLastWrite() || m_primary->contentsFetchedSinceLastWrite();
-    };
-    const Platform::Clock::Duration deadline = pastedAt + fetchCap;
-    if (fetched())
-        co_return;
-    while (m_clock.now() < deadline) {
-        co_await m_clock.sleep(std::min(pollInterval, deadline - m_clock.now()));
-        if (!self)
-            co_return;
-        if (fetched()) {
-            const Platform::Clock::Duration grace = std::min(fetchGrace, deadline - m_clock.now());
-            if (grace > Platform::Clock::Duration::zero())
-                co_await m_clock.sleep(grace);
-            co_return;
-        }
-    }
-}
