@@ -227,6 +227,17 @@ private Q_SLOTS:
         QCOMPARE(Shortcut(Key::k, cmd).menuItemWithMatchingShortcut(&empty), nullptr);
     }
 
+    void menuMatchingSeesEveryShortcutOfAnAction()
+    {
+        // Standard keys often give an action two shortcuts; the second one takes the key as well.
+        QMenu menu;
+        QAction *find = menu.addAction(QStringLiteral("Find next"));
+        find->setShortcuts({QKeySequence(Qt::Key_F3), QKeySequence(Qt::CTRL | Qt::Key_G)});
+        QCOMPARE(Shortcut(Key::g, cmd).menuItemWithMatchingShortcut(&menu), find);
+        QCOMPARE(Shortcut(Key::f3).menuItemWithMatchingShortcut(&menu), find);
+        QCOMPARE(Shortcut(Key::g, cmd | shift).menuItemWithMatchingShortcut(&menu), nullptr);
+    }
+
     void menuMatchingFollowsTheLayout()
     {
         // On a layout whose key 40 types "л", a Ctrl+Л action is that key.

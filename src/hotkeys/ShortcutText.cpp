@@ -142,21 +142,22 @@ QAction *Shortcut::menuItemWithMatchingShortcut(const QMenu *menu) const
     const std::optional<QString> keyText = nsMenuItemKeyEquivalent();
     const QList<QAction *> items = menu->actions();
     for (QAction *item : items) {
-        QString itemKeyEquivalent;
-        ModifierFlags itemFlags;
-        const QKeySequence sequence = item->shortcut();
-        // A multi-key sequence cannot be typed as one shortcut.
-        if (sequence.count() == 1) {
+        // A menu item of AppKit has one key equivalent; a QAction may have several, and any of
+        // them would take the key away from the shortcut.
+        const QList<QKeySequence> sequences = item->shortcuts();
+        for (const QKeySequence &sequence : sequences) {
+            // A multi-key sequence cannot be typed as one shortcut.
+            if (sequence.count() != 1)
+                continue;
             const QKeyCombination combination = sequence[0];
-            itemKeyEquivalent = keyEquivalentOfQtKey(combination.key()).value_or(QString());
-            itemFlags = modifierFlagsFromQt(combination.keyboardModifiers());
+            // Qt states Shift in the item's modifiers and never in the key's case (keys are taken
+            // lower-case by keyEquivalentOfQtKey), so an item is already in the folded form AppKit
+            // makes of an upper-case key equivalent: Ctrl+Shift+K is Command+Shift+"k".
+            const QString itemKeyEquivalent = keyEquivalentOfQtKey(combination.key()).value_or(QString());
+            const ModifierFlags itemFlags = modifierFlagsFromQt(combination.keyboardModifiers());
+            if (keyText && !itemKeyEquivalent.isEmpty() && *keyText == itemKeyEquivalent && wanted == itemFlags)
+                return item;
         }
-        if (wanted.contains(ModifierFlags::shift) && itemKeyEquivalent != itemKeyEquivalent.toLower()) {
-            itemKeyEquivalent = itemKeyEquivalent.toLower();
-            itemFlags |= ModifierFlags::shift;
-        }
-        if (keyText && !itemKeyEquivalent.isEmpty() && *keyText == itemKeyEquivalent && wanted == itemFlags)
-            return item;
         if (const QMenu *submenu = item->menu()) {
             if (QAction *found = menuItemWithMatchingShortcut(submenu))
                 return found;
