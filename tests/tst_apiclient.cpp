@@ -62,7 +62,7 @@ class TestAPIClient : public QObject {
     {
         return APIClient(m_server->url(), m_session, timeout);
     }
-    APIClient client() const { return client(APIClient::defaultTimeout); }
+    APIClient client() const { return APIClient(m_server->url(), m_session); }
 
 private Q_SLOTS:
     void init()
@@ -159,6 +159,10 @@ private Q_SLOTS:
             << 418 << json("{'ok':true,'text':'T'}") << false << QStringLiteral("HTTP 418");
         QTest::newRow("401 without challenge")
             << 401 << json("{'error':'unauthorized'}") << false << QStringLiteral("unauthorized");
+        // Qt files 407 among its proxy errors, but it is the server's answer all the same.
+        QTest::newRow("407 envelope")
+            << 407 << json("{'error':'proxy'}") << false << QStringLiteral("proxy");
+        QTest::newRow("407 no envelope") << 407 << QByteArray() << false << QStringLiteral("HTTP 407");
         QTest::newRow("403") << 403 << json("{'detail':'forbidden'}") << false
                              << QStringLiteral("HTTP 403: forbidden");
     }
@@ -291,6 +295,8 @@ private Q_SLOTS:
 
     void silentServerTimesOut()
     {
+        // Without a timeout of its own a client waits 20 s; this test gives a short one.
+        QCOMPARE(client().timeout(), std::chrono::milliseconds(20000));
         m_server->setReply(Reply::neverAnswer());
         QElapsedTimer elapsed;
         elapsed.start();
@@ -305,19 +311,23 @@ private Q_SLOTS:
     void oversizedBodyIsRefused_data()
     {
         QTest::addColumn<int>("status");
-        QTest::newRow("200") << 200;
-        QTest::newRow("500") << 500;
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("200") << 200 << QStringLiteral("Invalid server response");
+        // The status is still known: it is reported as for a body without an envelope.
+        QTest::newRow("500") << 500 << QStringLiteral("HTTP 500");
+        QTest::newRow("404") << 404 << QStringLiteral("HTTP 404");
     }
     void oversizedBodyIsRefused()
     {
         QFETCH(int, status);
+        QFETCH(QString, expected);
         const QByteArray huge
             = json("{'ok':true,'text':'") + QByteArray(APIClient::maximumReplySize + 1024, 'a') + "\"}";
         m_server->setReply(Reply::json(status, huge));
         const Outcome outcome = call(client());
         QVERIFY(!outcome.ok);
-        QCOMPARE(outcome.kind, APIError::Kind::BadResponse);
-        QCOMPARE(outcome.message, QStringLiteral("Invalid server response"));
+        QCOMPARE(outcome.kind, status == 200 ? APIError::Kind::BadResponse : APIError::Kind::Server);
+        QCOMPARE(outcome.message, expected);
     }
 
     void bodyJustUnderTheCapIsAccepted()

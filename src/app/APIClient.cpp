@@ -55,9 +55,12 @@ struct ErrorEnvelope {
 };
 
 // Errors of the network and proxy layers. Qt also reports HTTP 4xx/5xx as reply errors (201 and
-// up); those are real answers and take the status path instead.
-bool isTransportError(QNetworkReply::NetworkError error)
+// up); those are real answers and take the status path instead. So is a 407 that came with a
+// status line, though Qt files it among the proxy errors.
+bool isTransportError(QNetworkReply::NetworkError error, const QVariant &statusAttribute)
 {
+    if (error == QNetworkReply::ProxyAuthenticationRequiredError && statusAttribute.isValid())
+        return false;
     return error != QNetworkReply::NoError && int(error) < 200;
 }
 
@@ -230,17 +233,23 @@ QCoro::Task<APIResult<Reply>> APIClient::postJSON(APIClient client, QString path
     co_await ReplyDone(reply);
     if (!disposer.reply)
         co_return APIError::network(QStringLiteral("The network session was closed"));
-    if (*tooLarge || reply->bytesAvailable() > maximumReplySize)
-        co_return APIError::badResponse();
 
     const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (*tooLarge || reply->bytesAvailable() > maximumReplySize) {
+        // A failure status still says what happened, even when its body is too big to read.
+        const int status = statusAttribute.isValid() ? statusAttribute.toInt() : 0;
+        if (status >= 300)
+            co_return APIError::server(QLatin1String("HTTP ") + QString::number(status));
+        co_return APIError::badResponse();
+    }
+
     const QNetworkReply::NetworkError error = reply->error();
     // Qt ends a stalled transfer by aborting it, which it then calls "Operation canceled"; nothing
     // else aborts our replies, so say what happened.
     if (error == QNetworkReply::OperationCanceledError)
         co_return APIError::network(QStringLiteral("The request timed out."));
     // A reply cut short after its headers is a transport failure too, though a status was seen.
-    if (isTransportError(error) || (!statusAttribute.isValid() && error != QNetworkReply::NoError))
+    if (isTransportError(error, statusAttribute) || (!statusAttribute.isValid() && error != QNetworkReply::NoError))
         co_return APIError::network(reply->errorString());
 
     const int status = statusAttribute.isValid() ? statusAttribute.toInt() : 0;
