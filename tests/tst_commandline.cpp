@@ -28,6 +28,9 @@ Run runTarnwick(
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QUARVEL_BACKEND_URL"));
+    // The command-line mode is for scripts and terminals without a display: every run proves it.
+    for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(display));
     if (backendURL)
         environment.insert(QStringLiteral("QUARVEL_BACKEND_URL"), *backendURL);
     process.setProcessEnvironment(environment);

@@ -436,6 +436,9 @@ private Q_SLOTS:
         QVERIFY(rig.finish(done));
         QCOMPARE(rig.processor->lastError(), TextProcessorError {QStringLiteral("HTTP 500")});
         QCOMPARE(errorSpy.size(), 1);
+        // Bindings and the settings window read it as a property.
+        QCOMPARE(rig.processor->property("lastError").value<std::optional<TextProcessorError>>(),
+                 TextProcessorError {QStringLiteral("HTTP 500")});
 
         rig.server.setReply(Reply::corrected(QStringLiteral("fine")));
         done = rig.start();

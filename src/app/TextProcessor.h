@@ -28,6 +28,7 @@ class PrimarySelection;
 class TextProcessor : public QObject {
     Q_OBJECT
     Q_PROPERTY(TextProcessorState state READ state NOTIFY stateChanged)
+    Q_PROPERTY(std::optional<TextProcessorError> lastError READ lastError NOTIFY lastErrorChanged)
 
 public:
     TextProcessor(APIClient api, Platform::Pasteboard &pasteboard, Platform::KeystrokePoster &keys,
