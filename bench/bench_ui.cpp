@@ -18,8 +18,8 @@ private Q_SLOTS:
         const QSize size = RequestFeedbackView::fittingSize(RequestFeedbackContent::Loading);
         QPoint origin;
         QBENCHMARK {
-            origin = RequestFeedbackHUD::panelOrigin(size, screens.pointerPosition(), screens.screens(),
-                                                     screens.primaryScreen());
+            origin = RequestFeedbackHUD::panelOrigin(
+                size, screens.pointerPosition(), screens.screens(), screens.primaryScreen());
         }
         QVERIFY(!origin.isNull());
     }

@@ -52,8 +52,7 @@ void onQuitSignal(int)
 {
     const char byte = 1;
     // Only async-signal-safe work here: the event loop reads the byte and quits.
-    if (::write(signalSocket[1], &byte, 1) < 0) {
-    }
+    if (::write(signalSocket[1], &byte, 1) < 0) { }
 }
 
 // A logout (SIGHUP, SIGTERM) or Ctrl+C in the starting terminal ends the event loop the normal
@@ -65,11 +64,10 @@ void quitOnSignals(QApplication &app)
     auto *notifier = new QSocketNotifier(signalSocket[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
         char byte = 0;
-        if (::read(signalSocket[0], &byte, 1) < 0) {
-        }
+        if (::read(signalSocket[0], &byte, 1) < 0) { }
         QApplication::quit();
     });
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onQuitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -160,8 +160,7 @@ private Q_SLOTS:
         QTest::newRow("401 without challenge")
             << 401 << json("{'error':'unauthorized'}") << false << QStringLiteral("unauthorized");
         // Qt files 407 among its proxy errors, but it is the server's answer all the same.
-        QTest::newRow("407 envelope")
-            << 407 << json("{'error':'proxy'}") << false << QStringLiteral("proxy");
+        QTest::newRow("407 envelope") << 407 << json("{'error':'proxy'}") << false << QStringLiteral("proxy");
         QTest::newRow("407 no envelope") << 407 << QByteArray() << false << QStringLiteral("HTTP 407");
         QTest::newRow("403") << 403 << json("{'detail':'forbidden'}") << false
                              << QStringLiteral("HTTP 403: forbidden");

@@ -274,7 +274,8 @@ private Q_SLOTS:
         QList<Hotkeys::Name> names;
         for (const Hotkeys::RecorderField *field : view->findChildren<Hotkeys::RecorderField *>())
             names.append(field->shortcutName());
-        QCOMPARE(names, (QList<Hotkeys::Name> {Hotkeys::fixSelectedText(), Hotkeys::formalizeSelectedText()}));
+        QCOMPARE(
+            names, (QList<Hotkeys::Name> {Hotkeys::fixSelectedText(), Hotkeys::formalizeSelectedText()}));
 
         view->close();
         QVERIFY(!view->isVisible());

@@ -318,7 +318,8 @@ private:
             const QDeadlineTimer deadline(15s);
             while (!deadline.hasExpired() && m_tarnwick.state() == QProcess::Running) {
                 if (m_driver.isKeyGrabbedByAnother(TestX11::keyE, TestX11::controlMask | TestX11::shiftMask)
-                    && m_driver.isKeyGrabbedByAnother(TestX11::keyE, TestX11::controlMask | TestX11::mod1Mask))
+                    && m_driver.isKeyGrabbedByAnother(
+                        TestX11::keyE, TestX11::controlMask | TestX11::mod1Mask))
                     return true;
                 output += m_tarnwick.readAllStandardOutput();
                 if (output.contains("Error registering hotkey"))
@@ -327,7 +328,8 @@ private:
             }
             if (!output.contains("Error registering hotkey"))
                 return false;
-            qWarning("start %d: a shortcut was refused (%s); starting again", attempt + 1, output.constData());
+            qWarning(
+                "start %d: a shortcut was refused (%s); starting again", attempt + 1, output.constData());
             m_tarnwick.terminate();
             if (!m_tarnwick.waitForFinished(5000))
                 m_tarnwick.kill();

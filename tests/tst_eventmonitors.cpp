@@ -70,7 +70,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("button");
         QTest::addColumn<int>("expected");
-        QTest::newRow("key press") << int(QEvent::KeyPress) << int(Qt::Key_K) << 0 << int(NSEventType::keyDown);
+        QTest::newRow("key press") << int(QEvent::KeyPress) << int(Qt::Key_K) << 0
+                                   << int(NSEventType::keyDown);
         QTest::newRow("key release") << int(QEvent::KeyRelease) << int(Qt::Key_F5) << 0
                                      << int(NSEventType::keyUp);
         QTest::newRow("shift alone") << int(QEvent::KeyPress) << int(Qt::Key_Shift) << 0

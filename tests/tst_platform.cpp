@@ -33,7 +33,7 @@ private Q_SLOTS:
         clock.advance(9ms);
         QVERIFY(fired.isEmpty());
         clock.advance(100ms);
-        QCOMPARE(fired, (QList<std::pair<int, qint64>>{{1, 10}, {2, 10}, {3, 30}}));
+        QCOMPARE(fired, (QList<std::pair<int, qint64>> {{1, 10}, {2, 10}, {3, 30}}));
         QCOMPARE(clock.now().count(), 109);
         QCOMPARE(clock.pendingTimers(), 0);
     }
@@ -73,11 +73,11 @@ private Q_SLOTS:
         sleepThenRecord(clock, 10ms, log, 2);
         QVERIFY(log.isEmpty());
         clock.advance(10ms);
-        QCOMPARE(log, QList<int>{2});
+        QCOMPARE(log, QList<int> {2});
         clock.advance(239ms);
-        QCOMPARE(log, QList<int>{2});
+        QCOMPARE(log, QList<int> {2});
         clock.advance(1ms);
-        QCOMPARE(log, (QList<int>{2, 1}));
+        QCOMPARE(log, (QList<int> {2, 1}));
     }
 
     void realClockSleepResumesOnEventLoop()
@@ -86,7 +86,7 @@ private Q_SLOTS:
         QList<int> log;
         const auto start = clock.now();
         sleepThenRecord(clock, 20ms, log, 7);
-        QTRY_COMPARE(log, QList<int>{7});
+        QTRY_COMPARE(log, QList<int> {7});
         QVERIFY(clock.now() - start >= 20ms);
     }
 
@@ -99,14 +99,12 @@ private Q_SLOTS:
             calls.append(QStringLiteral("first:") + info.value(QStringLiteral("name")).toString());
             second.reset();
         });
-        second = centre.addObserver(QStringLiteral("n"), [&](const QVariantMap &) {
-            calls.append(QStringLiteral("second"));
-        });
-        auto other = centre.addObserver(QStringLiteral("other"), [&](const QVariantMap &) {
-            calls.append(QStringLiteral("other"));
-        });
+        second = centre.addObserver(
+            QStringLiteral("n"), [&](const QVariantMap &) { calls.append(QStringLiteral("second")); });
+        auto other = centre.addObserver(
+            QStringLiteral("other"), [&](const QVariantMap &) { calls.append(QStringLiteral("other")); });
         centre.post(QStringLiteral("n"), {{QStringLiteral("name"), QStringLiteral("x")}});
-        QCOMPARE(calls, QStringList{QStringLiteral("first:x")});
+        QCOMPARE(calls, QStringList {QStringLiteral("first:x")});
         QCOMPARE(centre.observerCount(QStringLiteral("n")), 1);
         first.reset();
         centre.post(QStringLiteral("n"));
@@ -124,8 +122,8 @@ private Q_SLOTS:
         QTest::newRow("zero") << QVariant(0.0) << false;
         QTest::newRow("text true") << QVariant(QStringLiteral(" TRUE ")) << true;
         QTest::newRow("text garbage") << QVariant(QStringLiteral("on fire")) << false;
-        QTest::newRow("list") << QVariant(QVariantList{true}) << false;
-        QTest::newRow("map") << QVariant(QVariantMap{{QStringLiteral("a"), true}}) << false;
+        QTest::newRow("list") << QVariant(QVariantList {true}) << false;
+        QTest::newRow("map") << QVariant(QVariantMap {{QStringLiteral("a"), true}}) << false;
     }
     void boolValueOfHostileSettings()
     {
@@ -140,11 +138,12 @@ private Q_SLOTS:
     {
         Platform::FakePasteboard board;
         const qint64 start = board.changeCount();
-        QVERIFY(board.writeItems({{{QStringLiteral("text/html"), "<b>x</b>"}, {QStringLiteral("text/plain"), "x"}},
-                                  {{QStringLiteral("image/png"), QByteArray(3, '\0')}}}));
+        QVERIFY(board.writeItems(
+            {{{QStringLiteral("text/html"), "<b>x</b>"}, {QStringLiteral("text/plain"), "x"}},
+                {{QStringLiteral("image/png"), QByteArray(3, '\0')}}}));
         QCOMPARE(board.itemTypes(),
-                 (QList<QStringList>{{QStringLiteral("text/html"), QStringLiteral("text/plain")},
-                                     {QStringLiteral("image/png")}}));
+            (QList<QStringList> {
+                {QStringLiteral("text/html"), QStringLiteral("text/plain")}, {QStringLiteral("image/png")}}));
         QCOMPARE(board.string(), std::optional<QString>(QStringLiteral("x")));
         QCOMPARE(board.data(1, QStringLiteral("image/png")), std::optional<QByteArray>(QByteArray(3, '\0')));
         QVERIFY(!board.data(2, QStringLiteral("image/png")));

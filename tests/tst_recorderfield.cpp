@@ -97,8 +97,8 @@ class TestRecorderField : public QObject {
     Q_OBJECT
 
 private:
-    Name name{QStringLiteral("recorderTest")};
-    Name other{QStringLiteral("recorderOther")};
+    Name name {QStringLiteral("recorderTest")};
+    Name other {QStringLiteral("recorderOther")};
 
 private Q_SLOTS:
     void judgingPressedCombinations_data()
@@ -111,22 +111,25 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("carbon");
 
         const Qt::KeyboardModifiers none;
-        QTest::newRow("letter alone") << int(Qt::Key_K) << none << quint64(0) << false << qint64(0) << qint64(0);
-        QTest::newRow("Shift+letter") << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::ShiftModifier) << quint64(0)
-                                      << false << qint64(0) << qint64(0);
+        QTest::newRow("letter alone")
+            << int(Qt::Key_K) << none << quint64(0) << false << qint64(0) << qint64(0);
+        QTest::newRow("Shift+letter") << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::ShiftModifier)
+                                      << quint64(0) << false << qint64(0) << qint64(0);
         QTest::newRow("Shift+Fn+letter") << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::ShiftModifier)
                                          << quint64(0x800000) << false << qint64(0) << qint64(0);
-        QTest::newRow("Return alone") << int(Qt::Key_Return) << none << quint64(0) << false << qint64(0) << qint64(0);
+        QTest::newRow("Return alone")
+            << int(Qt::Key_Return) << none << quint64(0) << false << qint64(0) << qint64(0);
         QTest::newRow("Shift+Tab") << int(Qt::Key_Backtab) << Qt::KeyboardModifiers(Qt::ShiftModifier)
                                    << quint64(0) << false << qint64(0) << qint64(0);
-        QTest::newRow("Caps Lock+letter") << int(Qt::Key_K) << none << quint64(0x10000) << false << qint64(0)
-                                          << qint64(0);
-        QTest::newRow("Ctrl+Shift+K") << int(Qt::Key_K)
-                                      << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier)
-                                      << quint64(0) << true << qint64(40) << (command | shift);
+        QTest::newRow("Caps Lock+letter")
+            << int(Qt::Key_K) << none << quint64(0x10000) << false << qint64(0) << qint64(0);
+        QTest::newRow("Ctrl+Shift+K")
+            << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier) << quint64(0)
+            << true << qint64(40) << (command | shift);
         QTest::newRow("Super+K") << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::MetaModifier) << quint64(0)
                                  << true << qint64(40) << control;
-        QTest::newRow("Alt+Shift+E") << int(Qt::Key_E) << Qt::KeyboardModifiers(Qt::AltModifier | Qt::ShiftModifier)
+        QTest::newRow("Alt+Shift+E") << int(Qt::Key_E)
+                                     << Qt::KeyboardModifiers(Qt::AltModifier | Qt::ShiftModifier)
                                      << quint64(0) << true << qint64(14) << (option | shift);
         QTest::newRow("Caps Lock+Ctrl+K") << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::ControlModifier)
                                           << quint64(0x10000) << true << qint64(40) << command;
@@ -135,8 +138,8 @@ private Q_SLOTS:
         QTest::newRow("F5 alone") << int(Qt::Key_F5) << none << quint64(0) << true << qint64(96) << qint64(0);
         QTest::newRow("Shift+F5") << int(Qt::Key_F5) << Qt::KeyboardModifiers(Qt::ShiftModifier) << quint64(0)
                                   << true << qint64(96) << shift;
-        QTest::newRow("Fn+F5 drops Fn") << int(Qt::Key_F5) << none << quint64(0x800000) << true << qint64(96)
-                                        << qint64(0);
+        QTest::newRow("Fn+F5 drops Fn")
+            << int(Qt::Key_F5) << none << quint64(0x800000) << true << qint64(96) << qint64(0);
     }
     void judgingPressedCombinations()
     {
@@ -159,7 +162,7 @@ private Q_SLOTS:
             QFETCH(qint64, carbon);
             const Shortcut expected(keyCode, carbon);
             QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(expected));
-            QCOMPARE(w.changes, (QList<std::optional<Shortcut>>{expected}));
+            QCOMPARE(w.changes, (QList<std::optional<Shortcut>> {expected}));
             QCOMPARE(w.field->text(), expected.presentableDescription());
             QVERIFY(w.field->isClearButtonEnabled());
             QCOMPARE(fixture.beeps, 0);
@@ -233,7 +236,7 @@ private Q_SLOTS:
         QCOMPARE(w.field->text(), Shortcut(14, command | shift).presentableDescription());
         QTest::keyClick(w.field, Qt::Key(key));
         QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
-        QCOMPARE(w.changes, (QList<std::optional<Shortcut>>{std::nullopt}));
+        QCOMPARE(w.changes, (QList<std::optional<Shortcut>> {std::nullopt}));
         QVERIFY(w.field->text().isEmpty());
         QVERIFY(!w.field->isClearButtonEnabled());
         QVERIFY(w.field->isRecording());
@@ -259,7 +262,7 @@ private Q_SLOTS:
         QVERIFY(clear);
         QTest::mouseClick(clear, Qt::LeftButton, {}, clear->rect().center());
         QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
-        QCOMPARE(w.changes, (QList<std::optional<Shortcut>>{std::nullopt}));
+        QCOMPARE(w.changes, (QList<std::optional<Shortcut>> {std::nullopt}));
         QVERIFY(w.field->isRecording());
     }
 
@@ -274,8 +277,8 @@ private Q_SLOTS:
         // Within 3 px of the edge: swallowed, recording goes on.
         QTest::mouseClick(&w.dialog, Qt::LeftButton, {}, QPoint(fieldTopLeft.x() - 2, middleY));
         QVERIFY(w.field->isRecording());
-        QTest::mouseClick(&w.dialog, Qt::RightButton, {},
-                          QPoint(fieldTopLeft.x() + w.field->width() + 2, middleY));
+        QTest::mouseClick(
+            &w.dialog, Qt::RightButton, {}, QPoint(fieldTopLeft.x() + w.field->width() + 2, middleY));
         QVERIFY(w.field->isRecording());
 
         // Further out: recording ends and the click goes on.
@@ -301,17 +304,18 @@ private Q_SLOTS:
         Hotkeys::setMainMenu(nullptr);
 
         QCOMPARE(fixture.alerts.size(), 1);
-        const QString expected =
-            Hotkeys::localizedString(QStringLiteral("keyboard_shortcut_used_by_menu_item")).arg(QStringLiteral("Quit"));
+        const QString expected
+            = Hotkeys::localizedString(QStringLiteral("keyboard_shortcut_used_by_menu_item"))
+                  .arg(QStringLiteral("Quit"));
         QCOMPARE(fixture.alerts[0].title, expected);
         QVERIFY(fixture.alerts[0].title.contains(QStringLiteral("Quit")));
         QVERIFY(fixture.alerts[0].message.isEmpty());
         QVERIFY(fixture.alerts[0].buttonTitles.isEmpty());
-        QCOMPARE(recordingDuringAlert, QList<bool>{false});
+        QCOMPARE(recordingDuringAlert, QList<bool> {false});
         QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
         QVERIFY(w.changes.isEmpty());
         QVERIFY(w.field->isRecording()); // resumed after the alert
-        QCOMPARE(activeStatuses(fixture.recorderStatusPosts), (QList<bool>{true, false, true}));
+        QCOMPARE(activeStatuses(fixture.recorderStatusPosts), (QList<bool> {true, false, true}));
     }
 
     void systemReservedShortcutAsksBeforeStoring_data()
@@ -336,9 +340,11 @@ private Q_SLOTS:
         QCOMPARE(fixture.alerts.size(), 1);
         const Hotkeys::Alert &alert = fixture.alerts[0];
         QCOMPARE(alert.title, Hotkeys::localizedString(QStringLiteral("keyboard_shortcut_used_by_system")));
-        QCOMPARE(alert.message, Hotkeys::localizedString(QStringLiteral("keyboard_shortcuts_can_be_changed")));
-        QCOMPARE(alert.buttonTitles, (QStringList{Hotkeys::localizedString(QStringLiteral("ok")),
-                                                  Hotkeys::localizedString(QStringLiteral("force_use_shortcut"))}));
+        QCOMPARE(
+            alert.message, Hotkeys::localizedString(QStringLiteral("keyboard_shortcuts_can_be_changed")));
+        QCOMPARE(alert.buttonTitles,
+            (QStringList {Hotkeys::localizedString(QStringLiteral("ok")),
+                Hotkeys::localizedString(QStringLiteral("force_use_shortcut"))}));
         const Shortcut expected = stored ? Shortcut(40, command | shift) : Shortcut(14, command | shift);
         QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(expected));
         QCOMPARE(w.changes.size(), stored ? 1 : 0);
@@ -397,7 +403,7 @@ private Q_SLOTS:
         QVERIFY(Hotkeys::isPaused());
         QVERIFY(w.field->isCaretHidden());
         QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("press_shortcut")));
-        QCOMPARE(activeStatuses(fixture.recorderStatusPosts), QList<bool>{true});
+        QCOMPARE(activeStatuses(fixture.recorderStatusPosts), QList<bool> {true});
 
         // Focus taken by another control.
         w.before->setFocus();
@@ -405,7 +411,7 @@ private Q_SLOTS:
         QVERIFY(!Hotkeys::isPaused());
         QVERIFY(!w.field->isCaretHidden());
         QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("record_shortcut")));
-        QCOMPARE(activeStatuses(fixture.recorderStatusPosts), (QList<bool>{true, false}));
+        QCOMPARE(activeStatuses(fixture.recorderStatusPosts), (QList<bool> {true, false}));
 
         // The window losing its activation ends recording and drops the focus.
         w.startRecording();
@@ -504,7 +510,7 @@ private Q_SLOTS:
 
         // The same name again re-reads nothing; another name shows its own shortcut.
         fixture.defaults.setValue(QStringLiteral("Hotkeys_") + name.rawValue(),
-                                  QStringLiteral("{\"carbonKeyCode\":2,\"carbonModifiers\":256}"));
+            QStringLiteral("{\"carbonKeyCode\":2,\"carbonModifiers\":256}"));
         w.field->setShortcutName(Name(name.rawValue()));
         QVERIFY(w.field->text().isEmpty());
         w.field->setShortcutName(other);

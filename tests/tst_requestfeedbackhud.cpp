@@ -461,7 +461,8 @@ private Q_SLOTS:
                         right += a;
                 }
             QVERIFY2(lower > upper * 1.03, qPrintable(QStringLiteral("%1 %2").arg(lower).arg(upper)));
-            QVERIFY2(qAbs(left - right) <= left / 100, qPrintable(QStringLiteral("%1 %2").arg(left).arg(right)));
+            QVERIFY2(
+                qAbs(left - right) <= left / 100, qPrintable(QStringLiteral("%1 %2").arg(left).arg(right)));
         }
     }
 

@@ -44,8 +44,10 @@ constexpr quint8 keyR = 27; // X keycode of R (evdev 19 + 8)
 
 TestHttpServer::Reply fixReply(const TestHttpServer::Request &request)
 {
-    const QString text = QJsonDocument::fromJson(request.body).object().value(QStringLiteral("text")).toString();
-    const QJsonObject reply {{QStringLiteral("ok"), true}, {QStringLiteral("text"), QStringLiteral("Fixed: ") + text}};
+    const QString text
+        = QJsonDocument::fromJson(request.body).object().value(QStringLiteral("text")).toString();
+    const QJsonObject reply {
+        {QStringLiteral("ok"), true}, {QStringLiteral("text"), QStringLiteral("Fixed: ") + text}};
     return TestHttpServer::Reply::json(200, QJsonDocument(reply).toJson(QJsonDocument::Compact));
 }
 
@@ -113,7 +115,8 @@ private Q_SLOTS:
         QVERIFY(m_target.start());
 
         // As the tray application composes itself, with the settings in a real file.
-        m_defaults = std::make_unique<Platform::SettingsUserDefaults>(m_dir.filePath(QStringLiteral("settings.json")));
+        m_defaults = std::make_unique<Platform::SettingsUserDefaults>(
+            m_dir.filePath(QStringLiteral("settings.json")));
         Hotkeys::setUserDefaults(m_defaults.get());
         m_hotKeys = std::make_unique<Platform::X11::X11HotKeyService>();
         Hotkeys::SystemHotkeys::setHotKeyService(m_hotKeys.get());
@@ -124,8 +127,8 @@ private Q_SLOTS:
         m_pasteboard = std::make_unique<Platform::X11::X11Pasteboard>();
         m_keystrokes = std::make_unique<Platform::X11::X11KeystrokePoster>(m_clock);
         QVERIFY2(m_trust.isProcessTrusted(), "needs XTEST");
-        m_app = std::make_unique<TarnwickApp>(
-            AppContext::Services {m_clock, *m_pasteboard, *m_keystrokes, m_trust, *m_defaults, m_screens, m_session});
+        m_app = std::make_unique<TarnwickApp>(AppContext::Services {
+            m_clock, *m_pasteboard, *m_keystrokes, m_trust, *m_defaults, m_screens, m_session});
     }
 
     void cleanupTestCase()
@@ -166,10 +169,14 @@ private Q_SLOTS:
 
         pressAndRelease({TestX11::keyControlL, TestX11::keyAltL}, keyR);
         QTRY_VERIFY(!field->isRecording());
-        QCOMPARE(field->text(), Hotkeys::Shortcut(Hotkeys::Key::r, Hotkeys::ModifierFlags::command | Hotkeys::ModifierFlags::option).description());
+        QCOMPARE(field->text(),
+            Hotkeys::Shortcut(
+                Hotkeys::Key::r, Hotkeys::ModifierFlags::command | Hotkeys::ModifierFlags::option)
+                .description());
         QTRY_VERIFY(m_driver.isKeyGrabbedByAnother(keyR, controlMask | mod1Mask));
         QVERIFY(!m_driver.isKeyGrabbedByAnother(TestX11::keyE, controlMask | shiftMask));
-        QVERIFY(m_driver.isKeyGrabbedByAnother(TestX11::keyE, controlMask | mod1Mask)); // the other one is back
+        QVERIFY(
+            m_driver.isKeyGrabbedByAnother(TestX11::keyE, controlMask | mod1Mask)); // the other one is back
         // It is in the settings file, for the next start.
         QFile file(m_dir.filePath(QStringLiteral("settings.json")));
         QVERIFY(file.open(QIODevice::ReadOnly));

@@ -27,17 +27,13 @@ struct Harness {
     Harness(bool trusted = true)
         : trust(trusted)
         , processor(APIClient(QUrl(QStringLiteral("http://127.0.0.1:9")), &network), pasteboard, keys, trust,
-                    defaults, clock)
+              defaults, clock)
         , ax(trust)
         , view(ax, processor, defaults, trust, clock, fixName, formalName)
     {
     }
 
-    template<typename T>
-    T *find(const char *name) const
-    {
-        return view.findChild<T *>(QLatin1String(name));
-    }
+    template <typename T> T *find(const char *name) const { return view.findChild<T *>(QLatin1String(name)); }
     bool shown(const char *name) const
     {
         const QWidget *widget = find<QWidget>(name);
@@ -45,8 +41,8 @@ struct Harness {
     }
 
     Tests::HotkeysFixture hotkeys;
-    Hotkeys::Name fixName{QStringLiteral("settingsFix")};
-    Hotkeys::Name formalName{QStringLiteral("settingsFormal")};
+    Hotkeys::Name fixName {QStringLiteral("settingsFix")};
+    Hotkeys::Name formalName {QStringLiteral("settingsFormal")};
     QNetworkAccessManager network;
     Platform::FakeAccessibilityTrust trust;
     Platform::FakePasteboard pasteboard;
@@ -72,9 +68,9 @@ private Q_SLOTS:
         QCOMPARE(h.view.minimumSize(), h.view.maximumSize());
         // Order top to bottom, as laid out.
         const QStringList names = {QStringLiteral("lastErrorSection"), QStringLiteral("shortcutsSection"),
-                                   QStringLiteral("formattingSection"), QStringLiteral("accessibilitySection")};
+            QStringLiteral("formattingSection"), QStringLiteral("accessibilitySection")};
         int previousY = -1;
-        h.processor.setLastError(TextProcessorError{QStringLiteral("boom")});
+        h.processor.setLastError(TextProcessorError {QStringLiteral("boom")});
         QApplication::processEvents();
         for (const QString &name : names) {
             auto *section = h.view.findChild<QWidget *>(name);
@@ -87,8 +83,9 @@ private Q_SLOTS:
         QStringList titles;
         for (QLabel *header : headers)
             titles << header->text();
-        QCOMPARE(titles, (QStringList{QStringLiteral("Last error"), QStringLiteral("Shortcuts"),
-                                      QStringLiteral("Formatting"), QStringLiteral("Accessibility")}));
+        QCOMPARE(titles,
+            (QStringList {QStringLiteral("Last error"), QStringLiteral("Shortcuts"),
+                QStringLiteral("Formatting"), QStringLiteral("Accessibility")}));
     }
 
     void lastErrorSectionFollowsTheProcessorAndDismissClearsIt()
@@ -99,7 +96,7 @@ private Q_SLOTS:
 
         // A message that looks like markup is still shown as it is.
         const QString message = QStringLiteral("Server error 500: <b>upstream</b> & more");
-        h.processor.setLastError(TextProcessorError{message});
+        h.processor.setLastError(TextProcessorError {message});
         QVERIFY(h.shown("lastErrorSection"));
         auto *label = h.find<QLabel>("lastErrorMessage");
         QCOMPARE(label->text(), message);
@@ -107,7 +104,7 @@ private Q_SLOTS:
         QVERIFY(label->wordWrap());
         QVERIFY(label->textInteractionFlags() & Qt::TextSelectableByMouse);
         QCOMPARE(h.find<QLabel>("lastErrorIcon")->property("symbolName").toString(),
-                 QStringLiteral("xmark.octagon.fill"));
+            QStringLiteral("xmark.octagon.fill"));
         QVERIFY(!h.find<QLabel>("lastErrorIcon")->pixmap().isNull());
 
         QTest::mouseClick(h.find<QPushButton>("dismissButton"), Qt::LeftButton);
@@ -122,7 +119,7 @@ private Q_SLOTS:
         QString message;
         for (int i = 0; i < 60; ++i)
             message += QStringLiteral("word%1 ").arg(i);
-        h.processor.setLastError(TextProcessorError{message.trimmed()});
+        h.processor.setLastError(TextProcessorError {message.trimmed()});
         QApplication::processEvents();
         auto *label = h.find<QLabel>("lastErrorMessage");
         QVERIFY(label->width() < h.view.width());
@@ -219,7 +216,7 @@ private Q_SLOTS:
         QVERIFY(!toggle->isChecked()); // absent key: off
         QCOMPARE(h.find<QLabel>("dashTitle")->text(), QStringLiteral("Replace \u2014 with -"));
         QCOMPARE(h.find<QLabel>("dashNote")->text(),
-                 QStringLiteral("Swaps em/en dashes for a plain hyphen before pasting."));
+            QStringLiteral("Swaps em/en dashes for a plain hyphen before pasting."));
 
         toggle->click();
         QCOMPARE(h.defaults.value(QStringLiteral("replaceEmDash")), QVariant(true));

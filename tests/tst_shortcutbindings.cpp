@@ -20,8 +20,8 @@ constexpr qint64 option = 0x800;
 
 void postRecorderStatus(const QVariantMap &info)
 {
-    Platform::NotificationCenter::defaultCenter().post(QStringLiteral("Hotkeys_recorderActiveStatusDidChange"),
-                                                       info);
+    Platform::NotificationCenter::defaultCenter().post(
+        QStringLiteral("Hotkeys_recorderActiveStatusDidChange"), info);
 }
 
 } // namespace
@@ -31,8 +31,8 @@ class TestShortcutBindings : public QObject {
     Q_OBJECT
 
 private:
-    Name first{QStringLiteral("bindingFirst")};
-    Name second{QStringLiteral("bindingSecond")};
+    Name first {QStringLiteral("bindingFirst")};
+    Name second {QStringLiteral("bindingSecond")};
 
 private Q_SLOTS:
     void applyingAShortcutSetsTheKeySequence_data()
@@ -40,8 +40,8 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("keyCode");
         QTest::addColumn<qint64>("carbon");
         QTest::addColumn<QKeySequence>("expected");
-        QTest::newRow("Command+Shift+K") << qint64(40) << (command | shift)
-                                         << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K);
+        QTest::newRow("Command+Shift+K")
+            << qint64(40) << (command | shift) << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K);
         QTest::newRow("Option+F5") << qint64(96) << option << QKeySequence(Qt::ALT | Qt::Key_F5);
     }
     void applyingAShortcutSetsTheKeySequence()
@@ -117,8 +117,8 @@ private Q_SLOTS:
     void bindingEndsWithTheAction()
     {
         Tests::HotkeysFixture fixture;
-        const int before =
-            Platform::NotificationCenter::defaultCenter().observerCount(QStringLiteral("Hotkeys_shortcutByNameDidChange"));
+        const int before = Platform::NotificationCenter::defaultCenter().observerCount(
+            QStringLiteral("Hotkeys_shortcutByNameDidChange"));
         auto *action = new QAction;
         Hotkeys::setShortcutFor(action, first);
         Hotkeys::setShortcut(Shortcut(40, command), first); // an update is now scheduled
@@ -126,7 +126,7 @@ private Q_SLOTS:
         QApplication::processEvents();
         QCOMPARE(Platform::NotificationCenter::defaultCenter().observerCount(
                      QStringLiteral("Hotkeys_shortcutByNameDidChange")),
-                 before);
+            before);
     }
 
     void globalKeyboardShortcutIsWithdrawnWhileRecording()
@@ -184,7 +184,8 @@ private Q_SLOTS:
         view.show();
         QApplication::processEvents();
         fixture.pressAndRelease(Shortcut(40, command | shift));
-        QCOMPARE(events, (QList<Hotkeys::EventType>{Hotkeys::EventType::keyDown, Hotkeys::EventType::keyUp}));
+        QCOMPARE(
+            events, (QList<Hotkeys::EventType> {Hotkeys::EventType::keyDown, Hotkeys::EventType::keyUp}));
         QCOMPARE(releases, 1);
 
         view.hide();

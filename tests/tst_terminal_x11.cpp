@@ -42,7 +42,8 @@ QString xdotool(const QStringList &arguments)
 
 QString selection(const QString &name)
 {
-    return TestX11::toolOutput(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), name});
+    return TestX11::toolOutput(
+        QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), name});
 }
 
 QString fileText(const QString &path)
@@ -82,7 +83,8 @@ class TestTerminalX11 : public QObject {
             xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("30"),
                 QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("3"),
                 QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
-            if (QTest::qWaitFor([] { return selection(QStringLiteral("primary")).trimmed() == selectedLine; }, 2000))
+            if (QTest::qWaitFor(
+                    [] { return selection(QStringLiteral("primary")).trimmed() == selectedLine; }, 2000))
                 break;
         }
         QCOMPARE(selection(QStringLiteral("primary")).trimmed(), selectedLine);

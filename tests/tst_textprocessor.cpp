@@ -40,7 +40,6 @@ using TestLib::describe;
 using Change = QPair<QString, qint64>;
 using Changes = QList<Change>;
 
-
 // A user's pasteboard with several items of several types, binary ones included.
 QList<PasteboardItem> richContents()
 {
@@ -438,7 +437,7 @@ private Q_SLOTS:
         QCOMPARE(errorSpy.size(), 1);
         // Bindings and the settings window read it as a property.
         QCOMPARE(rig.processor->property("lastError").value<std::optional<TextProcessorError>>(),
-                 TextProcessorError {QStringLiteral("HTTP 500")});
+            TextProcessorError {QStringLiteral("HTTP 500")});
 
         rig.server.setReply(Reply::corrected(QStringLiteral("fine")));
         done = rig.start();

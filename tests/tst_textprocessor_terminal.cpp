@@ -31,7 +31,6 @@ const Keystroke shiftInsert {0x72, Platform::shiftKeyMask};
 constexpr quint64 terminalWindow = 0x1400007;
 constexpr quint64 otherWindow = 0x2200003;
 
-
 QList<PasteboardItem> userClipboard()
 {
     return {PasteboardItem {{QStringLiteral("text/plain"), QByteArray("the user's own")},

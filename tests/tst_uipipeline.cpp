@@ -122,7 +122,6 @@ struct Rig {
     }
 };
 
-
 } // namespace
 
 class TestUiPipeline : public QObject {

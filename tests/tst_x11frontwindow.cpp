@@ -177,8 +177,10 @@ private Q_SLOTS:
         QCOMPARE(focusAsked, 3);
 
         // Nothing classed anywhere: the active window is still named, without a class.
-        QCOMPARE(X11FrontWindow::resolve(connection, unclassed, focusOn(0)), (FrontWindowInfo {unclassed, {}}));
-        QCOMPARE(X11FrontWindow::resolve(connection, 0, focusOn(unclassed)), (FrontWindowInfo {unclassed, {}}));
+        QCOMPARE(
+            X11FrontWindow::resolve(connection, unclassed, focusOn(0)), (FrontWindowInfo {unclassed, {}}));
+        QCOMPARE(
+            X11FrontWindow::resolve(connection, 0, focusOn(unclassed)), (FrontWindowInfo {unclassed, {}}));
 
         xcb_destroy_window(m_other, top);
         xcb_destroy_window(m_other, unclassed);

@@ -249,7 +249,8 @@ QCoro::Task<APIResult<Reply>> APIClient::postJSON(APIClient client, QString path
     if (error == QNetworkReply::OperationCanceledError)
         co_return APIError::network(QStringLiteral("The request timed out."));
     // A reply cut short after its headers is a transport failure too, though a status was seen.
-    if (isTransportError(error, statusAttribute) || (!statusAttribute.isValid() && error != QNetworkReply::NoError))
+    if (isTransportError(error, statusAttribute)
+        || (!statusAttribute.isValid() && error != QNetworkReply::NoError))
         co_return APIError::network(reply->errorString());
 
     const int status = statusAttribute.isValid() ? statusAttribute.toInt() : 0;

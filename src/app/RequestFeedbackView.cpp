@@ -135,14 +135,16 @@ std::vector<float> shifted(const std::vector<float> &values, int w, int h, QPoin
     if (fx == 0 && fy == 0) {
         for (int y = std::max(0, iy); y < std::min(h, h + iy); ++y)
             for (int x = std::max(0, ix); x < std::min(w, w + ix); ++x)
-                result[size_t(y) * size_t(w) + size_t(x)] = values[size_t(y - iy) * size_t(w) + size_t(x - ix)];
+                result[size_t(y) * size_t(w) + size_t(x)]
+                    = values[size_t(y - iy) * size_t(w) + size_t(x - ix)];
         return result;
     }
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             // The value at (x, y) comes from (x - offset), between four source pixels.
             const int sx = x - ix - 1, sy = y - iy - 1;
-            result[size_t(y) * size_t(w) + size_t(x)] = (1 - fy) * ((1 - fx) * at(sx + 1, sy + 1) + fx * at(sx, sy + 1))
+            result[size_t(y) * size_t(w) + size_t(x)]
+                = (1 - fy) * ((1 - fx) * at(sx + 1, sy + 1) + fx * at(sx, sy + 1))
                 + fy * ((1 - fx) * at(sx + 1, sy) + fx * at(sx, sy));
         }
     return result;
@@ -158,7 +160,8 @@ void castShadow(QImage &layer, const Shadow &shadow, qreal devicePixelRatio)
         for (int x = 0; x < w; ++x)
             alpha[size_t(y) * size_t(w) + size_t(x)] = float(qAlpha(line[x])) * (1.0f / 255);
     }
-    alpha = shifted(blurred(alpha, w, h, shadow.radius * devicePixelRatio), w, h, shadow.offset * devicePixelRatio);
+    alpha = shifted(
+        blurred(alpha, w, h, shadow.radius * devicePixelRatio), w, h, shadow.offset * devicePixelRatio);
     const float opacity = float(shadow.opacity);
     for (int y = 0; y < h; ++y) {
         auto *line = reinterpret_cast<QRgb *>(layer.scanLine(y));

@@ -45,9 +45,8 @@ void setTextColour(QWidget *widget, const QColor &colour)
 } // namespace
 
 SettingsView::SettingsView(AccessibilityChecker &ax, TextProcessor &textProcessor,
-                           Platform::UserDefaults &defaults, Platform::AccessibilityTrust &trust,
-                           Platform::Clock &clock, const Hotkeys::Name &fixName,
-                           const Hotkeys::Name &formalName, QWidget *parent)
+    Platform::UserDefaults &defaults, Platform::AccessibilityTrust &trust, Platform::Clock &clock,
+    const Hotkeys::Name &fixName, const Hotkeys::Name &formalName, QWidget *parent)
     : QWidget(parent)
     , m_ax(ax)
     , m_textProcessor(textProcessor)
@@ -182,8 +181,8 @@ QWidget *SettingsView::makeLastErrorRow()
     m_dismissButton->setObjectName(QStringLiteral("dismissButton"));
     m_dismissButton->setAutoDefault(false);
     layout->addWidget(m_dismissButton, 0, Qt::AlignTop);
-    connect(m_dismissButton, &QPushButton::clicked, this,
-            [this] { m_textProcessor.setLastError(std::nullopt); });
+    connect(
+        m_dismissButton, &QPushButton::clicked, this, [this] { m_textProcessor.setLastError(std::nullopt); });
     return row;
 }
 
@@ -228,9 +227,8 @@ QWidget *SettingsView::makeDashToggle()
     m_dashToggle->setAccessibleName(title->text());
     title->setBuddy(m_dashToggle);
     layout->addWidget(m_dashToggle, 0, Qt::AlignVCenter);
-    connect(m_dashToggle, &QCheckBox::toggled, this, [this](bool on) {
-        m_defaults.setValue(replaceEmDashKey, on);
-    });
+    connect(m_dashToggle, &QCheckBox::toggled, this,
+        [this](bool on) { m_defaults.setValue(replaceEmDashKey, on); });
     return row;
 }
 
@@ -273,12 +271,12 @@ void SettingsView::updateLastError()
 void SettingsView::updateTrust()
 {
     const bool trusted = m_ax.isTrusted();
-    const QString name = trusted ? QStringLiteral("checkmark.circle.fill")
-                                 : QStringLiteral("exclamationmark.triangle.fill");
+    const QString name
+        = trusted ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("exclamationmark.triangle.fill");
     m_permissionIcon->setPixmap(symbol(name, this));
     m_permissionIcon->setProperty("symbolName", name);
-    m_permissionText->setText(trusted ? QStringLiteral("Permission granted")
-                                      : QStringLiteral("Permission not granted"));
+    m_permissionText->setText(
+        trusted ? QStringLiteral("Permission granted") : QStringLiteral("Permission not granted"));
     setTextColour(m_permissionText, trusted ? green : orange);
     m_requestButton->setVisible(!trusted);
     m_openSettingsButton->setVisible(!trusted);

@@ -34,14 +34,14 @@ class SettingsView : public QWidget {
 public:
     static constexpr int windowWidth = 460;
     static constexpr int windowHeight = 480;
-    static constexpr std::chrono::milliseconds recheckInterval{1500};
+    static constexpr std::chrono::milliseconds recheckInterval {1500};
 
     // `trust` answers the re-checks and the Request button; `defaults` holds "replaceEmDash";
     // `fixName` and `formalName` are the two shortcut slots recorded here ("Fix text" and "Make
     // formal"), as the application context declares them.
     SettingsView(AccessibilityChecker &ax, TextProcessor &textProcessor, Platform::UserDefaults &defaults,
-                 Platform::AccessibilityTrust &trust, Platform::Clock &clock, const Hotkeys::Name &fixName,
-                 const Hotkeys::Name &formalName, QWidget *parent = nullptr);
+        Platform::AccessibilityTrust &trust, Platform::Clock &clock, const Hotkeys::Name &fixName,
+        const Hotkeys::Name &formalName, QWidget *parent = nullptr);
     ~SettingsView() override;
 
     // Shows the window, raised and activated in front of other applications' windows.

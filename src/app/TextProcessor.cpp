@@ -6,7 +6,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr quint16 copyKeyCode = 8;  // "C" on the ANSI layout
+constexpr quint16 copyKeyCode = 8; // "C" on the ANSI layout
 constexpr quint16 pasteKeyCode = 9; // "V"
 
 constexpr Platform::Clock::Duration pollInterval = 10ms;
@@ -23,15 +23,15 @@ const QLatin1String replaceEmDashKey("replaceEmDash");
 } // namespace
 
 TextProcessor::TextProcessor(APIClient api, Platform::Pasteboard &pasteboard, Platform::KeystrokePoster &keys,
-                             Platform::AccessibilityTrust &trust, Platform::UserDefaults &defaults,
-                             Platform::Clock &clock, QObject *parent)
-    : QObject(parent),
-      m_api(std::move(api)),
-      m_pasteboard(pasteboard),
-      m_keys(keys),
-      m_trust(trust),
-      m_defaults(defaults),
-      m_clock(clock)
+    Platform::AccessibilityTrust &trust, Platform::UserDefaults &defaults, Platform::Clock &clock,
+    QObject *parent)
+    : QObject(parent)
+    , m_api(std::move(api))
+    , m_pasteboard(pasteboard)
+    , m_keys(keys)
+    , m_trust(trust)
+    , m_defaults(defaults)
+    , m_clock(clock)
 {
 }
 
@@ -156,7 +156,8 @@ TextProcessor::SavedPasteboard TextProcessor::savePasteboard()
             const std::optional<QByteArray> bytes = m_pasteboard.data(index, type);
             if (!bytes)
                 continue;
-            auto existing = std::find_if(entry.begin(), entry.end(), [&](const auto &e) { return e.first == type; });
+            auto existing
+                = std::find_if(entry.begin(), entry.end(), [&](const auto &e) { return e.first == type; });
             if (existing != entry.end())
                 existing->second = *bytes;
             else
@@ -199,7 +200,7 @@ QCoro::Task<> TextProcessor::flashError(QString message)
 {
     QPointer<TextProcessor> self(this);
     const TextProcessorState shown = TextProcessorState::error(message);
-    setLastError(TextProcessorError{message});
+    setLastError(TextProcessorError {message});
     setState(shown);
     co_await m_clock.sleep(errorDisplay);
     if (!self)

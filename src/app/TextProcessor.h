@@ -32,8 +32,8 @@ class TextProcessor : public QObject {
 
 public:
     TextProcessor(APIClient api, Platform::Pasteboard &pasteboard, Platform::KeystrokePoster &keys,
-                  Platform::AccessibilityTrust &trust, Platform::UserDefaults &defaults, Platform::Clock &clock,
-                  QObject *parent = nullptr);
+        Platform::AccessibilityTrust &trust, Platform::UserDefaults &defaults, Platform::Clock &clock,
+        QObject *parent = nullptr);
     // Going away in the middle of a run (the program quits) still gives the user's pasteboard back.
     ~TextProcessor() override;
 
@@ -54,7 +54,7 @@ public:
     // clipboard and the primary selection, and tells the user through `notifier` to paste it, or
     // pastes it with Shift+Insert when "pasteInTerminals" is on. The services must outlive us.
     void setTerminalServices(Platform::FrontWindow &frontWindow, Platform::PrimarySelection &primary,
-                             Platform::DesktopNotifier &notifier);
+        Platform::DesktopNotifier &notifier);
 
     // Settings key of "Paste in terminals": a Boolean, off when absent.
     static QString pasteInTerminalsKey() { return QStringLiteral("pasteInTerminals"); }
@@ -74,7 +74,8 @@ private:
     QCoro::Task<std::optional<QString>> waitForPasteboardChange(qint64 previousCount);
     // Sends the paste keystroke, waits at least the paste wait and then until `fetched` tells that
     // the target took our contents (bounded from the keystroke), and gives `saved` back.
-    QCoro::Task<> pasteThenRestore(quint16 keyCode, quint64 flags, SavedPasteboard saved, std::function<bool()> fetched);
+    QCoro::Task<> pasteThenRestore(
+        quint16 keyCode, quint64 flags, SavedPasteboard saved, std::function<bool()> fetched);
     QCoro::Task<> postKeystroke(quint16 keyCode);
     QCoro::Task<> flashError(QString message);
     QString withDashSetting(QString corrected) const;

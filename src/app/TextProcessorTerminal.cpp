@@ -84,4 +84,3 @@ QCoro::Task<> TextProcessor::runInTerminal(FixMode mode, Platform::FrontWindowIn
         return m_pasteboard.contentsFetchedSinceLastWrite() || m_primary->contentsFetchedSinceLastWrite();
     });
 }
-

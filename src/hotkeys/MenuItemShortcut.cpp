@@ -39,8 +39,9 @@ public:
             it->value = std::move(*value);
             return;
         }
-        const auto connection = QObject::connect(object, &QObject::destroyed, [this, object] { m_entries.remove(object); });
-        m_entries.insert(object, Entry{std::move(*value), connection});
+        const auto connection
+            = QObject::connect(object, &QObject::destroyed, [this, object] { m_entries.remove(object); });
+        m_entries.insert(object, Entry {std::move(*value), connection});
     }
 
 private:
@@ -86,8 +87,8 @@ void setShortcutFor(QAction *action, const std::optional<Name> &name)
     const Name bound = *name;
     auto holder = std::make_shared<Platform::NotificationCenter::TokenPtr>();
     std::weak_ptr<Platform::NotificationCenter::TokenPtr> binding = holder;
-    *holder = Platform::NotificationCenter::defaultCenter().addObserver(
-        shortcutByNameDidChange(), [weakAction, bound, binding](const Platform::NotificationCenter::UserInfo &info) {
+    *holder = Platform::NotificationCenter::defaultCenter().addObserver(shortcutByNameDidChange(),
+        [weakAction, bound, binding](const Platform::NotificationCenter::UserInfo &info) {
             const QVariant value = info.value(QStringLiteral("name"));
             if (!weakAction || value.typeId() != QMetaType::QString || value.toString() != bound.rawValue())
                 return;

@@ -17,9 +17,10 @@ public:
     explicit Recorder(const Name &name, RecorderField::OnChange onChange = {}, QWidget *parent = nullptr);
     // The field after a label showing `title` as it is.
     Recorder(const QString &title, const Name &name, RecorderField::OnChange onChange = {},
-             QWidget *parent = nullptr);
+        QWidget *parent = nullptr);
     // The field after the given label widget (taken over).
-    Recorder(QWidget *label, const Name &name, RecorderField::OnChange onChange = {}, QWidget *parent = nullptr);
+    Recorder(
+        QWidget *label, const Name &name, RecorderField::OnChange onChange = {}, QWidget *parent = nullptr);
 
     bool hasLabel() const { return m_label != nullptr; }
     QWidget *label() const { return m_label; }

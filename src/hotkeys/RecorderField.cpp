@@ -77,7 +77,8 @@ class RecordingEventMonitor final : public QObject {
 public:
     using Callback = std::function<bool(QEvent *)>;
 
-    explicit RecordingEventMonitor(Callback callback) : m_callback(std::move(callback))
+    explicit RecordingEventMonitor(Callback callback)
+        : m_callback(std::move(callback))
     {
         QCoreApplication::instance()->installEventFilter(this);
     }
@@ -150,7 +151,8 @@ RecorderField::RecorderField(const Name &name, OnChange onChange, QWidget *paren
     m_shortcutsNameChangeObserver = Platform::NotificationCenter::defaultCenter().addObserver(
         shortcutByNameDidChange(), [self](const Platform::NotificationCenter::UserInfo &info) {
             const QVariant value = info.value(QStringLiteral("name"));
-            if (self && value.typeId() == QMetaType::QString && value.toString() == self->m_shortcutName.rawValue())
+            if (self && value.typeId() == QMetaType::QString
+                && value.toString() == self->m_shortcutName.rawValue())
                 self->setStringValue(self->m_shortcutName);
         });
 
@@ -308,12 +310,11 @@ void RecorderField::startRecording()
     m_suspendedHotKeys = Hotkeys::isEnabled();
     if (m_suspendedHotKeys)
         Hotkeys::setEnabled(false);
-    Platform::NotificationCenter::defaultCenter().post(recorderActiveStatusDidChange(),
-                                                       {{QStringLiteral("isActive"), true}});
+    Platform::NotificationCenter::defaultCenter().post(
+        recorderActiveStatusDidChange(), {{QStringLiteral("isActive"), true}});
     QPointer<RecorderField> self(this);
-    m_eventMonitor = std::make_unique<RecordingEventMonitor>([self](QEvent *event) {
-        return !self || self->handleRecordingEvent(event);
-    });
+    m_eventMonitor = std::make_unique<RecordingEventMonitor>(
+        [self](QEvent *event) { return !self || self->handleRecordingEvent(event); });
 }
 
 void RecorderField::endRecording()
@@ -335,8 +336,8 @@ void RecorderField::endRecording()
         Hotkeys::setEnabled(true);
     m_suspendedHotKeys = false;
     Hotkeys::setPaused(false);
-    Platform::NotificationCenter::defaultCenter().post(recorderActiveStatusDidChange(),
-                                                       {{QStringLiteral("isActive"), false}});
+    Platform::NotificationCenter::defaultCenter().post(
+        recorderActiveStatusDidChange(), {{QStringLiteral("isActive"), false}});
 }
 
 void RecorderField::onTextEdited(const QString &text)
@@ -402,8 +403,8 @@ bool RecorderField::handleRecordingEvent(QEvent *event)
         return true;
 
     const Platform::KeyEventTranslator *translator = SystemHotkeys::keyEventTranslator();
-    const std::optional<Platform::KeyEvent> keyEvent =
-        translator ? translator->keyEvent(*static_cast<QKeyEvent *>(event)) : std::nullopt;
+    const std::optional<Platform::KeyEvent> keyEvent
+        = translator ? translator->keyEvent(*static_cast<QKeyEvent *>(event)) : std::nullopt;
     if (!keyEvent) {
         beep();
         return true;
@@ -448,10 +449,10 @@ bool RecorderField::handleKeyDown(const Platform::KeyEvent &event)
     QPointer<RecorderField> self(this);
     if (QMenu *menu = mainMenu()) {
         if (QAction *item = shortcut->menuItemWithMatchingShortcut(menu)) {
-            const QString title = localizedStringWithFormat(QStringLiteral("keyboard_shortcut_used_by_menu_item"),
-                                                            plainMenuTitle(item->text()));
+            const QString title = localizedStringWithFormat(
+                QStringLiteral("keyboard_shortcut_used_by_menu_item"), plainMenuTitle(item->text()));
             blur();
-            runModal(Alert{title, {}, {}}, hostWindow());
+            runModal(Alert {title, {}, {}}, hostWindow());
             if (self)
                 self->focus();
             return true;
@@ -460,7 +461,8 @@ bool RecorderField::handleKeyDown(const Platform::KeyEvent &event)
 
     if (isDisallowedOnMacOS15(*shortcut, QOperatingSystemVersion::current(), Constants::isSandboxed())) {
         blur();
-        runModal(Alert{localizedString(QStringLiteral("keyboard_shortcut_disallowed")), {}, {}}, hostWindow());
+        runModal(
+            Alert {localizedString(QStringLiteral("keyboard_shortcut_disallowed")), {}, {}}, hostWindow());
         if (self)
             self->focus();
         return true;
@@ -469,11 +471,12 @@ bool RecorderField::handleKeyDown(const Platform::KeyEvent &event)
     const bool plainF12 = shortcut->carbonKeyCode() == f12KeyCode && shortcut->carbonModifiers() == 0;
     if (!plainF12 && SystemHotkeys::isSystemShortcut(*shortcut)) {
         blur();
-        const int response = runModal(
-            Alert{localizedString(QStringLiteral("keyboard_shortcut_used_by_system")),
-                  localizedString(QStringLiteral("keyboard_shortcuts_can_be_changed")),
-                  {localizedString(QStringLiteral("ok")), localizedString(QStringLiteral("force_use_shortcut"))}},
-            hostWindow());
+        const int response
+            = runModal(Alert {localizedString(QStringLiteral("keyboard_shortcut_used_by_system")),
+                           localizedString(QStringLiteral("keyboard_shortcuts_can_be_changed")),
+                           {localizedString(QStringLiteral("ok")),
+                               localizedString(QStringLiteral("force_use_shortcut"))}},
+                hostWindow());
         if (!self)
             return true;
         self->focus();

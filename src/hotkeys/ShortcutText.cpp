@@ -155,7 +155,8 @@ QAction *Shortcut::menuItemWithMatchingShortcut(const QMenu *menu) const
             // makes of an upper-case key equivalent: Ctrl+Shift+K is Command+Shift+"k".
             const QString itemKeyEquivalent = keyEquivalentOfQtKey(combination.key()).value_or(QString());
             const ModifierFlags itemFlags = modifierFlagsFromQt(combination.keyboardModifiers());
-            if (keyText && !itemKeyEquivalent.isEmpty() && *keyText == itemKeyEquivalent && wanted == itemFlags)
+            if (keyText && !itemKeyEquivalent.isEmpty() && *keyText == itemKeyEquivalent
+                && wanted == itemFlags)
                 return item;
         }
         if (const QMenu *submenu = item->menu()) {

@@ -35,13 +35,13 @@ struct DetachedCoroutine {
             struct Awaiter {
                 bool ready;
                 bool await_ready() noexcept { return ready; }
-                void await_suspend(std::coroutine_handle<>) noexcept {}
-                void await_resume() noexcept {}
+                void await_suspend(std::coroutine_handle<>) noexcept { }
+                void await_resume() noexcept { }
             };
-            return Awaiter{orphaned};
+            return Awaiter {orphaned};
         }
-        void return_void() {}
-        void unhandled_exception() {}
+        void return_void() { }
+        void unhandled_exception() { }
     };
     std::coroutine_handle<promise_type> handle;
 };
@@ -82,7 +82,8 @@ protected:
     }
 
 private:
-    static DetachedCoroutine consume(QCoro::AsyncGenerator<EventType> stream, KeyboardShortcutAttachment *owner)
+    static DetachedCoroutine consume(
+        QCoro::AsyncGenerator<EventType> stream, KeyboardShortcutAttachment *owner)
     {
         auto it = co_await stream.begin();
         while (it != stream.end()) {
@@ -152,20 +153,21 @@ public:
         setObjectName(QStringLiteral("globalKeyboardShortcutModifier"));
         QPointer<GlobalKeyboardShortcutModifier> self(this);
         auto &centre = Platform::NotificationCenter::defaultCenter();
-        m_nameChange = centre.addObserver(shortcutByNameDidChange(), [self](const Platform::NotificationCenter::UserInfo &info) {
-            const QVariant value = info.value(QStringLiteral("name"));
-            if (self && value.typeId() == QMetaType::QString && value.toString() == self->m_name.rawValue())
+        m_nameChange = centre.addObserver(
+            shortcutByNameDidChange(), [self](const Platform::NotificationCenter::UserInfo &info) {
+                const QVariant value = info.value(QStringLiteral("name"));
+                if (self && value.typeId() == QMetaType::QString
+                    && value.toString() == self->m_name.rawValue())
+                    self->refresh();
+            });
+        m_recorderStatus = centre.addObserver(
+            recorderActiveStatusDidChange(), [self](const Platform::NotificationCenter::UserInfo &info) {
+                if (!self)
+                    return;
+                const QVariant value = info.value(QStringLiteral("isActive"));
+                self->m_isRecorderActive = value.typeId() == QMetaType::Bool && value.toBool();
                 self->refresh();
-        });
-        m_recorderStatus = centre.addObserver(recorderActiveStatusDidChange(),
-                                              [self](const Platform::NotificationCenter::UserInfo &info) {
-                                                  if (!self)
-                                                      return;
-                                                  const QVariant value = info.value(QStringLiteral("isActive"));
-                                                  self->m_isRecorderActive =
-                                                      value.typeId() == QMetaType::Bool && value.toBool();
-                                                  self->refresh();
-                                              });
+            });
         refresh();
     }
 

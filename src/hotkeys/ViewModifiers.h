@@ -23,7 +23,8 @@ inline void onGlobalKeyboardShortcut(QWidget *view, const Name &name, std::funct
 {
     onKeyboardShortcut(view, name, std::move(action));
 }
-inline void onGlobalKeyboardShortcut(QWidget *view, const Name &name, EventType type, std::function<void()> action)
+inline void onGlobalKeyboardShortcut(
+    QWidget *view, const Name &name, EventType type, std::function<void()> action)
 {
     onKeyboardShortcut(view, name, type, std::move(action));
 }

@@ -34,13 +34,17 @@ public:
     // Awaitable: suspends the calling coroutine for at least `delay` (`co_await clock.sleep(d)`).
     class SleepAwaiter {
     public:
-        SleepAwaiter(Clock &clock, Duration delay) : m_clock(clock), m_delay(delay) {}
+        SleepAwaiter(Clock &clock, Duration delay)
+            : m_clock(clock)
+            , m_delay(delay)
+        {
+        }
         bool await_ready() const noexcept { return false; }
         void await_suspend(std::coroutine_handle<> handle)
         {
             m_timer = m_clock.singleShot(m_delay, [handle] { handle.resume(); });
         }
-        void await_resume() noexcept {}
+        void await_resume() noexcept { }
 
     private:
         Clock &m_clock;

@@ -7,7 +7,8 @@ namespace Platform {
 class NotificationCenter::EntryToken final : public Token {
 public:
     EntryToken(NotificationCenter &centre, std::shared_ptr<Entry> entry)
-        : m_centre(centre), m_entry(std::move(entry))
+        : m_centre(centre)
+        , m_entry(std::move(entry))
     {
     }
     ~EntryToken() override
@@ -32,7 +33,7 @@ NotificationCenter &NotificationCenter::defaultCenter()
 
 NotificationCenter::TokenPtr NotificationCenter::addObserver(const QString &name, Observer observer)
 {
-    auto entry = std::make_shared<Entry>(Entry{name, std::move(observer), true});
+    auto entry = std::make_shared<Entry>(Entry {name, std::move(observer), true});
     m_entries.push_back(entry);
     return std::make_unique<EntryToken>(*this, std::move(entry));
 }
@@ -55,8 +56,8 @@ void NotificationCenter::post(const QString &name, const UserInfo &userInfo)
 
 int NotificationCenter::observerCount(const QString &name) const
 {
-    return int(std::count_if(m_entries.begin(), m_entries.end(),
-                             [&](const auto &e) { return e->name == name; }));
+    return int(
+        std::count_if(m_entries.begin(), m_entries.end(), [&](const auto &e) { return e->name == name; }));
 }
 
 } // namespace Platform

@@ -14,7 +14,10 @@ namespace Platform {
 using PasteboardItem = QList<QPair<QString, QByteArray>>;
 
 // The MIME type of plain text.
-inline QString plainTextType() { return QStringLiteral("text/plain"); }
+inline QString plainTextType()
+{
+    return QStringLiteral("text/plain");
+}
 
 // The user's general pasteboard (the clipboard). Main thread only.
 class Pasteboard {

@@ -41,13 +41,14 @@ int main(int argc, char *argv[])
     Platform::FakeKeystrokePoster keys;
     Platform::ManualClock clock;
     QNetworkAccessManager network;
-    TextProcessor processor(APIClient(QUrl(QStringLiteral("http://127.0.0.1:8080")), &network), pasteboard, keys,
-                            trust, hotkeys.defaults, clock);
+    TextProcessor processor(APIClient(QUrl(QStringLiteral("http://127.0.0.1:8080")), &network), pasteboard,
+        keys, trust, hotkeys.defaults, clock);
     AccessibilityChecker ax(trust);
     const Hotkeys::Name fixName(QStringLiteral("fixSelectedText"), Hotkeys::Shortcut(14, 0x100 | 0x200));
-    const Hotkeys::Name formalName(QStringLiteral("formalizeSelectedText"), Hotkeys::Shortcut(14, 0x100 | 0x800));
+    const Hotkeys::Name formalName(
+        QStringLiteral("formalizeSelectedText"), Hotkeys::Shortcut(14, 0x100 | 0x800));
 
-    processor.setLastError(TextProcessorError{
+    processor.setLastError(TextProcessorError {
         QStringLiteral("Could not connect to the server. Check that the correction backend is running.")});
     SettingsView view(ax, processor, hotkeys.defaults, trust, clock, fixName, formalName);
     view.show();

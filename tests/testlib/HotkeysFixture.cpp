@@ -54,7 +54,8 @@ void HotkeysFixture::pressAndRelease(const Hotkeys::Shortcut &shortcut)
 {
     const auto registrations = hotKeyService.registrations();
     for (auto it = registrations.begin(); it != registrations.end(); ++it) {
-        if (it->carbonKeyCode == shortcut.carbonKeyCode() && it->carbonModifiers == shortcut.carbonModifiers()) {
+        if (it->carbonKeyCode == shortcut.carbonKeyCode()
+            && it->carbonModifiers == shortcut.carbonModifiers()) {
             hotKeyService.press(it.key());
             hotKeyService.release(it.key());
         }

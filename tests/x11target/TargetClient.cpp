@@ -48,8 +48,8 @@ QString toolOutput(const QString &program, const QStringList &arguments)
 {
     const ToolResult result = runTool(program, arguments);
     if (result.exitCode != 0) {
-        qWarning("%s %s failed (exit code %d)", qPrintable(program), qPrintable(arguments.join(QLatin1Char(' '))),
-            result.exitCode);
+        qWarning("%s %s failed (exit code %d)", qPrintable(program),
+            qPrintable(arguments.join(QLatin1Char(' '))), result.exitCode);
         return {};
     }
     return QString::fromUtf8(result.out);

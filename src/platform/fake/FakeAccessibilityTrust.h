@@ -7,7 +7,10 @@ namespace Platform {
 // A switch that tests turn; counts prompts and settings openings.
 class FakeAccessibilityTrust final : public AccessibilityTrust {
 public:
-    explicit FakeAccessibilityTrust(bool trusted = true) : m_trusted(trusted) {}
+    explicit FakeAccessibilityTrust(bool trusted = true)
+        : m_trusted(trusted)
+    {
+    }
 
     bool isProcessTrusted() const override { return m_trusted; }
     bool requestTrust() override

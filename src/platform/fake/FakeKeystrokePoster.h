@@ -30,5 +30,4 @@ private:
     std::function<void(const Keystroke &)> m_listener;
 };
 
-
 } // namespace Platform

@@ -46,7 +46,7 @@ void FakePasteboard::setString(const QString &text)
 {
     ++m_setStringCount;
     m_fetched = !m_lazyFetch;
-    m_items = {PasteboardItem{{plainTextType(), text.toUtf8()}}};
+    m_items = {PasteboardItem {{plainTextType(), text.toUtf8()}}};
     ++m_changeCount;
 }
 

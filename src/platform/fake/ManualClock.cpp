@@ -4,7 +4,11 @@ namespace Platform {
 
 class ManualClock::Handle final : public Timer {
 public:
-    Handle(ManualClock &clock, std::shared_ptr<Entry> entry) : m_clock(clock), m_entry(std::move(entry)) {}
+    Handle(ManualClock &clock, std::shared_ptr<Entry> entry)
+        : m_clock(clock)
+        , m_entry(std::move(entry))
+    {
+    }
     ~Handle() override
     {
         for (auto it = m_clock.m_timers.begin(); it != m_clock.m_timers.end(); ++it) {
@@ -23,8 +27,8 @@ private:
 
 TimerPtr ManualClock::add(Duration delay, bool repeating, std::function<void()> callback)
 {
-    auto entry = std::make_shared<Entry>(Entry{delay, repeating, std::move(callback)});
-    m_timers.emplace(Key{m_now + std::max(delay, Duration(0)), m_sequence++}, entry);
+    auto entry = std::make_shared<Entry>(Entry {delay, repeating, std::move(callback)});
+    m_timers.emplace(Key {m_now + std::max(delay, Duration(0)), m_sequence++}, entry);
     return std::make_unique<Handle>(*this, std::move(entry));
 }
 
@@ -47,7 +51,7 @@ void ManualClock::advance(Duration delta)
         std::shared_ptr<Entry> entry = node.mapped();
         m_now = node.key().first;
         if (entry->repeating)
-            m_timers.emplace(Key{m_now + entry->interval, m_sequence++}, entry);
+            m_timers.emplace(Key {m_now + entry->interval, m_sequence++}, entry);
         // Copy: the callback may drop its own handle.
         if (auto callback = entry->callback)
             callback();

@@ -39,7 +39,7 @@ private:
     using Key = std::pair<Duration, quint64>; // due time, creation sequence
     TimerPtr add(Duration delay, bool repeating, std::function<void()> callback);
 
-    Duration m_now{0};
+    Duration m_now {0};
     quint64 m_sequence = 0;
     std::map<Key, std::shared_ptr<Entry>> m_timers;
 };

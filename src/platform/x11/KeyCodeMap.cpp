@@ -8,6 +8,7 @@ namespace Platform::X11 {
 namespace {
 
 // {macOS virtual key code, Linux evdev code} (see linux/input-event-codes.h).
+// clang-format off
 constexpr std::array<std::pair<int, int>, 119> macToEvdev{{
     {0x00, 30},  {0x01, 31},  {0x02, 32},  {0x03, 33},  {0x04, 35},  {0x05, 34},  // a s d f h g
     {0x06, 44},  {0x07, 45},  {0x08, 46},  {0x09, 47},  {0x0A, 86},  {0x0B, 48},  // z x c v § b
@@ -33,6 +34,7 @@ constexpr std::array<std::pair<int, int>, 119> macToEvdev{{
     {0x78, 60},  {0x79, 109}, {0x7A, 59},                                         // f2 pgdn f1
     {0x7B, 105}, {0x7C, 106}, {0x7D, 108}, {0x7E, 103},                           // ← → ↓ ↑
 }};
+// clang-format on
 
 constexpr int evdevToX = 8;
 
