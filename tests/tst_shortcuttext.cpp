@@ -58,6 +58,20 @@ private Q_SLOTS:
         row("keypad clear", Key::keypadClear, {}, QStringLiteral("\u2612\u20E3"));
         row("keypad enter", Key::keypadEnter, {}, QStringLiteral("\u21A9\u20E3"));
         row("keypad multiply", Key::keypadMultiply, {}, QStringLiteral("*\u20E3"));
+        row("keypad decimal", Key::keypadDecimal, {}, QStringLiteral(".\u20E3"));
+        row("keypad divide", Key::keypadDivide, {}, QStringLiteral("/\u20E3"));
+        row("keypad equals", Key::keypadEquals, {}, QStringLiteral("=\u20E3"));
+        row("keypad minus", Key::keypadMinus, {}, QStringLiteral("-\u20E3"));
+        row("keypad plus", Key::keypadPlus, {}, QStringLiteral("+\u20E3"));
+        row("keypad 9", Key::keypad9, {}, QStringLiteral("9\u20E3"));
+        row("tab", Key::tab, opt, QStringLiteral("⌥⇥"));
+        row("home", Key::home, {}, QStringLiteral("↖"));
+        row("end", Key::end, {}, QStringLiteral("↘"));
+        row("page up", Key::pageUp, {}, QStringLiteral("⇞"));
+        row("page down", Key::pageDown, {}, QStringLiteral("⇟"));
+        row("up", Key::upArrow, {}, QStringLiteral("↑"));
+        row("right", Key::rightArrow, {}, QStringLiteral("→"));
+        row("down", Key::downArrow, {}, QStringLiteral("↓"));
         row("return", Key::returnKey, cmd, QStringLiteral("⌘↩"));
         row("delete", Key::deleteKey, {}, QStringLiteral("⌫"));
         row("forward delete", Key::deleteForward, {}, QStringLiteral("⌦"));
@@ -139,6 +153,12 @@ private Q_SLOTS:
         QTest::newRow("F1 private use") << Key::f1.rawValue() << true << QStringLiteral("\uF704");
         QTest::newRow("F20 private use") << Key::f20.rawValue() << true << QStringLiteral("\uF717");
         QTest::newRow("return") << Key::returnKey.rawValue() << true << QStringLiteral("↩");
+        QTest::newRow("tab") << Key::tab.rawValue() << true << QStringLiteral("⇥");
+        QTest::newRow("page down") << Key::pageDown.rawValue() << true << QStringLiteral("⇟");
+        QTest::newRow("end") << Key::end.rawValue() << true << QStringLiteral("↘");
+        QTest::newRow("up") << Key::upArrow.rawValue() << true << QStringLiteral("↑");
+        QTest::newRow("help") << Key::help.rawValue() << true << QStringLiteral("?\u20DD");
+        QTest::newRow("keypad decimal has none") << Key::keypadDecimal.rawValue() << false << QString();
         QTest::newRow("keypad has none") << Key::keypad5.rawValue() << false << QString();
         QTest::newRow("unnamed code") << qint64(200) << false << QString();
     }
