@@ -126,10 +126,11 @@ bool isAbbreviation(std::string_view lower)
 // Doubled words that are good English ("had had", "that that", "bye bye").
 bool mayRepeat(std::string_view lower)
 {
-    static constexpr std::array<std::string_view, 34> list = {
-        "had", "that", "do", "does", "did", "very", "really", "so", "no", "yes", "bye", "ha",
-        "haha", "ho", "he", "hee", "knock", "tut", "there", "now", "well", "far", "long", "many", "much", "more",
-        "again", "round", "over", "on", "blah", "her", "can", "come"};
+    static constexpr std::array<std::string_view, 45> list = {
+        "had", "that", "do", "does", "did", "very", "really", "so", "no", "yes", "bye", "ha", "haha", "ho", "he",
+        "hee", "knock", "tut", "tsk", "there", "now", "well", "far", "long", "many", "much", "more", "again",
+        "round", "over", "on", "blah", "yada", "her", "can", "come", "cha", "night", "chop", "hush", "boo", "pooh",
+        "aye", "bang", "choo"};
     return contains(list, lower);
 }
 
@@ -498,7 +499,8 @@ private:
         if (!mayEditWord(i, c))
             return;
         const std::string lower = toLower(word);
-        if (m_lexicon.isAllowed(lower) || Formal::isInformal(lower))
+        // Aspell lacks some interjections ("tsk", "yada").
+        if (m_lexicon.isAllowed(lower) || Formal::isInformal(lower) || mayRepeat(lower))
             return;
         // The first part of "non-exclusive" is not a word of its own.
         if (isPunct(next(i), "-") && isCompoundPrefix(lower))
@@ -604,27 +606,35 @@ private:
         }
     }
 
+    // The word after `i` and one space when it repeats `i` by mistake, or npos.
+    std::size_t mistakenRepeat(std::size_t i) const
+    {
+        const std::size_t space = next(i);
+        if (!isKind(space, TokenKind::Space))
+            return npos;
+        const std::size_t second = next(space);
+        if (!isKind(second, TokenKind::Word))
+            return npos;
+        const std::string_view a = m_tokens[i].current(), b = m_tokens[second].current();
+        const std::string lower = toLower(a);
+        // A capital on the second word makes a name ("Bora Bora", "Walla Walla"); "The the" is a slip.
+        if (lower != toLower(b) || caseOf(b) != Case::Lower || !mayEditWord(i, caseOf(a)) || mayRepeat(lower))
+            return npos;
+        if (isJoiner(prev(i)) || isJoiner(next(second)) || m_lexicon.isAllowed(lower))
+            return npos;
+        return second;
+    }
+
     void repeatedWords()
     {
         for (std::size_t i = 0; i < m_tokens.size(); ++i) {
             if (m_tokens[i].kind != TokenKind::Word || m_tokens[i].removed)
                 continue;
-            const std::size_t space = next(i);
-            if (!isKind(space, TokenKind::Space))
-                continue;
-            const std::size_t second = next(space);
-            if (!isKind(second, TokenKind::Word))
-                continue;
-            const std::string_view a = m_tokens[i].current(), b = m_tokens[second].current();
-            const std::string lower = toLower(a);
-            if (lower != toLower(b) || mayRepeat(lower) || caseOf(a) == Case::Upper || caseOf(a) == Case::Mixed)
-                continue;
-            if (a != b && caseOf(b) != Case::Lower)
-                continue;
-            if (isJoiner(prev(i)) || isJoiner(next(second)) || m_lexicon.isAllowed(lower))
-                continue;
-            m_tokens[space].removed = true;
-            m_tokens[second].removed = true;
+            // "the the the" comes down to one word.
+            for (std::size_t second; (second = mistakenRepeat(i)) != npos;) {
+                m_tokens[next(i)].removed = true;
+                m_tokens[second].removed = true;
+            }
         }
     }
 

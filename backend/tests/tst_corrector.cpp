@@ -78,6 +78,15 @@ private Q_SLOTS:
         QTest::newRow("had had") << "he had had enough" << "he had had enough";
         QTest::newRow("that that") << "I said that that was fine." << "I said that that was fine.";
         QTest::newRow("repeated across lines kept") << "to the\nthe end" << "to the\nthe end";
+        QTest::newRow("run of three") << "the the the cat" << "the cat";
+        QTest::newRow("run of four") << "I saw a a a a dog." << "I saw a dog.";
+        QTest::newRow("names inside a sentence kept") << "We flew to Bora Bora and heard Duran Duran in Walla Walla."
+                                                      << "We flew to Bora Bora and heard Duran Duran in Walla Walla.";
+        QTest::newRow("name at sentence start kept") << "Bora Bora is far. Walla Walla is not."
+                                                     << "Bora Bora is far. Walla Walla is not.";
+        QTest::newRow("capitalised word then lower case inside a sentence kept") << "we heard Talk talk live"
+                                                                                 << "we heard Talk talk live";
+        QTest::newRow("capitalised run of three at sentence start") << "The the the end." << "The end.";
         // Space before punctuation.
         QTest::newRow("space before comma") << "well , maybe ." << "Well, maybe.";
         QTest::newRow("space before question") << "Really ?" << "Really?";
@@ -106,6 +115,22 @@ private Q_SLOTS:
         QTest::newRow("acronym after an kept") << "an FBI agent" << "an FBI agent";
         QTest::newRow("article after spelling") << "a exampel of it" << "an example of it";
         QTest::newRow("unknown word after a kept") << "a xqzvwp" << "a xqzvwp";
+    }
+
+    void reduplicationsKept_data()
+    {
+        QTest::addColumn<QString>("input");
+        for (const char *text : {"had had", "that that", "cha cha", "bye bye", "so so", "no no", "there there",
+                                 "now now",
+                                 "tut tut", "knock knock", "night night", "chop chop", "hush hush", "yada yada",
+                                 "blah blah", "ha ha", "tsk tsk", "boo boo", "pooh pooh", "aye aye", "ha ha ha"})
+            QTest::newRow(text) << QStringLiteral("and %1 and").arg(QLatin1String(text));
+    }
+
+    void reduplicationsKept()
+    {
+        QFETCH(QString, input);
+        QCOMPARE(q(shared().correct(input.toStdString(), Mode::Fix)), input);
     }
 
     void fixes()
