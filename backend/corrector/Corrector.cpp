@@ -550,6 +550,43 @@ private:
         return toLower(normalizeApostrophes(m_tokens[word].current()));
     }
 
+    enum class Inversion { None, Question, Unsure };
+
+    // How a negative contraction at `i`, followed by a space and a subject pronoun, reads. A
+    // question that opens with it ("Isn't it?", "Why don't you go?", "..., aren't there?") puts
+    // "not" after the pronoun. After a subject ("That isn't it.", "that it isn't there?") the
+    // pronoun is an object and the contraction expands as usual. Where neither is clear ("Don't
+    // you dare!") it is left as it is.
+    Inversion negativeInversion(std::size_t i) const
+    {
+        const std::size_t subject = next(next(i));
+        if (isJoiner(next(subject)) || isPunct(next(subject), "'"))
+            return Inversion::Unsure;
+        std::size_t before = prev(i);
+        while (isKind(before, TokenKind::Space))
+            before = prev(before);
+        // The contraction opens a clause: at the start, after punctuation or a question word.
+        bool opensClause = !isKind(before, TokenKind::Opaque);
+        if (isKind(before, TokenKind::Word)) {
+            static constexpr std::array<std::string_view, 11> openers = {
+                "why", "how", "what", "where", "when", "who", "which", "and", "but", "or", "so"};
+            const std::string word = toLower(normalizeApostrophes(m_tokens[before].current()));
+            if (Formal::isSubjectPronoun(word) || word == "that" || word == "this")
+                return Inversion::None;
+            opensClause = contains(openers, word);
+        }
+        bool question = false;
+        for (std::size_t j = next(subject); j != npos && !isKind(j, TokenKind::Newline); j = next(j)) {
+            if (isPunct(j, "?"))
+                question = true;
+            if (isPunct(j, "?") || isPunct(j, ".") || isPunct(j, "!"))
+                break;
+        }
+        if (question)
+            return opensClause ? Inversion::Question : Inversion::Unsure;
+        return opensClause ? Inversion::Unsure : Inversion::None;
+    }
+
     void formal()
     {
         for (std::size_t i = 0; i < m_tokens.size(); ++i) {
@@ -569,7 +606,23 @@ private:
                 continue;
             std::string replacement;
             if (word.find('\'') != std::string::npos) {
-                if (auto expansion = Formal::expandContraction(lower, nextWordLower(i)))
+                const std::string nextLower = nextWordLower(i);
+                const std::optional<std::string> verb = Formal::negatedVerb(lower);
+                if (verb && Formal::isSubjectPronoun(nextLower)) {
+                    // "Isn't it?" becomes "Is it not?"; "do not you" is not English.
+                    const Inversion inversion = negativeInversion(i);
+                    if (inversion == Inversion::Unsure)
+                        continue;
+                    if (inversion == Inversion::Question) {
+                        const std::size_t subject = next(next(i));
+                        const std::string pronoun
+                            = nextLower == "i" ? std::string("I") : std::string(m_tokens[subject].current());
+                        replace(i, c == Case::Capitalized ? capitalizeFirst(*verb) : *verb);
+                        replace(subject, pronoun + " not");
+                        continue;
+                    }
+                }
+                if (auto expansion = Formal::expandContraction(lower, nextLower))
                     replacement = std::move(*expansion);
             } else if (const std::string_view informal = Formal::informalReplacement(lower); !informal.empty()) {
                 replacement = std::string(informal);

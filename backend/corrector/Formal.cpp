@@ -117,6 +117,24 @@ std::optional<std::string> expandContraction(std::string_view lower, std::string
     return std::nullopt;
 }
 
+std::optional<std::string> negatedVerb(std::string_view lower)
+{
+    if (lower == "can't")
+        return std::string("can");
+    std::optional<std::string> expansion = expandContraction(lower, {});
+    if (!expansion || !endsWith(*expansion, " not"))
+        return std::nullopt;
+    expansion->resize(expansion->size() - 4);
+    return expansion;
+}
+
+bool isSubjectPronoun(std::string_view lower)
+{
+    static constexpr std::array<std::string_view, 8> pronouns = {"i", "you", "we", "they",
+                                                                 "he", "she", "it", "there"};
+    return contains(pronouns, lower);
+}
+
 std::string_view informalReplacement(std::string_view lower)
 {
     static constexpr std::array<std::pair<std::string_view, std::string_view>, 43> table = {{

@@ -12,6 +12,13 @@ namespace Backend::Formal {
 // "I'd gone" (had) from "I'd go" (would). The pronoun "I" comes back in upper case.
 std::optional<std::string> expandContraction(std::string_view lower, std::string_view nextLower);
 
+// The verb of a negative contraction that expandContraction() expands ("don't" -> "do", "can't" ->
+// "can", "won't" -> "will"), or nothing.
+std::optional<std::string> negatedVerb(std::string_view lower);
+
+// The pronouns that follow the verb in a negative question: "isn't it", "don't you", "aren't there".
+bool isSubjectPronoun(std::string_view lower);
+
 // The formal replacement of an informal word ("gonna" -> "going to"), or an empty view.
 std::string_view informalReplacement(std::string_view lower);
 

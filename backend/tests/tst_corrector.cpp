@@ -206,6 +206,35 @@ private Q_SLOTS:
         QTest::newRow("caps untouched") << "DON'T and GONNA" << "DON'T and GONNA";
         QTest::newRow("code untouched") << "run `don't` and\n\n    it's code\n" << "run `don't` and\n\n    it's code\n";
         QTest::newRow("quotes around") << "he said 'don't'" << "he said 'do not'";
+        // A subject after a negative contraction: "not" follows the subject.
+        QTest::newRow("don't you") << "It is late, don’t you think?" << "It is late, do you not think?";
+        QTest::newRow("isn't it") << "Isn't it?" << "Is it not?";
+        QTest::newRow("won't they") << "Won't they?" << "Will they not?";
+        QTest::newRow("can't we") << "Can't we stay?" << "Can we not stay?";
+        QTest::newRow("didn't I") << "Why didn't I go?" << "Why did I not go?";
+        QTest::newRow("hasn't he, aren't there") << "Hasn't he left? Aren't there more?"
+                                                 << "Has he not left? Are there not more?";
+        QTest::newRow("wasn't she, doesn't it") << "so wasn't she there, or doesn't it show?"
+                                                << "So was she not there, or does it not show?";
+        QTest::newRow("shouldn't we, weren't you") << "Shouldn't we ask? Weren't you told?"
+                                                   << "Should we not ask? Were you not told?";
+        QTest::newRow("subject before the contraction") << "I don't know and they won't go."
+                                                        << "I do not know and they will not go.";
+        QTest::newRow("no subject after") << "Don't go. We didn't see it." << "Do not go. We did not see it.";
+        QTest::newRow("after a wh-word and a conjunction") << "Where didn't we look, and won't you help?"
+                                                           << "Where did we not look, and will you not help?";
+        QTest::newRow("statement: \"it\" and \"there\" are not subjects") << "That isn't it. It isn't there."
+                                                                      << "That is not it. It is not there.";
+        QTest::newRow("statement inside a question") << "Do you know that it isn't there?"
+                                                     << "Do you know that it is not there?";
+        QTest::newRow("unclear question left contracted") << "Well isn't it?" << "Well isn't it?";
+        QTest::newRow("statement after a noun") << "The answer isn't it." << "The answer is not it.";
+        QTest::newRow("lower-case i") << "why didn't i go?" << "Why did I not go?";
+        QTest::newRow("quoted question") << "\"Isn't it?\" she asked." << "\"Is it not?\" she asked.";
+        QTest::newRow("imperative left contracted") << "Don't you dare! Now, don't you worry."
+                                                    << "Don't you dare! Now, don't you worry.";
+        QTest::newRow("other n't words") << "Couldn't she? Mustn't it? Needn't we?"
+                                         << "Could she not? Must it not? Need we not?";
     }
 
     void formal()
