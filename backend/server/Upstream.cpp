@@ -169,9 +169,9 @@ UpstreamResult OpenAiUpstream::correct(std::string_view text, Mode mode) const
     if (response.status < 200 || response.status > 299) {
         const std::string message = errorMessage(response.body);
         result.detail = "upstream replied HTTP " + std::to_string(response.status);
+        // The key goes before the message is cut: half a key would no longer be found.
         if (!message.empty())
-            result.detail += ": " + excerpt(message);
-        result.detail = redact(result.detail);
+            result.detail += ": " + excerpt(redact(message));
         return result;
     }
     const json reply = json::parse(response.body, nullptr, false);

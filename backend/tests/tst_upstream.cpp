@@ -101,12 +101,12 @@ struct Exchange {
 };
 
 Exchange ask(const std::string &upstreamUrl, const std::string &text, const std::string &mode,
-             std::chrono::milliseconds timeout = 5s, std::string *log = nullptr)
+             std::chrono::milliseconds timeout = 5s, std::string *log = nullptr, const std::string &apiKey = kApiKey)
 {
     Backend::UpstreamConfig config;
     config.url = upstreamUrl;
     config.model = "test-model";
-    config.apiKey = kApiKey;
+    config.apiKey = apiKey;
     config.timeout = timeout;
     Backend::OpenAiUpstream upstream;
     std::string error;
@@ -262,6 +262,40 @@ private Q_SLOTS:
         QVERIFY(!q(log).contains(QStringLiteral("SECRET")));
         QVERIFY(q(log).contains(QStringLiteral(" 502 ")) && q(log).contains(QStringLiteral("error=openai_failed")));
         QCOMPARE(int(fake.requests().size()), 1);
+    }
+
+    void keyCutByTheExcerptIsHidden_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("keyStart");
+        // Messages are cut after 300 bytes; the key starts before the cut and ends after it.
+        QTest::newRow("cut near its start") << "tw-0123456789abcdefghijSECRET" << 297;
+        QTest::newRow("cut in the middle") << "tw-0123456789abcdefghijSECRET" << 286;
+        QTest::newRow("cut near its end") << "tw-0123456789abcdefghijSECRET" << 275;
+        QTest::newRow("sk- key after '='") << "sk-0123456789abcdefghijSECRET" << 286;
+    }
+
+    void keyCutByTheExcerptIsHidden()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, keyStart);
+        const std::string apiKey = key.toStdString();
+        std::string message = "Incorrect API key provided: key=";
+        message += std::string(static_cast<std::size_t>(keyStart) - message.size(), 'x') + apiKey + " is not valid.";
+        FakeOpenAi fake([message](const httplib::Request &, httplib::Response &res) {
+            res.status = 401;
+            res.set_content(json({{"error", {{"message", message}}}}).dump(), "application/json");
+        });
+        std::string log;
+        const Exchange exchange = ask(fake.url(), "some text", "fix", 5s, &log, apiKey);
+        QCOMPARE(exchange.status, 502);
+        QVERIFY2(q(exchange.reply.value("detail", "")).contains(QStringLiteral("upstream replied HTTP 401: Incorrect")),
+                 exchange.raw.c_str());
+        // No six characters of the key in a row reach the client or the log.
+        for (std::size_t i = 0; i + 6 <= apiKey.size(); ++i) {
+            QVERIFY2(exchange.raw.find(apiKey.substr(i, 6)) == std::string::npos, exchange.raw.c_str());
+            QVERIFY2(log.find(apiKey.substr(i, 6)) == std::string::npos, log.c_str());
+        }
     }
 
     void slowServicePastTheTimeout()
