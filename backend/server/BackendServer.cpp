@@ -32,6 +32,12 @@ thread_local Clock::time_point t_requestStart;
 thread_local bool t_requestStarted = false;
 // The error code of the reply on this thread, for the log line.
 thread_local std::string t_errorCode;
+// The body bytes read for the request on this thread, after decoding, for the log line.
+thread_local std::size_t t_bodyBytes = 0;
+
+constexpr const char *kFixTextPath = "/api/fix-text";
+// How far past the size limit a body is still read (and dropped), as a multiple of the limit.
+constexpr std::size_t kBodyReadFactor = 4;
 
 std::string timestamp()
 {
@@ -69,6 +75,22 @@ void replyError(httplib::Response &res, int status, const char *code, const std:
     reply(res, status, errorBody(code, detail));
 }
 
+void replyTooLarge(httplib::Response &res, std::size_t maxBody)
+{
+    replyError(res, 413, "payload_too_large", "the body is larger than " + std::to_string(maxBody) + " bytes");
+}
+
+void replyNotFound(httplib::Response &res)
+{
+    replyError(res, 404, "not_found", "no such path: the backend serves POST /api/fix-text");
+}
+
+void replyNotAllowed(httplib::Response &res)
+{
+    res.set_header("Allow", "POST");
+    replyError(res, 405, "method_not_allowed", "use POST for /api/fix-text");
+}
+
 } // namespace
 
 class BackendServer::Impl {
@@ -89,19 +111,33 @@ public:
             t_requestStart = Clock::now();
             t_requestStarted = true;
             t_errorCode.clear();
+            t_bodyBytes = 0;
             return httplib::Server::HandlerResponse::Unhandled;
         });
 
-        m_http.Post("/api/fix-text", [this](const httplib::Request &req, httplib::Response &res) { fixText(req, res); });
-        const auto notAllowed = [](const httplib::Request &, httplib::Response &res) {
-            res.set_header("Allow", "POST");
-            replyError(res, 405, "method_not_allowed", "use POST for /api/fix-text");
+        // Every method that has a body is read through readBody(), on every path: httplib's own
+        // reading would keep a chunked or compressed body of any size.
+        const auto withBody = [this](const httplib::Request &req, httplib::Response &res,
+                                     const httplib::ContentReader &reader) {
+            std::string body;
+            const Body read = readBody(req, reader, body, res);
+            if (req.path != kFixTextPath)
+                replyNotFound(res);
+            else if (req.method != "POST")
+                replyNotAllowed(res);
+            else if (read == Body::TooLarge)
+                replyTooLarge(res, m_options.maxBodyBytes);
+            else if (read == Body::Complete)
+                fixText(body, res);
+            // Otherwise httplib has set the status of a malformed body; the error handler explains it.
         };
-        m_http.Get("/api/fix-text", notAllowed);
-        m_http.Put("/api/fix-text", notAllowed);
-        m_http.Patch("/api/fix-text", notAllowed);
-        m_http.Delete("/api/fix-text", notAllowed);
-        m_http.Options("/api/fix-text", notAllowed);
+        m_http.Post(".*", withBody);
+        m_http.Put(".*", withBody);
+        m_http.Patch(".*", withBody);
+        m_http.Delete(".*", withBody);
+        const auto notAllowed = [](const httplib::Request &, httplib::Response &res) { replyNotAllowed(res); };
+        m_http.Get(kFixTextPath, notAllowed);
+        m_http.Options(kFixTextPath, notAllowed);
 
         // Every reply that a handler did not fill (unknown path, body too large, a malformed
         // request) still gets a JSON body.
@@ -111,11 +147,10 @@ public:
                 return httplib::Server::HandlerResponse::Unhandled;
             switch (res.status) {
             case 404:
-                replyError(res, 404, "not_found", "no such path: the backend serves POST /api/fix-text");
+                replyNotFound(res);
                 break;
             case 413:
-                replyError(res, 413, "payload_too_large",
-                           "the body is larger than " + std::to_string(maxBody) + " bytes");
+                replyTooLarge(res, maxBody);
                 break;
             case 400:
                 replyError(res, 400, "bad_request", "malformed HTTP request");
@@ -132,11 +167,54 @@ public:
         m_http.set_logger([this](const httplib::Request &req, const httplib::Response &res) { logRequest(req, res); });
     }
 
-    void fixText(const httplib::Request &req, httplib::Response &res)
+    enum class Body { Complete, TooLarge, Unreadable };
+
+    // Reads the body as it is decoded (chunks joined, gzip, deflate or brotli undone), keeping it while
+    // it is within the size limit: the limit on Content-Length alone would let a chunked or
+    // compressed body grow without bound.
+    Body readBody(const httplib::Request &req, const httplib::ContentReader &reader, std::string &body,
+                  httplib::Response &res) const
+    {
+        const std::size_t limit = m_options.maxBodyBytes;
+        std::size_t received = 0;
+        // Past the limit the rest is read and dropped, so that the connection is ready for the
+        // next request; reading stops for good a few times past it (a compression bomb).
+        const auto receive = [&](const char *data, std::size_t size) {
+            received += size;
+            if (received <= limit) {
+                body.append(data, size);
+                return true;
+            }
+            std::string().swap(body);
+            return received <= limit * kBodyReadFactor;
+        };
+        const bool form = req.is_multipart_form_data();
+        const bool complete = form ? reader([](const httplib::MultipartFormData &) { return true; }, receive)
+                                   : reader(receive);
+        t_bodyBytes = received;
+        // Form parts are no JSON body.
+        if (form)
+            body.clear();
+        // Whatever is left of the body would be read as the next request: the client is asked to
+        // close the connection instead.
+        if (!complete)
+            res.set_header("Connection", "close");
+        // httplib sets 413 itself when Content-Length is over the limit.
+        if (received > limit || res.status == 413)
+            return Body::TooLarge;
+        if (!complete) {
+            if (res.status < 400)
+                res.status = 400;
+            return Body::Unreadable;
+        }
+        return Body::Complete;
+    }
+
+    void fixText(const std::string &body, httplib::Response &res)
     {
         FixTextRequest request;
         std::string detail;
-        if (!parseFixTextRequest(req.body, request, detail)) {
+        if (!parseFixTextRequest(body, request, detail)) {
             replyError(res, 400, "bad_request", detail);
             return;
         }
@@ -165,8 +243,8 @@ public:
             const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t_requestStart).count();
             std::snprintf(duration, sizeof duration, "%.2fms", ms);
         }
-        // The body is not kept when it was too large: its announced length is what came in.
-        std::size_t in = req.body.size();
+        // A body over the limit by its Content-Length is not read: its announced length is what came in.
+        std::size_t in = t_bodyBytes;
         if (in == 0 && req.has_header("Content-Length"))
             in = static_cast<std::size_t>(std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10));
         std::string line = timestamp() + " " + printablePath(req.method) + " " + printablePath(req.path) + " "

@@ -37,6 +37,40 @@ std::string post(httplib::Client &client, const std::string &body, int &status, 
     return result->body;
 }
 
+// Sends a body of `size` bytes, a fix-text request padded with spaces, chunked or with a length,
+// gzip-compressed or not. The server sees the decoded size only after undoing both.
+httplib::Result sendBody(httplib::Client &client, const std::string &method, const std::string &path,
+                         std::size_t size, bool chunked, bool gzip)
+{
+    const std::string prefix = "{\"mode\":\"fix\",\"text\":\"", suffix = "\"}";
+    client.set_compress(gzip);
+    if (!chunked) {
+        std::string body = prefix + std::string(size - prefix.size() - suffix.size(), ' ') + suffix;
+        return method == "PUT" ? client.Put(path, body, "application/json")
+                               : client.Post(path, body, "application/json");
+    }
+    // Written in pieces, so a large body never has to exist in the test at once.
+    auto written = std::make_shared<std::size_t>(0);
+    auto provider = [=](std::size_t, httplib::DataSink &sink) {
+        static const std::string spaces(64 * 1024, ' ');
+        if (*written == 0) {
+            sink.write(prefix.data(), prefix.size());
+            *written = prefix.size();
+        }
+        const std::size_t left = size - suffix.size() - *written;
+        if (left == 0) {
+            sink.write(suffix.data(), suffix.size());
+            sink.done();
+            return true;
+        }
+        const std::size_t n = std::min(left, spaces.size());
+        *written += n;
+        return sink.write(spaces.data(), n);
+    };
+    return method == "PUT" ? client.Put(path, provider, "application/json")
+                           : client.Post(path, provider, "application/json");
+}
+
 // The reply parsed as a JSON object, or a null value.
 json parse(const std::string &body)
 {
@@ -163,6 +197,64 @@ private Q_SLOTS:
         auto again = server.client();
         reply = parse(post(again, "{\"text\":\"teh\",\"mode\":\"fix\"}", status));
         QCOMPARE(status, 200);
+    }
+
+    void decodedBodySizeLimit_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("chunked");
+        QTest::addColumn<bool>("gzip");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("status");
+        const QString fix = QStringLiteral("/api/fix-text");
+        QTest::newRow("chunked, 1 MiB") << "POST" << fix << true << false << (1 << 20) << 200;
+        QTest::newRow("chunked, 1.2 MB") << "POST" << fix << true << false << 1200000 << 413;
+        QTest::newRow("gzip, 1 MiB") << "POST" << fix << false << true << (1 << 20) << 200;
+        QTest::newRow("gzip, 1.2 MB") << "POST" << fix << false << true << 1200000 << 413;
+        QTest::newRow("gzip and chunked, 1.2 MB") << "POST" << fix << true << true << 1200000 << 413;
+        QTest::newRow("gzip bomb") << "POST" << fix << true << true << (48 << 20) << 413;
+        QTest::newRow("gzip bomb, other method") << "PUT" << fix << true << true << (48 << 20) << 405;
+        QTest::newRow("gzip bomb, other path") << "POST" << "/api/other" << true << true << (48 << 20) << 404;
+    }
+
+    void decodedBodySizeLimit()
+    {
+        QFETCH(QString, method);
+        QFETCH(QString, path);
+        QFETCH(bool, chunked);
+        QFETCH(bool, gzip);
+        QFETCH(int, size);
+        QFETCH(int, status);
+        RunningServer server(corrector());
+        auto client = server.client();
+        client.set_keep_alive(true);
+        auto result = sendBody(client, method.toStdString(), path.toStdString(), std::size_t(size), chunked, gzip);
+        QVERIFY2(result, httplib::to_string(result.error()).c_str());
+        QCOMPARE(result->status, status);
+        const json reply = parse(result->body);
+        if (status == 200) {
+            QCOMPARE(reply.value("ok", false), true);
+            QCOMPARE(reply.value("text", "").size(), std::size_t(size - 24));
+        } else {
+            QCOMPARE(reply.value("ok", true), false);
+        }
+        if (status == 413) {
+            QCOMPARE(q(reply.value("error", "")), QStringLiteral("payload_too_large"));
+            QCOMPARE(q(reply.value("detail", "")), QStringLiteral("the body is larger than 1048576 bytes"));
+        }
+        // The same client goes on working.
+        client.set_compress(false);
+        int again = 0;
+        post(client, "{\"text\":\"teh\",\"mode\":\"fix\"}", again);
+        QCOMPARE(again, 200);
+        client.stop();
+        server.finish();
+        // Past the limit the body is read on only so far, and never kept.
+        const QRegularExpression line(QStringLiteral(" %1 %2 %3 .* in=(\\d+) ").arg(method, path).arg(status));
+        const auto match = line.match(q(server.log().all()));
+        QVERIFY2(match.hasMatch(), server.log().all().c_str());
+        QVERIFY2(match.captured(1).toLongLong() <= 5 << 20, server.log().all().c_str());
     }
 
     void otherPathsAndMethods_data()
