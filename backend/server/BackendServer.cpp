@@ -6,6 +6,8 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -107,12 +109,25 @@ public:
         m_http.set_keep_alive_timeout(options.keepAliveTimeout.count());
         m_http.set_keep_alive_max_count(options.keepAliveRequests);
 
-        m_http.set_pre_routing_handler([](const httplib::Request &, httplib::Response &) {
+        m_http.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &res) {
             t_requestStart = Clock::now();
             t_requestStarted = true;
             t_errorCode.clear();
             t_bodyBytes = 0;
-            return httplib::Server::HandlerResponse::Unhandled;
+            // httplib accepts TRACE, CONNECT and PRI but routes none of them (it would answer 400).
+            static constexpr std::array<std::string_view, 7> routed = {"GET",   "HEAD",   "POST",   "PUT",
+                                                                       "PATCH", "DELETE", "OPTIONS"};
+            if (std::find(routed.begin(), routed.end(), req.method) != routed.end())
+                return httplib::Server::HandlerResponse::Unhandled;
+            if (req.path == kFixTextPath)
+                replyNotAllowed(res);
+            else
+                replyNotFound(res);
+            // A body such a request may carry is not read: the client is asked to close.
+            const std::string length = req.get_header_value("Content-Length");
+            if (req.has_header("Transfer-Encoding") || (!length.empty() && length != "0"))
+                res.set_header("Connection", "close");
+            return httplib::Server::HandlerResponse::Handled;
         });
 
         // Every method that has a body is read through readBody(), on every path: httplib's own

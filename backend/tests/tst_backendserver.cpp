@@ -270,6 +270,11 @@ private Q_SLOTS:
         QTest::newRow("DELETE") << "DELETE" << "/api/fix-text" << 405;
         QTest::newRow("PATCH") << "PATCH" << "/api/fix-text" << 405;
         QTest::newRow("OPTIONS") << "OPTIONS" << "/api/fix-text" << 405;
+        QTest::newRow("HEAD") << "HEAD" << "/api/fix-text" << 405;
+        QTest::newRow("TRACE") << "TRACE" << "/api/fix-text" << 405;
+        QTest::newRow("CONNECT") << "CONNECT" << "/api/fix-text" << 405;
+        QTest::newRow("PRI") << "PRI" << "/api/fix-text" << 405;
+        QTest::newRow("TRACE elsewhere") << "TRACE" << "/api/other" << 404;
     }
 
     void otherPathsAndMethods()
@@ -288,20 +293,45 @@ private Q_SLOTS:
         }
         httplib::Response response;
         httplib::Error error;
-        QVERIFY(client.send(request, response, error));
+        QVERIFY2(client.send(request, response, error), httplib::to_string(error).c_str());
         QCOMPARE(response.status, status);
-        const json reply = parse(response.body);
+        if (status == 405)
+            QCOMPARE(q(response.get_header_value("Allow")), QStringLiteral("POST"));
+        // A reply to HEAD has no body.
+        if (method == QStringLiteral("HEAD"))
+            return;
+        QVERIFY(q(response.get_header_value("Content-Type")).startsWith(QStringLiteral("application/json")));
+        std::string body = response.body;
+        // httplib's client does not read the body of a reply to CONNECT.
+        if (method == QStringLiteral("CONNECT")) {
+            const std::string raw = BackendTest::rawExchange(
+                server.port(), "CONNECT " + path.toStdString() + " HTTP/1.1\r\nHost: x\r\n\r\n");
+            const auto bodyStart = raw.find("\r\n\r\n");
+            QVERIFY2(bodyStart != std::string::npos, raw.c_str());
+            body = raw.substr(bodyStart + 4);
+        }
+        const json reply = parse(body);
+        QVERIFY2(reply.is_object(), body.c_str());
         QCOMPARE(reply.value("ok", true), false);
         QVERIFY(!reply.value("error", "").empty());
         QVERIFY(!reply.value("detail", "").empty());
-        if (status == 405)
-            QCOMPARE(q(response.get_header_value("Allow")), QStringLiteral("POST"));
+    }
+
+    void malformedHttpGetsJson_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::newRow("no request line") << QByteArray("NONSENSE\r\n\r\n");
+        // Method names that httplib does not know are refused while the request is parsed.
+        QTest::newRow("unknown method") << QByteArray("PROPFIND /api/fix-text HTTP/1.1\r\nHost: x\r\n\r\n");
+        QTest::newRow("lower-case method") << QByteArray("post /api/fix-text HTTP/1.1\r\nHost: x\r\n\r\n");
+        QTest::newRow("unknown version") << QByteArray("POST /api/fix-text HTTP/2.0\r\nHost: x\r\n\r\n");
     }
 
     void malformedHttpGetsJson()
     {
+        QFETCH(QByteArray, request);
         RunningServer server(corrector());
-        const std::string reply = BackendTest::rawExchange(server.port(), "NONSENSE\r\n\r\n");
+        const std::string reply = BackendTest::rawExchange(server.port(), request.toStdString());
         QVERIFY2(q(reply).startsWith(QStringLiteral("HTTP/1.1 400")), reply.c_str());
         const auto bodyStart = reply.find("\r\n\r\n");
         QVERIFY(bodyStart != std::string::npos);
