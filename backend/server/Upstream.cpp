@@ -6,6 +6,10 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 namespace Backend {
 
 namespace {
@@ -148,16 +152,31 @@ UpstreamResult OpenAiUpstream::correct(std::string_view text, Mode mode) const
     if (!m_config.apiKey.empty())
         request.headers.emplace("Authorization", "Bearer " + m_config.apiKey);
     request.body = body.dump(-1, ' ', false, json::error_handler_t::replace);
-    // The read timeout bounds each wait for data; this bounds a reply that trickles in.
-    const auto deadline = Clock::now() + timeout;
-    request.progress = [deadline](uint64_t, uint64_t) { return Clock::now() < deadline; };
 
     httplib::Response response;
     httplib::Error error = httplib::Error::Success;
     const auto started = Clock::now();
+    // The client's timeouts bound each wait for data, not the exchange: a service that sends its
+    // reply a little at a time would run past them. A watchdog stops the client at the deadline.
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false, stopped = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (!finished.wait_until(lock, started + timeout, [&] { return done; })) {
+            stopped = true;
+            client.stop();
+        }
+    });
     const bool sent = client.send(request, response, error);
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    finished.notify_one();
+    watchdog.join();
     if (!sent || error != httplib::Error::Success) {
-        const bool timedOut = error == httplib::Error::ConnectionTimeout || error == httplib::Error::Canceled
+        const bool timedOut = stopped || error == httplib::Error::ConnectionTimeout
             || ((error == httplib::Error::Read || error == httplib::Error::Write) && Clock::now() - started >= timeout);
         if (timedOut)
             result.detail = "upstream did not answer within " + seconds(timeout);

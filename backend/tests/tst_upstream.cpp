@@ -7,6 +7,8 @@
 
 #include <QTest>
 
+#include <poll.h>
+
 #include <condition_variable>
 
 using BackendTest::RunningServer;
@@ -92,6 +94,86 @@ private:
     std::vector<httplib::Request> m_requests;
     std::condition_variable m_released;
     bool m_release = false;
+};
+
+// A service on loopback that answers one request a little at a time: the status line, then
+// each header line (or each byte of the body) after a pause shorter than the backend's timeout.
+class DribblingService {
+public:
+    enum class Part { Headers, Body };
+
+    explicit DribblingService(Part part) : m_part(part)
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
+        ::listen(m_listener, 4);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~DribblingService()
+    {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_listener);
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+
+private:
+    // Waits up to 50 ms for `fd` to become readable.
+    static bool readable(int fd)
+    {
+        pollfd p{fd, POLLIN, 0};
+        return ::poll(&p, 1, 50) > 0;
+    }
+
+    void serve()
+    {
+        int fd = -1;
+        while (!m_stop && fd < 0)
+            if (readable(m_listener))
+                fd = ::accept(m_listener, nullptr, nullptr);
+        if (fd < 0)
+            return;
+        // The request: headers, then as much body as arrives promptly.
+        std::string request;
+        char buffer[4096];
+        while (!m_stop && readable(fd)) {
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            request.append(buffer, static_cast<std::size_t>(n));
+        }
+        const std::string body = FakeOpenAi::completion("late").dump();
+        std::vector<std::string> pieces{"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"};
+        if (m_part == Part::Headers) {
+            for (int i = 0; i < 40; ++i)
+                pieces.push_back("X-Slow-" + std::to_string(i) + ": yes\r\n");
+            pieces.push_back("Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+        } else {
+            pieces.push_back("Content-Length: " + std::to_string(body.size()) + "\r\n\r\n");
+            for (char c : body)
+                pieces.emplace_back(1, c);
+        }
+        // 100 ms apart, each gap well within the timeout; stopped once the backend hangs up.
+        for (const std::string &piece : pieces) {
+            if (m_stop || ::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL) < 0)
+                break;
+            for (int i = 0; i < 10 && !m_stop; ++i)
+                std::this_thread::sleep_for(10ms);
+        }
+        ::close(fd);
+    }
+
+    Part m_part;
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
 };
 
 struct Exchange {
@@ -316,6 +398,28 @@ private Q_SLOTS:
                  exchange.raw.c_str());
         QVERIFY(took >= 300ms);
         QVERIFY(took < 4s);
+    }
+
+    void dribblingServicePastTheTimeout_data()
+    {
+        QTest::addColumn<int>("part");
+        QTest::newRow("headers") << int(DribblingService::Part::Headers);
+        QTest::newRow("body") << int(DribblingService::Part::Body);
+    }
+
+    void dribblingServicePastTheTimeout()
+    {
+        // The timeout bounds the whole exchange, not each wait for data.
+        QFETCH(int, part);
+        DribblingService service{DribblingService::Part(part)};
+        const auto started = std::chrono::steady_clock::now();
+        const Exchange exchange = ask(service.url(), "some text", "fix", 500ms);
+        const auto took = std::chrono::steady_clock::now() - started;
+        QCOMPARE(exchange.status, 502);
+        QVERIFY2(q(exchange.reply.value("detail", "")).contains(QStringLiteral("did not answer within 0.5 s")),
+                 exchange.raw.c_str());
+        QVERIFY(took >= 500ms);
+        QVERIFY2(took < 2s, QByteArray::number(qint64(std::chrono::duration_cast<std::chrono::milliseconds>(took).count())));
     }
 
     void nothingListening()
