@@ -547,8 +547,11 @@ private:
         const std::size_t word = next(space);
         if (!isKind(word, TokenKind::Word))
             return {};
-        return toLower(normalizeApostrophes(m_tokens[word].current()));
+        return lowerWordAt(word);
     }
+
+    // The word at `i`, lower-case, with typographic apostrophes made plain.
+    std::string lowerWordAt(std::size_t i) const { return toLower(normalizeApostrophes(m_tokens[i].current())); }
 
     enum class Inversion { None, Question, Unsure };
 
@@ -570,7 +573,7 @@ private:
         if (isKind(before, TokenKind::Word)) {
             static constexpr std::array<std::string_view, 11> openers = {
                 "why", "how", "what", "where", "when", "who", "which", "and", "but", "or", "so"};
-            const std::string word = toLower(normalizeApostrophes(m_tokens[before].current()));
+            const std::string word = lowerWordAt(before);
             if (Formal::isSubjectPronoun(word) || word == "that" || word == "this")
                 return Inversion::None;
             opensClause = contains(openers, word);

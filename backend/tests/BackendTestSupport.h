@@ -90,20 +90,33 @@ private:
     std::thread m_thread;
 };
 
-// A port on 127.0.0.1 where nothing listens (bound, then released).
-inline int closedPort()
+inline sockaddr_in loopbackAddress(int port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    return address;
+}
+
+// A TCP socket bound to a free port on 127.0.0.1, whose number goes to `port` (0 on failure).
+inline int boundLoopbackSocket(int &port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopbackAddress(0);
     socklen_t length = sizeof address;
-    int port = 0;
+    port = 0;
     if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
         && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
         port = ntohs(address.sin_port);
-    ::close(fd);
+    return fd;
+}
+
+// A port on 127.0.0.1 where nothing listens (bound, then released).
+inline int closedPort()
+{
+    int port = 0;
+    ::close(boundLoopbackSocket(port));
     return port;
 }
 
@@ -112,12 +125,9 @@ inline int closedPort()
 inline std::string rawExchange(int port, const std::string &request)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
+    const sockaddr_in address = loopbackAddress(port);
     std::string reply;
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
         timeval timeout{2, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);

@@ -104,15 +104,8 @@ public:
 
     explicit DribblingService(Part part) : m_part(part)
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
+        m_listener = BackendTest::boundLoopbackSocket(m_port);
         ::listen(m_listener, 4);
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { serve(); });
     }
     ~DribblingService()
