@@ -64,6 +64,12 @@ bool isTransportError(QNetworkReply::NetworkError error, const QVariant &statusA
     return error != QNetworkReply::NoError && int(error) < 200;
 }
 
+// What a failure reply says when it has no readable error envelope.
+QString statusText(int status)
+{
+    return QLatin1String("HTTP ") + QString::number(status);
+}
+
 // Awaits the end of a reply: it finished, or it was destroyed together with its manager.
 class ReplyDone {
 public:
@@ -235,11 +241,11 @@ QCoro::Task<APIResult<Reply>> APIClient::postJSON(APIClient client, QString path
         co_return APIError::network(QStringLiteral("The network session was closed"));
 
     const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const int status = statusAttribute.isValid() ? statusAttribute.toInt() : 0;
     if (*tooLarge || reply->bytesAvailable() > maximumReplySize) {
         // A failure status still says what happened, even when its body is too big to read.
-        const int status = statusAttribute.isValid() ? statusAttribute.toInt() : 0;
         if (status >= 300)
-            co_return APIError::server(QLatin1String("HTTP ") + QString::number(status));
+            co_return APIError::server(statusText(status));
         co_return APIError::badResponse();
     }
 
@@ -253,7 +259,6 @@ QCoro::Task<APIResult<Reply>> APIClient::postJSON(APIClient client, QString path
         || (!statusAttribute.isValid() && error != QNetworkReply::NoError))
         co_return APIError::network(reply->errorString());
 
-    const int status = statusAttribute.isValid() ? statusAttribute.toInt() : 0;
     const QByteArray data = reply->readAll();
     if (status >= 200 && status <= 299) {
         if (std::optional<Reply> decoded = Reply::decode(data))
@@ -262,8 +267,7 @@ QCoro::Task<APIResult<Reply>> APIClient::postJSON(APIClient client, QString path
     }
 
     const std::optional<ErrorEnvelope> envelope = ErrorEnvelope::decode(data);
-    QString message
-        = envelope && envelope->error ? *envelope->error : QLatin1String("HTTP ") + QString::number(status);
+    QString message = envelope && envelope->error ? *envelope->error : statusText(status);
     if (envelope && envelope->detail && !envelope->detail->isEmpty())
         message += QLatin1String(": ") + *envelope->detail;
     co_return APIError::server(message);
