@@ -6,11 +6,9 @@
 #include "TargetClient.h"
 #include "XTestDriver.h"
 
-#include <QBuffer>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -26,17 +24,6 @@ using TestX11::readClipboardWithXclip;
 namespace {
 
 using Formats = QList<QPair<QString, QByteArray>>;
-
-QByteArray pngBytes()
-{
-    QImage image(9, 6, QImage::Format_RGB32);
-    image.fill(qRgb(20, 120, 220));
-    image.setPixel(3, 2, qRgb(250, 10, 10));
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return buffer.data();
-}
 
 // What the loopback backend makes of a text.
 QString corrected(const QString &text, const QString &mode)
@@ -122,7 +109,7 @@ private Q_SLOTS:
         QVERIFY(m_target.setText(QStringLiteral("before ") + selection + QStringLiteral(" after")));
         QVERIFY(m_target.select(7, 7 + int(selection.size())));
         const ClipboardView original = readClipboardWithXclip();
-        QCOMPARE(original.bytes.value(QStringLiteral("image/png")), pngBytes());
+        QCOMPARE(original.bytes.value(QStringLiteral("image/png")), TestX11::samplePng());
 
         pressAndReleaseShortcut(modifiers, holdShiftAfterwards);
 
@@ -369,7 +356,7 @@ private:
 
     const Formats m_userClipboard {{QStringLiteral("text/plain"), QByteArrayLiteral("the user's own text")},
         {QStringLiteral("text/html"), QByteArrayLiteral("<p>the user's <b>own</b> text</p>")},
-        {QStringLiteral("image/png"), pngBytes()}};
+        {QStringLiteral("image/png"), TestX11::samplePng()}};
     QTemporaryDir m_home;
     TestHttpServer m_backend;
     TestX11::XTestDriver m_driver;

@@ -5,9 +5,7 @@
 #include "TargetClient.h"
 #include "XTestDriver.h"
 
-#include <QBuffer>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -24,19 +22,6 @@ using TestX11::runTool;
 namespace {
 
 using Formats = QList<QPair<QString, QByteArray>>;
-
-QByteArray pngBytes()
-{
-    QImage image(7, 5, QImage::Format_ARGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgba(x * 30, y * 50, 200, 255 - x * 10));
-    }
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return buffer.data();
-}
 
 // xclip holding the clipboard with one target until it loses it.
 class XclipOwner {
@@ -108,8 +93,8 @@ private Q_SLOTS:
                               "e, world\n  second line ")}};
         QTest::newRow("text, html and png") << Formats {
             {QStringLiteral("text/plain"), QByteArrayLiteral("Caf\xc3\xa9 bold \xe2\x80\x94 done")},
-            {QStringLiteral("text/html"), html}, {QStringLiteral("image/png"), pngBytes()}};
-        QTest::newRow("png only") << Formats {{QStringLiteral("image/png"), pngBytes()}};
+            {QStringLiteral("text/html"), html}, {QStringLiteral("image/png"), TestX11::samplePng()}};
+        QTest::newRow("png only") << Formats {{QStringLiteral("image/png"), TestX11::samplePng()}};
         QTest::newRow("private type")
             << Formats {{QStringLiteral("application/x-tarnwick-test"), QByteArray("\x00\x01\x02\xff", 4)},
                    {QStringLiteral("text/plain"), QByteArrayLiteral("x")}};
@@ -231,11 +216,11 @@ private Q_SLOTS:
     void imageOnlyClipboardHasNoString()
     {
         const qint64 before = m_pasteboard.changeCount();
-        XclipOwner owner(QStringLiteral("image/png"), pngBytes());
+        XclipOwner owner(QStringLiteral("image/png"), TestX11::samplePng());
         QTRY_VERIFY(m_pasteboard.changeCount() != before);
         QTRY_COMPARE(m_pasteboard.itemTypes(), QList<QStringList> {{QStringLiteral("image/png")}});
         QCOMPARE(m_pasteboard.string(), std::nullopt);
-        QCOMPARE(m_pasteboard.data(0, QStringLiteral("image/png")), pngBytes());
+        QCOMPARE(m_pasteboard.data(0, QStringLiteral("image/png")), TestX11::samplePng());
         QCOMPARE(m_pasteboard.data(1, QStringLiteral("image/png")), std::nullopt);
         QCOMPARE(m_pasteboard.data(0, QStringLiteral("text/plain")), std::nullopt);
     }

@@ -1,8 +1,10 @@
 #include "TargetClient.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QImage>
 #include <QTimer>
 
 namespace TestX11 {
@@ -53,6 +55,19 @@ QString toolOutput(const QString &program, const QStringList &arguments)
         return {};
     }
     return QString::fromUtf8(result.out);
+}
+
+QByteArray samplePng()
+{
+    QImage image(7, 5, QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgba(x * 30, y * 50, 200, 255 - x * 10));
+    }
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return buffer.data();
 }
 
 ClipboardView readClipboardWithXclip()

@@ -37,6 +37,9 @@ struct ClipboardView {
 };
 ClipboardView readClipboardWithXclip();
 
+// A small PNG with varying colour and alpha, for clipboards that hold an image.
+QByteArray samplePng();
+
 // The test front application (tests/x11target) in its own process, driven by line commands.
 class TargetClient {
 public:
