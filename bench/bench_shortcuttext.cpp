@@ -1,4 +1,5 @@
 // Measures the cost of turning shortcuts into text and of searching a menu for a shortcut.
+#include "Measure.h"
 #include "hotkeys/Key.h"
 #include "hotkeys/Shortcut.h"
 #include "platform/fake/FakeKeyboardLayout.h"
@@ -6,28 +7,12 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QTextStream>
 
 #include <memory>
 
 using namespace Hotkeys;
-
-namespace {
-
-template <typename F> void measure(const char *name, int iterations, F &&work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < iterations; ++i)
-        work(i);
-    const double nsPerCall = double(timer.nsecsElapsed()) / iterations;
-    QTextStream(stdout) << name << ": " << QString::number(nsPerCall, 'f', 0) << " ns per call ("
-                        << iterations << " calls)\n";
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {

@@ -1,28 +1,17 @@
 // Measures what the terminal mode adds at the start of every run: recognising the window in front,
 // checking who owns the primary selection and reading it from a real xterm.
+#include "Measure.h"
 #include "platform/TerminalTable.h"
 #include "platform/fake/MemoryUserDefaults.h"
 #include "platform/x11/X11FrontWindow.h"
 #include "platform/x11/X11PrimarySelection.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTextStream>
 #include <QThread>
 
 namespace {
-
-template <typename F> void measure(const char *name, int iterations, F &&work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < iterations; ++i)
-        work(i);
-    const double usPerCall = double(timer.nsecsElapsed()) / iterations / 1000.0;
-    QTextStream(stdout) << name << ": " << QString::number(usPerCall, 'f', 1) << " µs per call ("
-                        << iterations << " calls)\n";
-}
 
 bool runTool(const QString &program, const QStringList &arguments, QString *output = nullptr)
 {
