@@ -1,5 +1,6 @@
 #include "Corrector.h"
 
+#include "CpuBudget.h"
 #include "Formal.h"
 #include "Tokens.h"
 
@@ -79,14 +80,15 @@ std::string capitalizeFirst(std::string s)
 
 bool isOpeningPunct(std::string_view p)
 {
-    return p == "\"" || p == "'" || p == "(" || p == "[" || p == "{" || p == "*" || p == "_" || p == "\xE2\x80\x9C"
-        || p == "\xE2\x80\x98" || p == "\xC2\xAB" || p == "\xC2\xBF" || p == "\xC2\xA1";
+    return p == "\"" || p == "'" || p == "(" || p == "[" || p == "{" || p == "*" || p == "_"
+        || p == "\xE2\x80\x9C" || p == "\xE2\x80\x98" || p == "\xC2\xAB" || p == "\xC2\xBF"
+        || p == "\xC2\xA1";
 }
 
 bool isClosingPunct(std::string_view p)
 {
-    return p == "\"" || p == "'" || p == ")" || p == "]" || p == "}" || p == "*" || p == "_" || p == "\xE2\x80\x9D"
-        || p == "\xE2\x80\x99" || p == "\xC2\xBB";
+    return p == "\"" || p == "'" || p == ")" || p == "]" || p == "}" || p == "*" || p == "_"
+        || p == "\xE2\x80\x9D" || p == "\xE2\x80\x99" || p == "\xC2\xBB";
 }
 
 // Opaque tokens that start a list item or a quotation: "1", "-", "*", ">", "#".
@@ -104,8 +106,7 @@ bool isAsciiAlnum(std::string_view s)
     });
 }
 
-template<std::size_t N>
-bool contains(const std::array<std::string_view, N> &list, std::string_view word)
+template <std::size_t N> bool contains(const std::array<std::string_view, N> &list, std::string_view word)
 {
     return std::find(list.begin(), list.end(), word) != list.end();
 }
@@ -113,11 +114,11 @@ bool contains(const std::array<std::string_view, N> &list, std::string_view word
 // Words before a full stop that do not end a sentence.
 bool isAbbreviation(std::string_view lower)
 {
-    static constexpr std::array<std::string_view, 52> list = {
-        "mr", "mrs", "ms", "dr", "prof", "sr", "jr", "st", "vs", "etc", "cf", "approx", "fig", "figs", "no", "nos",
-        "vol", "vols", "ch", "sec", "dept", "inc", "ltd", "co", "corp", "jan", "feb", "mar", "apr", "jun", "jul",
-        "aug", "sep", "sept", "oct", "nov", "dec", "est", "ca", "al", "ed", "eds", "pp", "op", "cit", "viz",
-        "resp", "incl", "excl", "min", "max", "gen"};
+    static constexpr std::array<std::string_view, 52> list
+        = {"mr", "mrs", "ms", "dr", "prof", "sr", "jr", "st", "vs", "etc", "cf", "approx", "fig", "figs",
+            "no", "nos", "vol", "vols", "ch", "sec", "dept", "inc", "ltd", "co", "corp", "jan", "feb", "mar",
+            "apr", "jun", "jul", "aug", "sep", "sept", "oct", "nov", "dec", "est", "ca", "al", "ed", "eds",
+            "pp", "op", "cit", "viz", "resp", "incl", "excl", "min", "max", "gen"};
     // Single letters are initials; roman numerals number items ("ii. moral rights").
     const bool roman = lower.size() <= 4 && lower.find_first_not_of("ivx") == std::string_view::npos;
     return lower.size() == 1 || roman || contains(list, lower);
@@ -126,20 +127,19 @@ bool isAbbreviation(std::string_view lower)
 // Doubled words that are good English ("had had", "that that", "bye bye").
 bool mayRepeat(std::string_view lower)
 {
-    static constexpr std::array<std::string_view, 45> list = {
-        "had", "that", "do", "does", "did", "very", "really", "so", "no", "yes", "bye", "ha", "haha", "ho", "he",
-        "hee", "knock", "tut", "tsk", "there", "now", "well", "far", "long", "many", "much", "more", "again",
-        "round", "over", "on", "blah", "yada", "her", "can", "come", "cha", "night", "chop", "hush", "boo", "pooh",
-        "aye", "bang", "choo"};
+    static constexpr std::array<std::string_view, 45> list = {"had", "that", "do", "does", "did", "very",
+        "really", "so", "no", "yes", "bye", "ha", "haha", "ho", "he", "hee", "knock", "tut", "tsk", "there",
+        "now", "well", "far", "long", "many", "much", "more", "again", "round", "over", "on", "blah", "yada",
+        "her", "can", "come", "cha", "night", "chop", "hush", "boo", "pooh", "aye", "bang", "choo"};
     return contains(list, lower);
 }
 
 // Words after which "a" is not an article ("plan a or b", "a is b") or that no article precedes.
 bool notAfterArticle(std::string_view lower)
 {
-    static constexpr std::array<std::string_view, 30> list = {
-        "and", "or", "of", "on", "in", "is", "it", "if", "as", "at", "are", "am", "an", "a", "our", "ours", "us",
-        "up", "upon", "unless", "until", "its", "into", "onto", "off", "either", "each", "every", "other", "all"};
+    static constexpr std::array<std::string_view, 30> list = {"and", "or", "of", "on", "in", "is", "it", "if",
+        "as", "at", "are", "am", "an", "a", "our", "ours", "us", "up", "upon", "unless", "until", "its",
+        "into", "onto", "off", "either", "each", "every", "other", "all"};
     return contains(list, lower);
 }
 
@@ -181,7 +181,8 @@ std::string_view articleFor(std::string_view w)
         return {};
     }
     case 'h': {
-        static constexpr std::array<std::string_view, 6> silent = {"hour", "honest", "honor", "honour", "heir", "herb"};
+        static constexpr std::array<std::string_view, 6> silent
+            = {"hour", "honest", "honor", "honour", "heir", "herb"};
         for (std::string_view s : silent)
             if (startsWith(w, s))
                 return s == "herb" ? std::string_view() : std::string_view("an");
@@ -200,22 +201,29 @@ std::string_view articleFor(std::string_view w)
 // their own in the dictionary.
 bool isCompoundPrefix(std::string_view lower)
 {
-    static constexpr std::array<std::string_view, 24> list = {
-        "non", "pre", "anti", "sub", "multi", "co", "re", "un", "semi", "self", "post", "inter", "intra", "ex",
-        "mid", "mis", "over", "pro", "pseudo", "quasi", "auto", "bi", "tri", "de"};
+    static constexpr std::array<std::string_view, 24> list
+        = {"non", "pre", "anti", "sub", "multi", "co", "re", "un", "semi", "self", "post", "inter", "intra",
+            "ex", "mid", "mis", "over", "pro", "pseudo", "quasi", "auto", "bi", "tri", "de"};
     return contains(list, lower);
 }
 
 class Pass {
 public:
-    Pass(const Lexicon &lexicon, Speller *speller, std::string_view text, Mode mode)
-        : m_lexicon(lexicon), m_speller(speller), m_mode(mode), m_tokens(tokenize(text))
+    Pass(const Lexicon &lexicon, Speller *speller, WordCache &cache, std::string_view text, Mode mode,
+        CpuDeadline deadline)
+        : m_lexicon(lexicon)
+        , m_speller(speller)
+        , m_cache(cache)
+        , m_mode(mode)
+        , m_text(text)
+        , m_tokens(tokenize(text))
+        , m_deadline(deadline)
     {
         m_typographicApostrophes = text.find(kTypographicApostrophe) != std::string_view::npos
             && text.find('\'') == std::string_view::npos;
     }
 
-    std::string run()
+    Correction run()
     {
         spelling();
         if (m_mode == Mode::Formal)
@@ -225,11 +233,48 @@ public:
         articles();
         sentenceCapitals();
         spaceBeforePunctuation();
-        return joinTokens(m_tokens);
+        Correction result {joinTokens(m_tokens), !m_cut, m_text.size()};
+        if (m_cut) {
+            result.correctedBytes = m_text.size() - m_rawTail.size();
+            result.text += m_rawTail;
+        }
+        return result;
     }
 
 private:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    // Checks the budget before costly work on the token at `i`. Once it has run out, the tokens
+    // from the start of i's sentence on (or from i, in a very long sentence) are dropped and their
+    // text is kept as it came; every later step then works on the part that remains.
+    bool outOfTime(std::size_t i)
+    {
+        if (m_cut)
+            return true;
+        if (!m_deadline.passed())
+            return false;
+        constexpr std::size_t kLongSentence = 256; // tokens
+        const auto opens = [this](std::size_t j) {
+            if (j == 0 || m_tokens[j - 1].kind == TokenKind::Newline)
+                return true;
+            return m_tokens[j - 1].kind == TokenKind::Space && j >= 2
+                && (m_tokens[j - 2].isPunct(".") || m_tokens[j - 2].isPunct("!")
+                    || m_tokens[j - 2].isPunct("?"));
+        };
+        std::size_t start = i;
+        const std::size_t limit = i > kLongSentence ? i - kLongSentence : 0;
+        while (start > limit && !opens(start))
+            --start;
+        if (!opens(start))
+            start = i;
+        m_rawTail = start < m_tokens.size()
+            ? m_text.substr(static_cast<std::size_t>(m_tokens[start].text.data() - m_text.data()))
+            : std::string_view();
+        m_tokens.resize(start);
+        m_wordCounts.reset();
+        m_cut = true;
+        return true;
+    }
 
     std::size_t prev(std::size_t i) const
     {
@@ -251,7 +296,10 @@ private:
 
     bool isKind(std::size_t i, TokenKind kind) const { return i != npos && m_tokens[i].kind == kind; }
     bool isPunct(std::size_t i, std::string_view p) const { return i != npos && m_tokens[i].isPunct(p); }
-    bool isWhitespace(std::size_t i) const { return isKind(i, TokenKind::Space) || isKind(i, TokenKind::Newline); }
+    bool isWhitespace(std::size_t i) const
+    {
+        return isKind(i, TokenKind::Space) || isKind(i, TokenKind::Newline);
+    }
 
     // A hyphen right next to a word makes it part of a compound.
     bool isJoiner(std::size_t i) const { return isPunct(i, "-"); }
@@ -318,7 +366,8 @@ private:
     {
         std::size_t j = m_tokens.size();
         j = prev(j);
-        while (j != npos && (isWhitespace(j) || (isKind(j, TokenKind::Punct) && isClosingPunct(m_tokens[j].text))))
+        while (j != npos
+            && (isWhitespace(j) || (isKind(j, TokenKind::Punct) && isClosingPunct(m_tokens[j].text))))
             j = prev(j);
         return isPunct(j, ".") || isPunct(j, "!") || isPunct(j, "?");
     }
@@ -359,34 +408,46 @@ private:
     {
         if (const std::string_view fix = m_lexicon.misspelling(lower); !fix.empty())
             return std::string(fix);
-        if (!m_speller || isDerivedWord(lower))
+        if (!m_speller)
             return {};
-        return chooseSuggestion(lower, m_speller->suggestRemembered(lower, kSuggestionsConsidered), capitalised);
+        std::optional<UnknownWord> known = m_cache.find(lower);
+        if (!known) {
+            known.emplace();
+            known->derived = isDerivedWord(lower);
+            if (!known->derived)
+                known->suggestions = m_speller->suggest(lower, kSuggestionsConsidered);
+            m_cache.insert(lower, *known);
+        }
+        if (known->derived)
+            return {};
+        return chooseSuggestion(lower, known->suggestions, capitalised);
     }
 
     // An unknown word built from a known one ("relicensing", "formatters", "noncommercially"):
     // a new word rather than a misspelling, so it is left alone.
     bool isDerivedWord(const std::string &lower) const
     {
-        static constexpr std::array<std::string_view, 24> prefixes = {
-            "un", "re", "non", "pre", "sub", "co", "de", "dis", "mis", "over", "under", "out", "inter", "multi",
-            "anti", "auto", "semi", "super", "post", "pro", "counter", "cross", "micro", "hyper"};
+        static constexpr std::array<std::string_view, 24> prefixes = {"un", "re", "non", "pre", "sub", "co",
+            "de", "dis", "mis", "over", "under", "out", "inter", "multi", "anti", "auto", "semi", "super",
+            "post", "pro", "counter", "cross", "micro", "hyper"};
         for (std::string_view prefix : prefixes)
             if (lower.size() >= prefix.size() + 4 && startsWith(lower, prefix)
                 && m_speller->check(std::string_view(lower).substr(prefix.size())))
                 return true;
-        static constexpr std::array<std::string_view, 27> suffixes = {
-            "s", "es", "ed", "ing", "er", "ers", "or", "ors", "ly", "able", "ably", "ability", "ness", "ment",
-            "ments", "less", "ful", "ist", "ists", "ism", "isms", "ize", "izes", "ized", "ization", "ise", "ised"};
+        static constexpr std::array<std::string_view, 27> suffixes = {"s", "es", "ed", "ing", "er", "ers",
+            "or", "ors", "ly", "able", "ably", "ability", "ness", "ment", "ments", "less", "ful", "ist",
+            "ists", "ism", "isms", "ize", "izes", "ized", "ization", "ise", "ised"};
         for (std::string_view suffix : suffixes) {
-            if (lower.size() < suffix.size() + 5 || lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) != 0)
+            if (lower.size() < suffix.size() + 5
+                || lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) != 0)
                 continue;
             const std::string stem = lower.substr(0, lower.size() - suffix.size());
             if (m_speller->check(stem) || m_speller->check(stem + "e"))
                 return true;
             // "formatters": the final consonant doubles before the ending.
             const std::size_t n = stem.size();
-            if (stem[n - 1] == stem[n - 2] && std::string_view("aeiou").find(stem[n - 1]) == std::string_view::npos
+            if (stem[n - 1] == stem[n - 2]
+                && std::string_view("aeiou").find(stem[n - 1]) == std::string_view::npos
                 && m_speller->check(std::string_view(stem).substr(0, n - 1)))
                 return true;
         }
@@ -408,10 +469,10 @@ private:
 
     // A suggestion is safe when it is one lower-case word within two edits (one for words of up to
     // four letters). The nearest ones compete on how common they are; when two are about as
-    // likely, the more common one must also be Aspell's own first choice, or nothing is changed. A capitalised word
-    // (perhaps a name) only gets its letters put back in order.
-    std::string chooseSuggestion(const std::string &lower, const std::vector<std::string> &suggestions,
-                                 bool capitalised)
+    // likely, the more common one must also be Aspell's own first choice, or nothing is changed. A
+    // capitalised word (perhaps a name) only gets its letters put back in order.
+    std::string chooseSuggestion(
+        const std::string &lower, const std::vector<std::string> &suggestions, bool capitalised)
     {
         struct Candidate {
             const std::string *word;
@@ -437,7 +498,8 @@ private:
             if (apostrophe) {
                 // Only a missing apostrophe of a negation ("dont" -> "don't") is safe to add;
                 // "redistributions" is not "redistribution's".
-                if (s.size() < 4 || s.compare(s.size() - 3, 3, "n't") != 0 || s.substr(0, s.size() - 3) + "nt" != lower)
+                if (s.size() < 4 || s.compare(s.size() - 3, 3, "n't") != 0
+                    || s.substr(0, s.size() - 3) + "nt" != lower)
                     continue;
                 distance = 1;
             } else {
@@ -448,15 +510,17 @@ private:
             if (capitalised && !isTransposition(lower, s))
                 continue;
             // "don't" is as common as "do".
-            const double frequency = apostrophe ? m_lexicon.frequency(s.substr(0, s.size() - 3)) : m_lexicon.frequency(s);
+            const double frequency
+                = apostrophe ? m_lexicon.frequency(s.substr(0, s.size() - 3)) : m_lexicon.frequency(s);
             const double score = 1.0 + frequency + 50.0 * countInText(s);
             candidates.push_back({&s, distance, score, rank});
         }
         if (candidates.empty())
             return {};
-        const int nearest = std::min_element(candidates.begin(), candidates.end(), [](const auto &a, const auto &b) {
-                                return a.distance < b.distance;
-                            })->distance;
+        const int nearest
+            = std::min_element(candidates.begin(), candidates.end(), [](const auto &a, const auto &b) {
+                  return a.distance < b.distance;
+              })->distance;
         const Candidate *best = nullptr, *runnerUp = nullptr;
         std::size_t aspellFirst = suggestions.size();
         for (const Candidate &c : candidates) {
@@ -470,7 +534,8 @@ private:
                 runnerUp = &c;
             }
         }
-        if (runnerUp && runnerUp->score * 3 > best->score && (best->rank != aspellFirst || runnerUp->score >= best->score))
+        if (runnerUp && runnerUp->score * 3 > best->score
+            && (best->rank != aspellFirst || runnerUp->score >= best->score))
             return {};
         // A rare word is a poor guess for a short misspelling.
         if (lower.size() <= 4 && best->score < 2.0)
@@ -534,7 +599,7 @@ private:
     void spelling()
     {
         for (std::size_t i = 0; i < m_tokens.size(); ++i)
-            if (m_tokens[i].kind == TokenKind::Word)
+            if (m_tokens[i].kind == TokenKind::Word && (i % 64 != 0 || !outOfTime(i)))
                 spellWord(i);
     }
 
@@ -551,7 +616,10 @@ private:
     }
 
     // The word at `i`, lower-case, with typographic apostrophes made plain.
-    std::string lowerWordAt(std::size_t i) const { return toLower(normalizeApostrophes(m_tokens[i].current())); }
+    std::string lowerWordAt(std::size_t i) const
+    {
+        return toLower(normalizeApostrophes(m_tokens[i].current()));
+    }
 
     enum class Inversion { None, Question, Unsure };
 
@@ -571,8 +639,8 @@ private:
         // The contraction opens a clause: at the start, after punctuation or a question word.
         bool opensClause = !isKind(before, TokenKind::Opaque);
         if (isKind(before, TokenKind::Word)) {
-            static constexpr std::array<std::string_view, 11> openers = {
-                "why", "how", "what", "where", "when", "who", "which", "and", "but", "or", "so"};
+            static constexpr std::array<std::string_view, 11> openers
+                = {"why", "how", "what", "where", "when", "who", "which", "and", "but", "or", "so"};
             const std::string word = lowerWordAt(before);
             if (Formal::isSubjectPronoun(word) || word == "that" || word == "this")
                 return Inversion::None;
@@ -627,7 +695,8 @@ private:
                 }
                 if (auto expansion = Formal::expandContraction(lower, nextLower))
                     replacement = std::move(*expansion);
-            } else if (const std::string_view informal = Formal::informalReplacement(lower); !informal.empty()) {
+            } else if (const std::string_view informal = Formal::informalReplacement(lower);
+                       !informal.empty()) {
                 replacement = std::string(informal);
             }
             if (replacement.empty())
@@ -766,8 +835,10 @@ private:
             if (before == npos)
                 continue;
             const Token &b = m_tokens[before];
-            const bool wordBefore = b.kind == TokenKind::Word || (b.kind == TokenKind::Opaque && isAsciiAlnum(b.text))
-                || (b.kind == TokenKind::Punct && (b.text == ")" || b.text == "\"" || b.text == "\xE2\x80\x9D"));
+            const bool wordBefore = b.kind == TokenKind::Word
+                || (b.kind == TokenKind::Opaque && isAsciiAlnum(b.text))
+                || (b.kind == TokenKind::Punct
+                    && (b.text == ")" || b.text == "\"" || b.text == "\xE2\x80\x9D"));
             if (!wordBefore)
                 continue;
             std::size_t p = next(i);
@@ -777,14 +848,15 @@ private:
             // "...", "?!": a run of sentence punctuation.
             std::size_t after = next(p);
             while (after != npos && m_tokens[after].kind == TokenKind::Punct
-                   && (m_tokens[after].text == "." || m_tokens[after].text == "!" || m_tokens[after].text == "?"))
+                && (m_tokens[after].text == "." || m_tokens[after].text == "!"
+                    || m_tokens[after].text == "?"))
                 after = next(after);
             // Emoticons such as " :)" and " ;-)" keep their space.
             if ((first == ":" || first == ";") && after != npos && !isWhitespace(after))
                 continue;
             if (after != npos && !isWhitespace(after)
                 && !(m_tokens[after].kind == TokenKind::Punct && isClosingPunct(m_tokens[after].text)
-                     && m_tokens[after].text != ")" && (next(after) == npos || isWhitespace(next(after)))))
+                    && m_tokens[after].text != ")" && (next(after) == npos || isWhitespace(next(after)))))
                 continue;
             m_tokens[i].removed = true;
         }
@@ -792,8 +864,13 @@ private:
 
     const Lexicon &m_lexicon;
     Speller *m_speller;
+    WordCache &m_cache;
     const Mode m_mode;
+    const std::string_view m_text;
     std::vector<Token> m_tokens;
+    CpuDeadline m_deadline;
+    bool m_cut = false; // the budget ran out; m_rawTail follows the tokens unchanged
+    std::string_view m_rawTail;
     bool m_typographicApostrophes = false;
     std::optional<std::unordered_map<std::string, unsigned>> m_wordCounts;
 };
@@ -822,15 +899,18 @@ int editDistance(std::string_view a, std::string_view b)
 
 Corrector::Corrector(const CorrectorOptions &options)
     : m_spellers(std::make_unique<SpellerPool>(options.language))
+    , m_wordCache(std::make_unique<WordCache>())
 {
-    m_misspellingsFile = options.misspellingsFile.empty() ? Lexicon::findCodespellDictionary() : options.misspellingsFile;
+    m_misspellingsFile
+        = options.misspellingsFile.empty() ? Lexicon::findCodespellDictionary() : options.misspellingsFile;
     if (m_misspellingsFile.empty())
         m_warnings.push_back("codespell's dictionary not found (package codespell not installed): "
                              "no table of common misspellings");
     else if (m_lexicon.loadMisspellings(m_misspellingsFile) == 0)
         m_warnings.push_back("no misspellings read from " + m_misspellingsFile);
 
-    const std::string frequencies = options.frequencyFile.empty() ? std::string(Lexicon::kWordNetCounts) : options.frequencyFile;
+    const std::string frequencies
+        = options.frequencyFile.empty() ? std::string(Lexicon::kWordNetCounts) : options.frequencyFile;
     if (m_lexicon.loadFrequencies(frequencies) == 0)
         m_warnings.push_back("no word frequencies read from " + frequencies + " (package wordnet-base)");
 
@@ -840,8 +920,8 @@ Corrector::Corrector(const CorrectorOptions &options)
     if (options.spelling) {
         m_hasSpeller = m_spellers->isAvailable();
         if (!m_hasSpeller)
-            m_warnings.push_back("Aspell dictionary \"" + options.language + "\" unavailable (" + m_spellers->error()
-                                 + "): spelling limited to the misspellings table");
+            m_warnings.push_back("Aspell dictionary \"" + options.language + "\" unavailable ("
+                + m_spellers->error() + "): spelling limited to the misspellings table");
     }
 }
 
@@ -851,16 +931,23 @@ std::string Corrector::summary() const
 {
     return "spelling " + std::string(m_hasSpeller ? "Aspell" : "off") + ", "
         + std::to_string(m_lexicon.misspellingCount()) + " common misspellings, "
-        + std::to_string(m_lexicon.frequencyCount()) + " word frequencies, " + std::to_string(m_lexicon.allowedCount())
-        + " allowed words";
+        + std::to_string(m_lexicon.frequencyCount()) + " word frequencies, "
+        + std::to_string(m_lexicon.allowedCount()) + " allowed words";
 }
 
 std::string Corrector::correct(std::string_view text, Mode mode) const
 {
+    return correct(text, mode, std::chrono::nanoseconds::zero()).text;
+}
+
+Correction Corrector::correct(std::string_view text, Mode mode, std::chrono::nanoseconds cpuBudget) const
+{
+    // The deadline starts before the tokens are made: they are part of the work.
+    const CpuDeadline deadline(cpuBudget);
     if (text.empty())
         return {};
     SpellerPool::Lease lease = m_hasSpeller ? m_spellers->acquire() : SpellerPool::Lease(nullptr, nullptr);
-    Pass pass(m_lexicon, lease.get(), text, mode);
+    Pass pass(m_lexicon, lease.get(), *m_wordCache, text, mode, deadline);
     return pass.run();
 }
 

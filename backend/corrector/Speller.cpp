@@ -39,7 +39,8 @@ bool Speller::check(std::string_view word)
 std::vector<std::string> Speller::suggest(std::string_view word, std::size_t limit)
 {
     std::vector<std::string> out;
-    const AspellWordList *list = aspell_speller_suggest(m_speller, word.data(), static_cast<int>(word.size()));
+    const AspellWordList *list
+        = aspell_speller_suggest(m_speller, word.data(), static_cast<int>(word.size()));
     if (!list)
         return out;
     AspellStringEnumeration *elements = aspell_word_list_elements(list);
@@ -53,16 +54,46 @@ std::vector<std::string> Speller::suggest(std::string_view word, std::size_t lim
     return out;
 }
 
-const std::vector<std::string> &Speller::suggestRemembered(const std::string &word, std::size_t limit)
+std::optional<UnknownWord> WordCache::find(const std::string &lower)
 {
-    if (const auto it = m_remembered.find(word); it != m_remembered.end())
+    Shard &shard = shardOf(lower);
+    std::lock_guard lock(shard.mutex);
+    if (const auto it = shard.newer.find(lower); it != shard.newer.end())
         return it->second;
-    if (m_remembered.size() >= 4096)
-        m_remembered.clear();
-    return m_remembered.emplace(word, suggest(word, limit)).first->second;
+    const auto it = shard.older.find(lower);
+    if (it == shard.older.end())
+        return std::nullopt;
+    // Still in use: keep it with the newer half.
+    UnknownWord entry = it->second;
+    shard.newer.insert(shard.older.extract(it));
+    return entry;
 }
 
-SpellerPool::SpellerPool(std::string language) : m_language(std::move(language)) {}
+void WordCache::insert(const std::string &lower, UnknownWord entry)
+{
+    Shard &shard = shardOf(lower);
+    std::lock_guard lock(shard.mutex);
+    if (shard.newer.size() >= m_halfCapacity) {
+        shard.older = std::move(shard.newer);
+        shard.newer.clear();
+    }
+    shard.newer.insert_or_assign(lower, std::move(entry));
+}
+
+std::size_t WordCache::size() const
+{
+    std::size_t n = 0;
+    for (const Shard &shard : m_shards) {
+        std::lock_guard lock(shard.mutex);
+        n += shard.newer.size() + shard.older.size();
+    }
+    return n;
+}
+
+SpellerPool::SpellerPool(std::string language)
+    : m_language(std::move(language))
+{
+}
 
 SpellerPool::~SpellerPool() = default;
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -30,14 +31,46 @@ public:
     // Aspell's suggestions for `word`, best first, at most `limit` of them.
     std::vector<std::string> suggest(std::string_view word, std::size_t limit);
 
-    // The same, remembered: the same misspellings come back again and again. The memory is
-    // bounded (forgotten when it passes a few thousand words).
-    const std::vector<std::string> &suggestRemembered(const std::string &word, std::size_t limit);
+private:
+    explicit Speller(AspellSpeller *speller)
+        : m_speller(speller)
+    {
+    }
+    AspellSpeller *m_speller;
+};
+
+// What the corrector learnt about an unknown word: the costly part of correcting it (Aspell's
+// suggestions take about 0.1 ms, the test for a derived word a few dozen look-ups).
+struct UnknownWord {
+    bool derived = false; // built from a known word ("relicensing"): not a misspelling
+    std::vector<std::string> suggestions;
+};
+
+// Unknown words met before, shared by every request thread: the same misspellings come back again
+// and again. Bounded: when the newer half fills up, the older half is forgotten, so words in use
+// stay. Thread-safe.
+class WordCache {
+public:
+    explicit WordCache(std::size_t capacity = 16384)
+        : m_halfCapacity(capacity / 2 / kShards + 1)
+    {
+    }
+
+    // The entry for `lower`, or nothing.
+    std::optional<UnknownWord> find(const std::string &lower);
+    void insert(const std::string &lower, UnknownWord entry);
+    std::size_t size() const;
 
 private:
-    explicit Speller(AspellSpeller *speller) : m_speller(speller) {}
-    AspellSpeller *m_speller;
-    std::unordered_map<std::string, std::vector<std::string>> m_remembered;
+    static constexpr std::size_t kShards = 8; // fewer threads wait on one lock
+    struct Shard {
+        mutable std::mutex mutex;
+        std::unordered_map<std::string, UnknownWord> newer, older;
+    };
+    Shard &shardOf(const std::string &lower) { return m_shards[std::hash<std::string> {}(lower) % kShards]; }
+
+    const std::size_t m_halfCapacity;
+    Shard m_shards[kShards];
 };
 
 // Hands out spellers so that each request thread works with a speller of its own. Spellers are
@@ -50,7 +83,11 @@ public:
 
     class Lease {
     public:
-        Lease(SpellerPool *pool, std::unique_ptr<Speller> speller) : m_pool(pool), m_speller(std::move(speller)) {}
+        Lease(SpellerPool *pool, std::unique_ptr<Speller> speller)
+            : m_pool(pool)
+            , m_speller(std::move(speller))
+        {
+        }
         Lease(Lease &&) = default;
         ~Lease();
         Speller *get() const { return m_speller.get(); }

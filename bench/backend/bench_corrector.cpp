@@ -1,10 +1,12 @@
 // Latency of the offline corrector for 100 and 1,000 words of English (clean and with typos),
 // throughput with one Aspell speller per thread against one shared speller behind a lock, and
-// the memory that spellers take.
+// the memory that spellers take, and a body of 100,000 unknown words under the processor-time
+// budget that the server applies.
 //
 // Usage: bench_corrector [TEXT_FILE]   (default /usr/share/common-licenses/GPL-3)
 
 #include "corrector/Corrector.h"
+#include "corrector/CpuBudget.h"
 
 #include <algorithm>
 #include <chrono>
@@ -27,9 +29,39 @@ namespace {
 
 double threadCpuMs()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+    return std::chrono::duration<double, std::milli>(threadCpuTime()).count();
+}
+
+// `count` made-up words of five letters (about 600 KB for 100,000): none is in any dictionary,
+// so each one costs Aspell's suggestions.
+std::string unknownWords(std::size_t count, unsigned seed)
+{
+    std::mt19937 random(seed);
+    const auto pick = [&](std::string_view letters) {
+        return letters[std::uniform_int_distribution<std::size_t>(0, letters.size() - 1)(random)];
+    };
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i) {
+        out += i ? " " : "";
+        for (int k = 0; k < 2; ++k) {
+            out += pick("bcdfghjklmnpqrstvwxz");
+            out += pick("aeiouy");
+        }
+        out += pick("bcdfgklmnprst");
+    }
+    return out;
+}
+
+void budgetRow(
+    const Corrector &corrector, const char *what, const std::string &text, std::chrono::milliseconds budget)
+{
+    const double c0 = threadCpuMs();
+    const auto t0 = Clock::now();
+    const Correction result = corrector.correct(text, Mode::Fix, budget);
+    const double wall = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    std::printf("  %-44s cpu %7.0f ms  wall %7.0f ms  %s, %.1f%% of %zu bytes corrected\n", what,
+        threadCpuMs() - c0, wall, result.complete ? "complete" : "budget ran out",
+        100.0 * double(result.correctedBytes) / double(text.size()), text.size());
 }
 
 long rssKb(const char *field)
@@ -80,8 +112,7 @@ struct Stats {
     double medianWall, p95Wall, medianCpu;
 };
 
-template<typename Make>
-Stats measure(const Corrector &corrector, Mode mode, int iterations, Make makeText)
+template <typename Make> Stats measure(const Corrector &corrector, Mode mode, int iterations, Make makeText)
 {
     std::vector<double> wall, cpu;
     for (int i = 0; i < iterations; ++i) {
@@ -101,10 +132,12 @@ Stats measure(const Corrector &corrector, Mode mode, int iterations, Make makeTe
 
 void row(const char *what, const Stats &s)
 {
-    std::printf("  %-44s median %7.3f ms  p95 %7.3f ms  cpu %7.3f ms\n", what, s.medianWall, s.p95Wall, s.medianCpu);
+    std::printf(
+        "  %-44s median %7.3f ms  p95 %7.3f ms  cpu %7.3f ms\n", what, s.medianWall, s.p95Wall, s.medianCpu);
 }
 
-double throughput(const Corrector &corrector, int threads, bool sharedSpeller, const std::string &text, int perThread)
+double throughput(
+    const Corrector &corrector, int threads, bool sharedSpeller, const std::string &text, int perThread)
 {
     std::mutex lock;
     std::vector<std::thread> workers;
@@ -132,7 +165,7 @@ int main(int argc, char **argv)
 {
     const std::string path = argc > 1 ? argv[1] : "/usr/share/common-licenses/GPL-3";
     std::ifstream in(path);
-    const std::string source{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string source {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (source.empty()) {
         std::cerr << "cannot read " << path << "\n";
         return 1;
@@ -143,7 +176,7 @@ int main(int argc, char **argv)
     const double loadMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     const long rssLoaded = rssKb("VmRSS:");
     std::printf("corrector: %s; loaded in %.0f ms, +%ld KiB\n", corrector.summary().c_str(), loadMs,
-                rssLoaded - rssStart);
+        rssLoaded - rssStart);
     std::printf("hardware threads: %u\n\n", std::thread::hardware_concurrency());
 
     const std::string w100 = firstWords(source, 100), w1000 = firstWords(source, 1000);
@@ -158,18 +191,26 @@ int main(int argc, char **argv)
     row("100 words, 3% typos never seen before",
         measure(corrector, Mode::Fix, 200, [&](int i) { return withTypos(w100, 3, 1000 + i); }));
     row("1,000 words, clean", measure(corrector, Mode::Fix, 100, [&](int) { return w1000; }));
-    row("1,000 words, 3% typos (repeated)", measure(corrector, Mode::Fix, 100, [&](int) { return w1000typos; }));
+    row("1,000 words, 3% typos (repeated)",
+        measure(corrector, Mode::Fix, 100, [&](int) { return w1000typos; }));
     row("1,000 words, 3% typos never seen before",
         measure(corrector, Mode::Fix, 40, [&](int i) { return withTypos(w1000, 3, 5000 + i); }));
     std::printf("latency, mode \"formal\":\n");
     row("1,000 words, clean", measure(corrector, Mode::Formal, 100, [&](int) { return w1000; }));
 
+    std::printf("\nbudget of 2 s of processor time, 100,000 unknown words:\n");
+    const std::string unknown = unknownWords(100000, 7);
+    budgetRow(corrector, "first time", unknown, std::chrono::milliseconds(2000));
+    budgetRow(corrector, "again (suggestions cached)", unknown, std::chrono::milliseconds(2000));
+    std::printf("  (no budget: about %.0f s, from the first 2,000 words)\n",
+        measure(corrector, Mode::Fix, 1, [&](int) { return unknownWords(2000, 8); }).medianCpu * 50 / 1000);
+
     std::printf("\nthroughput, 100 words with typos, corrections per second:\n");
     for (int threads : {1, 2, 4}) {
         const double own = throughput(corrector, threads, false, w100typos, 400);
         const double shared = throughput(corrector, threads, true, w100typos, 400);
-        std::printf("  %d thread(s): speller per thread %8.0f/s, one speller behind a lock %8.0f/s\n", threads, own,
-                    shared);
+        std::printf("  %d thread(s): speller per thread %8.0f/s, one speller behind a lock %8.0f/s\n",
+            threads, own, shared);
     }
 
     const long beforeSpellers = rssKb("VmRSS:");
@@ -181,8 +222,9 @@ int main(int argc, char **argv)
     }
     const std::size_t added = corrector.spellers().created() - before;
     const long afterSpellers = rssKb("VmRSS:");
-    std::printf("\nmemory: %zu more spellers took %ld KiB (%.0f KiB each); peak RSS of this process %ld KiB\n", added,
-                afterSpellers - beforeSpellers, added ? double(afterSpellers - beforeSpellers) / double(added) : 0.0,
-                rssKb("VmHWM:"));
+    std::printf(
+        "\nmemory: %zu more spellers took %ld KiB (%.0f KiB each); peak RSS of this process %ld KiB\n", added,
+        afterSpellers - beforeSpellers, added ? double(afterSpellers - beforeSpellers) / double(added) : 0.0,
+        rssKb("VmHWM:"));
     return 0;
 }
