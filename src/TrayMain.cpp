@@ -7,6 +7,7 @@
 #include "hotkeys/Shortcut.h"
 #include "hotkeys/SystemHotkeys.h"
 #include "platform/Clock.h"
+#include "platform/Notices.h"
 #include "platform/SettingsUserDefaults.h"
 #include "platform/x11/FreedesktopNotifier.h"
 #include "platform/x11/X11AccessibilityTrust.h"
@@ -98,6 +99,7 @@ int runTrayApplication(int &argc, char **argv)
     }
 
     Platform::QtClock clock;
+    Platform::Notices notices;
     Platform::SettingsUserDefaults userDefaults;
     Hotkeys::setUserDefaults(&userDefaults);
     Platform::X11::X11HotKeyService hotKeys;
@@ -124,7 +126,7 @@ int runTrayApplication(int &argc, char **argv)
 
     int status = 0;
     {
-        TarnwickApp tarnwick({clock, pasteboard, keystrokes, trust, userDefaults, screens, session,
+        TarnwickApp tarnwick({clock, pasteboard, keystrokes, trust, userDefaults, screens, session, notices,
             &frontWindow, &primarySelection, &notifier});
         tarnwick.show();
         status = QApplication::exec();

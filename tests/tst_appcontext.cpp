@@ -17,6 +17,7 @@
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/RecorderField.h"
 #include "hotkeys/SystemHotkeys.h"
+#include "platform/Notices.h"
 #include "platform/fake/FakeAccessibilityTrust.h"
 #include "platform/fake/FakeHotKeyService.h"
 #include "platform/fake/FakeKeystrokePoster.h"
@@ -70,6 +71,7 @@ struct Rig {
     Platform::FakeScreens screens;
     Platform::FakeHotKeyService hotKeys;
     QNetworkAccessManager session;
+    Platform::Notices notices;
     SimulatedFrontApp front {keystrokes, pasteboard, clock};
 
     ~Rig()
@@ -82,7 +84,7 @@ struct Rig {
 
     AppContext::Services services()
     {
-        return {clock, pasteboard, keystrokes, trust, userDefaults, screens, session};
+        return {clock, pasteboard, keystrokes, trust, userDefaults, screens, session, notices};
     }
 
     // The id under which a combination is registered with the system, or 0.

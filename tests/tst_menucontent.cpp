@@ -3,6 +3,7 @@
 #include "app/MenuBarExtra.h"
 #include "app/MenuBarIcon.h"
 #include "app/MenuContent.h"
+#include "platform/Notices.h"
 #include "platform/fake/FakeAccessibilityTrust.h"
 #include "platform/fake/ManualClock.h"
 
@@ -206,7 +207,8 @@ private Q_SLOTS:
         Platform::FakeAccessibilityTrust trust(false);
         AccessibilityChecker ax(trust);
         FakeProcessor processor(clock);
-        MenuContent content(ax, processor, clock);
+        Platform::Notices notices;
+        MenuContent content(ax, processor, clock, &notices);
         QMenu *menu = content.menu();
         menu->popup(QPoint(100, 100));
         QVERIFY(QTest::qWaitForWindowExposed(menu));
@@ -238,6 +240,30 @@ private Q_SLOTS:
         check(QStringLiteral("Error: Tom && Jerry failed"), false);
         processor.setState(State::idle());
         check(utf8("Tarnwick — Accessibility required"), false);
+
+        // While idle the first current problem takes the line, updated in place by its id; a
+        // busy or failed run speaks for itself.
+        ax.setIsTrusted(true);
+        const QSignalSpy changes(&notices, &Platform::Notices::changed);
+        notices.set(
+            {QStringLiteral("a"), QStringLiteral("Shortcut taken"), QStringLiteral("Record another")});
+        notices.set({QStringLiteral("b"), QStringLiteral("No keystrokes"), QString()});
+        check(QStringLiteral("Shortcut taken"), true);
+        notices.set(
+            {QStringLiteral("a"), QStringLiteral("Shortcut taken"), QStringLiteral("Record another")});
+        QCOMPARE(changes.size(), 2);
+        notices.set({QStringLiteral("a"), QStringLiteral("Shortcut still taken"), QString()});
+        QCOMPARE(notices.all().first().message, QStringLiteral("Shortcut still taken"));
+        check(QStringLiteral("Shortcut still taken"), true);
+        processor.setState(State::requesting());
+        check(utf8("Fixing…"), false);
+        processor.setState(State::idle());
+        notices.clear(QStringLiteral("a"));
+        check(QStringLiteral("No keystrokes"), true);
+        notices.clear(QStringLiteral("a"));
+        notices.clear(QStringLiteral("b"));
+        QCOMPARE(changes.size(), 5);
+        check(utf8("Tarnwick — ready"), true);
         menu->hide();
     }
 

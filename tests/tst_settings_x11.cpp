@@ -15,6 +15,7 @@
 #include "hotkeys/RecorderField.h"
 #include "hotkeys/Shortcut.h"
 #include "hotkeys/SystemHotkeys.h"
+#include "platform/Notices.h"
 #include "platform/SettingsUserDefaults.h"
 #include "platform/fake/ManualClock.h"
 #include "platform/x11/X11AccessibilityTrust.h"
@@ -71,6 +72,7 @@ class TestSettingsX11 : public QObject {
     Platform::X11::X11AccessibilityTrust m_trust;
     Platform::X11::X11Screens m_screens;
     QNetworkAccessManager m_session;
+    Platform::Notices m_notices;
     std::unique_ptr<TarnwickApp> m_app;
 
     void pressAndRelease(const QList<quint8> &modifiers, quint8 key)
@@ -128,7 +130,7 @@ private Q_SLOTS:
         m_keystrokes = std::make_unique<Platform::X11::X11KeystrokePoster>(m_clock);
         QVERIFY2(m_trust.isProcessTrusted(), "needs XTEST");
         m_app = std::make_unique<TarnwickApp>(AppContext::Services {
-            m_clock, *m_pasteboard, *m_keystrokes, m_trust, *m_defaults, m_screens, m_session});
+            m_clock, *m_pasteboard, *m_keystrokes, m_trust, *m_defaults, m_screens, m_session, m_notices});
     }
 
     void cleanupTestCase()

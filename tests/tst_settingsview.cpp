@@ -3,6 +3,7 @@
 #include "app/TextProcessor.h"
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/Recorder.h"
+#include "platform/Notices.h"
 #include "platform/fake/FakeAccessibilityTrust.h"
 #include "platform/fake/FakeKeystrokePoster.h"
 #include "platform/fake/FakePasteboard.h"
@@ -29,7 +30,7 @@ struct Harness {
         , processor(APIClient(QUrl(QStringLiteral("http://127.0.0.1:9")), &network), pasteboard, keys, trust,
               defaults, clock)
         , ax(trust)
-        , view(ax, processor, defaults, trust, clock, fixName, formalName)
+        , view(ax, processor, defaults, trust, clock, fixName, formalName, &notices)
     {
     }
 
@@ -51,6 +52,7 @@ struct Harness {
     Platform::ManualClock clock;
     TextProcessor processor;
     AccessibilityChecker ax;
+    Platform::Notices notices;
     SettingsView view;
 };
 
@@ -67,8 +69,10 @@ private Q_SLOTS:
         QCOMPARE(h.view.size(), QSize(460, 480));
         QCOMPARE(h.view.minimumSize(), h.view.maximumSize());
         // Order top to bottom, as laid out.
-        const QStringList names = {QStringLiteral("lastErrorSection"), QStringLiteral("shortcutsSection"),
-            QStringLiteral("formattingSection"), QStringLiteral("accessibilitySection")};
+        h.notices.set({QStringLiteral("n"), QStringLiteral("problem"), QString()});
+        const QStringList names = {QStringLiteral("lastErrorSection"), QStringLiteral("noticesSection"),
+            QStringLiteral("shortcutsSection"), QStringLiteral("formattingSection"),
+            QStringLiteral("accessibilitySection")};
         int previousY = -1;
         h.processor.setLastError(TextProcessorError {QStringLiteral("boom")});
         QApplication::processEvents();
@@ -84,8 +88,8 @@ private Q_SLOTS:
         for (QLabel *header : headers)
             titles << header->text();
         QCOMPARE(titles,
-            (QStringList {QStringLiteral("Last error"), QStringLiteral("Shortcuts"),
-                QStringLiteral("Formatting"), QStringLiteral("Accessibility")}));
+            (QStringList {QStringLiteral("Last error"), QStringLiteral("Problems"),
+                QStringLiteral("Shortcuts"), QStringLiteral("Formatting"), QStringLiteral("Accessibility")}));
     }
 
     void lastErrorSectionFollowsTheProcessorAndDismissClearsIt()
@@ -110,6 +114,35 @@ private Q_SLOTS:
         QTest::mouseClick(h.find<QPushButton>("dismissButton"), Qt::LeftButton);
         QVERIFY(!h.processor.lastError().has_value());
         QVERIFY(!h.shown("lastErrorSection"));
+    }
+
+    void problemsSectionListsTheCurrentNotices()
+    {
+        Harness h;
+        h.view.show();
+        QVERIFY(!h.shown("noticesSection"));
+        const auto rows = [&h] {
+            QStringList texts;
+            const auto labels = h.view.findChildren<QLabel *>();
+            for (const QLabel *label : labels) {
+                if (label->objectName().startsWith(QLatin1String("notice")))
+                    texts << label->objectName() + u'=' + label->text();
+            }
+            return texts;
+        };
+        h.notices.set(
+            {QStringLiteral("a"), QStringLiteral("<b>Taken</b>"), QStringLiteral("Record another")});
+        h.notices.set({QStringLiteral("b"), QStringLiteral("No keystrokes"), QString()});
+        QVERIFY(h.shown("noticesSection"));
+        QCOMPARE(rows(),
+            (QStringList {QStringLiteral("noticeMessage=<b>Taken</b>"),
+                QStringLiteral("noticeRemedy=Record another"),
+                QStringLiteral("noticeMessage=No keystrokes")}));
+        QCOMPARE(h.find<QLabel>("noticeMessage")->textFormat(), Qt::PlainText);
+        h.notices.clear(QStringLiteral("a"));
+        QCOMPARE(rows(), (QStringList {QStringLiteral("noticeMessage=No keystrokes")}));
+        h.notices.clear(QStringLiteral("b"));
+        QVERIFY(!h.shown("noticesSection"));
     }
 
     void longErrorWrapsWithinTheWindow()

@@ -15,6 +15,7 @@ class Clock;
 class DesktopNotifier;
 class FrontWindow;
 class KeystrokePoster;
+class Notices;
 class PrimarySelection;
 class Pasteboard;
 class Screens;
@@ -36,6 +37,7 @@ public:
         Platform::UserDefaults &userDefaults; // also installed as the shortcuts' store by then
         Platform::Screens &screens;
         QNetworkAccessManager &session; // the process-wide HTTP session
+        Platform::Notices &notices; // the current problems, shown by the menu and the settings window
         // For the text processor's terminal mode; without all three it is off.
         Platform::FrontWindow *frontWindow = nullptr;
         Platform::PrimarySelection *primarySelection = nullptr;

@@ -15,12 +15,12 @@ class MenuBarExtra : public QObject {
     Q_OBJECT
 
 public:
-    // `processor` as for MenuContent.
+    // `processor` and `notices` as for MenuContent.
     template <typename Processor>
-    MenuBarExtra(
-        AccessibilityChecker &ax, Processor &processor, Platform::Clock &clock, QObject *parent = nullptr)
+    MenuBarExtra(AccessibilityChecker &ax, Processor &processor, Platform::Clock &clock,
+        const Platform::Notices *notices = nullptr, QObject *parent = nullptr)
         : QObject(parent)
-        , m_content(std::make_unique<MenuContent>(ax, processor, clock))
+        , m_content(std::make_unique<MenuContent>(ax, processor, clock, notices))
         , m_icon(std::make_unique<MenuBarIcon>())
     {
         m_icon->bind(&processor);

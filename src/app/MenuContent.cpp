@@ -2,6 +2,7 @@
 
 #include "app/AccessibilityChecker.h"
 #include "platform/Clock.h"
+#include "platform/Notices.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -9,10 +10,12 @@
 #include <QKeySequence>
 #include <QMenu>
 
-MenuContent::MenuContent(AccessibilityChecker &ax, Platform::Clock &clock, QObject *parent)
+MenuContent::MenuContent(
+    AccessibilityChecker &ax, Platform::Clock &clock, const Platform::Notices *notices, QObject *parent)
     : QObject(parent)
     , m_ax(ax)
     , m_clock(clock)
+    , m_notices(notices)
     , m_menu(std::make_unique<QMenu>())
 {
     m_status = m_menu->addAction(QString());
@@ -37,6 +40,8 @@ MenuContent::MenuContent(AccessibilityChecker &ax, Platform::Clock &clock, QObje
     connect(m_settings, &QAction::triggered, this, &MenuContent::openSettings);
     connect(m_quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     connect(&m_ax, &AccessibilityChecker::isTrustedChanged, this, &MenuContent::refresh);
+    if (m_notices)
+        connect(m_notices, &Platform::Notices::changed, this, &MenuContent::refresh);
 }
 
 MenuContent::~MenuContent() = default;
@@ -56,10 +61,13 @@ bool MenuContent::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-QString MenuContent::statusLine(const TextProcessorState &state, bool isTrusted)
+QString MenuContent::statusLine(
+    const TextProcessorState &state, bool isTrusted, const QList<Platform::Notice> &notices)
 {
     switch (state.kind()) {
     case TextProcessorState::Kind::Idle:
+        if (!notices.isEmpty())
+            return notices.first().message;
         return isTrusted ? QStringLiteral("Tarnwick \u2014 ready")
                          : QStringLiteral("Tarnwick \u2014 Accessibility required");
     case TextProcessorState::Kind::Copying:
@@ -106,7 +114,8 @@ void MenuContent::refresh()
 {
     const TextProcessorState state = m_state ? m_state() : TextProcessorState::idle();
     const bool trusted = m_ax.isTrusted();
-    m_status->setText(menuItemText(statusLine(state, trusted)));
+    m_status->setText(
+        menuItemText(statusLine(state, trusted, m_notices ? m_notices->all() : QList<Platform::Notice> {})));
     const bool runnable = canRun(state, trusted);
     m_fix->setEnabled(runnable);
     m_formal->setEnabled(runnable);

@@ -20,7 +20,9 @@ class QWidget;
 
 namespace Platform {
 class Clock;
-}
+class Notices;
+struct Notice;
+} // namespace Platform
 
 // The tray icon's menu: a status line, the two correction commands, the settings and quitting.
 // It follows the text processor's state and the Accessibility permission as they change, also
@@ -35,11 +37,12 @@ public:
 
     // `processor` is the text processor (or anything with `state()`, a
     // `stateChanged(const TextProcessorState &)` signal and `QCoro::Task<> run(FixMode)`);
-    // `clock` must outlive every command started from the menu.
+    // `clock` must outlive every command started from the menu; `notices`, when given, are the
+    // problems the status line shows while no run is busy, and must outlive the menu.
     template <typename Processor>
-    MenuContent(
-        AccessibilityChecker &ax, Processor &processor, Platform::Clock &clock, QObject *parent = nullptr)
-        : MenuContent(ax, clock, parent)
+    MenuContent(AccessibilityChecker &ax, Processor &processor, Platform::Clock &clock,
+        const Platform::Notices *notices = nullptr, QObject *parent = nullptr)
+        : MenuContent(ax, clock, notices, parent)
     {
         QPointer<Processor> guard(&processor);
         m_state = [guard] { return guard ? guard->state() : TextProcessorState::idle(); };
@@ -49,9 +52,10 @@ public:
     }
     ~MenuContent() override;
 
-    // The status line's text for a state: what the processor is doing, its last error, or
-    // whether it is ready (which needs the Accessibility permission).
-    static QString statusLine(const TextProcessorState &state, bool isTrusted);
+    // The status line's text for a state: what the processor is doing, its last error, or, when
+    // idle, the first current problem or whether it is ready (which needs the permission).
+    static QString statusLine(
+        const TextProcessorState &state, bool isTrusted, const QList<Platform::Notice> &notices = {});
     // Whether the correction commands are offered: with the permission, and no run busy.
     static bool canRun(const TextProcessorState &state, bool isTrusted);
     // A text as a menu item shows it unchanged: "&" kept (not a mnemonic), line breaks and tabs
@@ -77,7 +81,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    MenuContent(AccessibilityChecker &ax, Platform::Clock &clock, QObject *parent);
+    MenuContent(
+        AccessibilityChecker &ax, Platform::Clock &clock, const Platform::Notices *notices, QObject *parent);
     void runCommand(FixMode mode);
     void openSettings();
     static QCoro::Task<> finished();
@@ -86,6 +91,7 @@ private:
 
     AccessibilityChecker &m_ax;
     Platform::Clock &m_clock;
+    const Platform::Notices *m_notices;
     std::function<TextProcessorState()> m_state;
     std::function<QCoro::Task<>(FixMode)> m_run;
     std::function<void()> m_openSettings;

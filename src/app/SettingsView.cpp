@@ -5,6 +5,7 @@
 #include "hotkeys/Recorder.h"
 #include "platform/AccessibilityTrust.h"
 #include "platform/Clock.h"
+#include "platform/Notices.h"
 #include "platform/UserDefaults.h"
 
 #include <QCheckBox>
@@ -42,17 +43,38 @@ void setTextColour(QWidget *widget, const QColor &colour)
     widget->setPalette(palette);
 }
 
+// A text the user may want to copy: plain (never markup), wrapping, selectable.
+QLabel *selectableText(const QString &text)
+{
+    auto *label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+    return label;
+}
+
+void setCaptionStyle(QLabel *label)
+{
+    QFont caption = label->font();
+    caption.setPointSizeF(caption.pointSizeF() * 0.85);
+    label->setFont(caption);
+    label->setForegroundRole(QPalette::PlaceholderText);
+}
+
 } // namespace
 
 SettingsView::SettingsView(AccessibilityChecker &ax, TextProcessor &textProcessor,
     Platform::UserDefaults &defaults, Platform::AccessibilityTrust &trust, Platform::Clock &clock,
-    const Hotkeys::Name &fixName, const Hotkeys::Name &formalName, QWidget *parent)
+    const Hotkeys::Name &fixName, const Hotkeys::Name &formalName, const Platform::Notices *notices,
+    QWidget *parent)
     : QWidget(parent)
     , m_ax(ax)
     , m_textProcessor(textProcessor)
     , m_defaults(defaults)
     , m_trust(trust)
     , m_clock(clock)
+    , m_notices(notices)
 {
     setWindowTitle(QStringLiteral("Tarnwick Settings"));
     setObjectName(QStringLiteral("settingsView"));
@@ -67,6 +89,13 @@ SettingsView::SettingsView(AccessibilityChecker &ax, TextProcessor &textProcesso
     m_lastErrorSection = makeSection(QStringLiteral("Last error"), makeLastErrorRow());
     m_lastErrorSection->setObjectName(QStringLiteral("lastErrorSection"));
     formLayout->addWidget(m_lastErrorSection);
+    m_noticeRows = new QWidget;
+    auto *noticeLayout = new QVBoxLayout(m_noticeRows);
+    noticeLayout->setContentsMargins(0, 0, 0, 0);
+    noticeLayout->setSpacing(10);
+    m_noticesSection = makeSection(QStringLiteral("Problems"), m_noticeRows);
+    m_noticesSection->setObjectName(QStringLiteral("noticesSection"));
+    formLayout->addWidget(m_noticesSection);
     QWidget *shortcuts = makeSection(QStringLiteral("Shortcuts"), makeShortcutRows(fixName, formalName));
     shortcuts->setObjectName(QStringLiteral("shortcutsSection"));
     formLayout->addWidget(shortcuts);
@@ -95,7 +124,11 @@ SettingsView::SettingsView(AccessibilityChecker &ax, TextProcessor &textProcesso
             updateDashToggle();
     });
 
+    if (m_notices)
+        connect(m_notices, &Platform::Notices::changed, this, &SettingsView::updateNotices);
+
     updateLastError();
+    updateNotices();
     updateTrust();
     updateDashToggle();
 }
@@ -168,13 +201,8 @@ QWidget *SettingsView::makeLastErrorRow()
     icon->setProperty("symbolName", QStringLiteral("xmark.octagon.fill"));
     layout->addWidget(icon, 0, Qt::AlignTop);
 
-    m_lastErrorMessage = new QLabel;
+    m_lastErrorMessage = selectableText(QString());
     m_lastErrorMessage->setObjectName(QStringLiteral("lastErrorMessage"));
-    // The message is the processor's text, never markup.
-    m_lastErrorMessage->setTextFormat(Qt::PlainText);
-    m_lastErrorMessage->setWordWrap(true);
-    m_lastErrorMessage->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_lastErrorMessage->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
     layout->addWidget(m_lastErrorMessage, 1, Qt::AlignTop);
 
     m_dismissButton = new QPushButton(QStringLiteral("Dismiss"));
@@ -214,10 +242,7 @@ QWidget *SettingsView::makeDashToggle()
     labels->addWidget(title);
     auto *note = new QLabel(QStringLiteral("Swaps em/en dashes for a plain hyphen before pasting."));
     note->setObjectName(QStringLiteral("dashNote"));
-    QFont caption = note->font();
-    caption.setPointSizeF(caption.pointSizeF() * 0.85);
-    note->setFont(caption);
-    note->setForegroundRole(QPalette::PlaceholderText);
+    setCaptionStyle(note);
     note->setWordWrap(true);
     labels->addWidget(note);
     layout->addLayout(labels, 1);
@@ -266,6 +291,41 @@ void SettingsView::updateLastError()
     if (error)
         m_lastErrorMessage->setText(error->message);
     m_lastErrorSection->setVisible(error.has_value());
+}
+
+void SettingsView::updateNotices()
+{
+    auto *layout = static_cast<QVBoxLayout *>(m_noticeRows->layout());
+    while (QLayoutItem *item = layout->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    const QList<Platform::Notice> notices = m_notices ? m_notices->all() : QList<Platform::Notice> {};
+    for (const Platform::Notice &notice : notices) {
+        auto *row = new QWidget;
+        row->setObjectName(QStringLiteral("notice"));
+        row->setProperty("noticeId", notice.id);
+        auto *rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(0, 0, 0, 0);
+        rowLayout->setSpacing(8);
+        auto *icon = new QLabel;
+        icon->setPixmap(symbol(QStringLiteral("exclamationmark.triangle.fill"), this));
+        rowLayout->addWidget(icon, 0, Qt::AlignTop);
+        auto *texts = new QVBoxLayout;
+        texts->setSpacing(2);
+        QLabel *message = selectableText(notice.message);
+        message->setObjectName(QStringLiteral("noticeMessage"));
+        texts->addWidget(message);
+        if (!notice.remedy.isEmpty()) {
+            QLabel *remedy = selectableText(notice.remedy);
+            remedy->setObjectName(QStringLiteral("noticeRemedy"));
+            setCaptionStyle(remedy);
+            texts->addWidget(remedy);
+        }
+        rowLayout->addLayout(texts, 1);
+        layout->addWidget(row);
+    }
+    m_noticesSection->setVisible(!notices.isEmpty());
 }
 
 void SettingsView::updateTrust()

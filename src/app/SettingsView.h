@@ -17,6 +17,7 @@ class TextProcessor;
 namespace Platform {
 class AccessibilityTrust;
 class Clock;
+class Notices;
 class Timer;
 class UserDefaults;
 } // namespace Platform
@@ -25,9 +26,9 @@ namespace Hotkeys {
 class Name;
 }
 
-// The settings window: the two shortcut recorders, the dash switch, the Accessibility permission
-// with its re-check, and the last error with a way to dismiss it. It shows and edits state that
-// belongs to others; its only own state is the re-check timer, alive exactly while it is shown.
+// The settings window: the current problems, the two shortcut recorders, the dash switch, the
+// Accessibility permission with its re-check, and the last error with a way to dismiss it. It shows and edits
+// state that belongs to others; its only own state is the re-check timer, alive exactly while it is shown.
 class SettingsView : public QWidget {
     Q_OBJECT
 
@@ -38,10 +39,12 @@ public:
 
     // `trust` answers the re-checks and the Request button; `defaults` holds "replaceEmDash";
     // `fixName` and `formalName` are the two shortcut slots recorded here ("Fix text" and "Make
-    // formal"), as the application context declares them.
+    // formal"), as the application context declares them; `notices`, when given, are listed in a
+    // section of their own while there are any, and must outlive the window.
     SettingsView(AccessibilityChecker &ax, TextProcessor &textProcessor, Platform::UserDefaults &defaults,
         Platform::AccessibilityTrust &trust, Platform::Clock &clock, const Hotkeys::Name &fixName,
-        const Hotkeys::Name &formalName, QWidget *parent = nullptr);
+        const Hotkeys::Name &formalName, const Platform::Notices *notices = nullptr,
+        QWidget *parent = nullptr);
     ~SettingsView() override;
 
     // Shows the window, raised and activated in front of other applications' windows.
@@ -57,6 +60,7 @@ protected:
 private:
     QWidget *makeSection(const QString &title, QWidget *content);
     QWidget *makeLastErrorRow();
+    void updateNotices();
     QWidget *makeShortcutRows(const Hotkeys::Name &fixName, const Hotkeys::Name &formalName);
     QWidget *makeDashToggle();
     QWidget *makePermissionRow();
@@ -72,10 +76,13 @@ private:
     Platform::UserDefaults &m_defaults;
     Platform::AccessibilityTrust &m_trust;
     Platform::Clock &m_clock;
+    const Platform::Notices *m_notices;
     std::unique_ptr<Platform::Timer> m_poll;
 
     QWidget *m_lastErrorSection = nullptr;
     QLabel *m_lastErrorMessage = nullptr;
+    QWidget *m_noticesSection = nullptr;
+    QWidget *m_noticeRows = nullptr;
     QPushButton *m_dismissButton = nullptr;
     QCheckBox *m_dashToggle = nullptr;
     QLabel *m_permissionIcon = nullptr;

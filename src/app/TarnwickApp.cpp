@@ -14,8 +14,8 @@ TarnwickApp::TarnwickApp(const AppContext::Services &services, QObject *parent)
     , m_services(services)
     , m_context(std::make_unique<AppContext>(services))
 {
-    m_menuBarExtra
-        = std::make_unique<MenuBarExtra>(m_context->ax(), m_context->textProcessor(), services.clock);
+    m_menuBarExtra = std::make_unique<MenuBarExtra>(
+        m_context->ax(), m_context->textProcessor(), services.clock, &services.notices);
     // The tray menu is the only menu we have: recorded shortcuts are checked against its keys.
     Hotkeys::setMainMenu(m_menuBarExtra->content().menu());
     m_menuBarExtra->content().setOpenSettings([this] { openSettings(); });
@@ -33,7 +33,7 @@ void TarnwickApp::openSettings()
     if (!m_settingsView)
         m_settingsView = std::make_unique<SettingsView>(m_context->ax(), m_context->textProcessor(),
             m_services.userDefaults, m_services.trust, m_services.clock, Hotkeys::fixSelectedText(),
-            Hotkeys::formalizeSelectedText());
+            Hotkeys::formalizeSelectedText(), &m_services.notices);
     m_settingsView->showInFront();
 }
 
