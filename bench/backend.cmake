@@ -1,9 +1,15 @@
 # Backend benchmarks: correction latency and per-thread spellers (bench_corrector), correction
-# quality on injected typos (bench_quality), HTTP throughput and memory (backend-rps.sh, wrk).
+# quality on injected typos (bench_quality), grammar on held-out sentences (bench_grammar), HTTP throughput and memory (backend-rps.sh, wrk).
 if(TARGET tarnwick_corrector)
   add_executable(bench_corrector ${CMAKE_CURRENT_LIST_DIR}/backend/bench_corrector.cpp)
   target_link_libraries(bench_corrector PRIVATE tarnwick_corrector)
   add_executable(bench_quality ${CMAKE_CURRENT_LIST_DIR}/backend/bench_quality.cpp)
   target_link_libraries(bench_quality PRIVATE tarnwick_corrector)
-  set_target_properties(bench_corrector bench_quality PROPERTIES AUTOMOC OFF)
+  add_executable(bench_grammar ${CMAKE_CURRENT_LIST_DIR}/backend/bench_grammar.cpp)
+  target_link_libraries(bench_grammar PRIVATE tarnwick_corrector)
+  # The held-out texts, kept apart from the rule cases of the corrector's tests.
+  foreach(bench bench_quality bench_grammar)
+    target_compile_definitions(${bench} PRIVATE TARNWICK_BENCH_DATA="${CMAKE_CURRENT_LIST_DIR}/backend/data")
+  endforeach()
+  set_target_properties(bench_corrector bench_quality bench_grammar PROPERTIES AUTOMOC OFF)
 endif()

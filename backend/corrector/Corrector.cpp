@@ -16,6 +16,8 @@ namespace {
 
 constexpr std::string_view kTypographicApostrophe = "\xE2\x80\x99";
 constexpr std::size_t kSuggestionsConsidered = 10;
+// How far ahead of the next candidate a spelling fix must be (see chooseSuggestion()).
+constexpr double kMargin = 4.0;
 
 enum class Case { Lower, Capitalized, Upper, Mixed };
 
@@ -207,11 +209,49 @@ bool isCompoundPrefix(std::string_view lower)
     return contains(list, lower);
 }
 
+// Keys next to each other on a QWERTY keyboard.
+bool adjacentKeys(char a, char b)
+{
+    static constexpr std::array<std::string_view, 26> near = {"qwsz", "vghn", "xdfv", "serfcx", "wsdr",
+        "drtgvc", "ftyhbv", "gyujnb", "ujko", "huikmn", "jiolm", "kop", "njk", "bhjm", "iklp", "ol", "wa",
+        "edft", "awedxz", "rfgy", "yhji", "cfgb", "qase", "zsdc", "tghu", "asx"};
+    return isLower(a) && near[static_cast<std::size_t>(a - 'a')].find(b) != std::string_view::npos;
+}
+
+// How likely a slip of the fingers turns `intended` into `typed`, as a cost: letters swapped or a
+// neighbouring key struck are the commonest slips, a letter left out next, a stray letter far from
+// its neighbours the least likely. Words further apart than one edit cost 2.
+double typingCost(std::string_view typed, std::string_view intended)
+{
+    const std::size_t n = typed.size(), m = intended.size();
+    std::size_t p = 0;
+    while (p < n && p < m && typed[p] == intended[p])
+        ++p;
+    if (n == m) {
+        if (typed.substr(p + 1) == intended.substr(p + 1))
+            return adjacentKeys(typed[p], intended[p]) ? 0.6 : 1.0;
+        if (p + 1 < n && typed[p] == intended[p + 1] && typed[p + 1] == intended[p]
+            && typed.substr(p + 2) == intended.substr(p + 2))
+            return 0.6;
+        return 2.0;
+    }
+    if (n == m + 1 && typed.substr(p + 1) == intended.substr(p)) {
+        const char extra = typed[p];
+        const bool near = (p > 0 && (typed[p - 1] == extra || adjacentKeys(typed[p - 1], extra)))
+            || (p + 1 < n && (typed[p + 1] == extra || adjacentKeys(typed[p + 1], extra)));
+        return near ? 0.7 : 1.0;
+    }
+    if (m == n + 1 && intended.substr(p + 1) == typed.substr(p))
+        return 0.8;
+    return 2.0;
+}
+
 class Pass {
 public:
-    Pass(const Lexicon &lexicon, Speller *speller, WordCache &cache, std::string_view text, Mode mode,
-        CpuDeadline deadline)
+    Pass(const Lexicon &lexicon, const Grammar &grammar, Speller *speller, WordCache &cache,
+        std::string_view text, Mode mode, CpuDeadline deadline)
         : m_lexicon(lexicon)
+        , m_grammar(grammar)
         , m_speller(speller)
         , m_cache(cache)
         , m_mode(mode)
@@ -226,6 +266,7 @@ public:
     Correction run()
     {
         spelling();
+        grammar();
         if (m_mode == Mode::Formal)
             formal();
         standaloneI();
@@ -404,7 +445,29 @@ private:
 
     // The correction for a misspelled lower-case word, or empty: the misspellings table first,
     // then Aspell's suggestions when one is safe.
-    std::string correctionFor(const std::string &lower, bool capitalised)
+    // Every dictionary word one slip away from `lower` that Aspell's short list left out: for a
+    // short word the right one is often further down Aspell's list ("knos": "know").
+    void addNearWords(const std::string &lower, std::vector<std::string> &words)
+    {
+        const auto add = [&](const std::string &w) {
+            if (!w.empty() && std::find(words.begin(), words.end(), w) == words.end() && m_speller->check(w))
+                words.push_back(w);
+        };
+        for (std::size_t p = 0; p <= lower.size(); ++p) {
+            if (p < lower.size()) {
+                add(lower.substr(0, p) + lower.substr(p + 1));
+                if (p + 1 < lower.size())
+                    add(lower.substr(0, p) + lower[p + 1] + lower[p] + lower.substr(p + 2));
+            }
+            for (char c = 'a'; c <= 'z'; ++c) {
+                add(lower.substr(0, p) + c + lower.substr(p));
+                if (p < lower.size() && c != lower[p])
+                    add(lower.substr(0, p) + c + lower.substr(p + 1));
+            }
+        }
+    }
+
+    std::string correctionFor(const std::string &lower, bool capitalised, bool afterDeterminer = false)
     {
         if (const std::string_view fix = m_lexicon.misspelling(lower); !fix.empty())
             return std::string(fix);
@@ -414,13 +477,15 @@ private:
         if (!known) {
             known.emplace();
             known->derived = isDerivedWord(lower);
-            if (!known->derived)
+            if (!known->derived) {
                 known->suggestions = m_speller->suggest(lower, kSuggestionsConsidered);
+                addNearWords(lower, known->suggestions);
+            }
             m_cache.insert(lower, *known);
         }
         if (known->derived)
             return {};
-        return chooseSuggestion(lower, known->suggestions, capitalised);
+        return chooseSuggestion(lower, known->suggestions, capitalised, afterDeterminer);
     }
 
     // An unknown word built from a known one ("relicensing", "formatters", "noncommercially"):
@@ -471,12 +536,12 @@ private:
     // four letters). The nearest ones compete on how common they are; when two are about as
     // likely, the more common one must also be Aspell's own first choice, or nothing is changed. A
     // capitalised word (perhaps a name) only gets its letters put back in order.
-    std::string chooseSuggestion(
-        const std::string &lower, const std::vector<std::string> &suggestions, bool capitalised)
+    std::string chooseSuggestion(const std::string &lower, const std::vector<std::string> &suggestions,
+        bool capitalised, bool afterDeterminer)
     {
         struct Candidate {
             const std::string *word;
-            int distance;
+            double distance;
             double score;
             std::size_t rank;
         };
@@ -494,48 +559,58 @@ private:
             }
             if (!plain)
                 continue;
-            int distance;
+            double distance;
             if (apostrophe) {
                 // Only a missing apostrophe of a negation ("dont" -> "don't") is safe to add;
                 // "redistributions" is not "redistribution's".
                 if (s.size() < 4 || s.compare(s.size() - 3, 3, "n't") != 0
                     || s.substr(0, s.size() - 3) + "nt" != lower)
                     continue;
-                distance = 1;
+                distance = 0.6; // the commonest slip of all
             } else {
                 distance = editDistance(lower, s);
+                if (distance == 1)
+                    distance = typingCost(lower, s);
             }
             if (distance > maxDistance)
                 continue;
             if (capitalised && !isTransposition(lower, s))
                 continue;
+            // "the for" is not English: after an article only nouns and adjectives are candidates.
+            if (afterDeterminer && m_grammar.loaded() && !m_grammar.can(s, Noun)
+                && !m_grammar.can(s, Adjective))
+                continue;
             // "don't" is as common as "do".
             const double frequency
                 = apostrophe ? m_lexicon.frequency(s.substr(0, s.size() - 3)) : m_lexicon.frequency(s);
-            const double score = 1.0 + frequency + 50.0 * countInText(s);
+            // Function words are counted as very common; capped, so that they do not win every
+            // contest for a short word ("ong": "long", not "on").
+            const double score = 1.0 + std::min(frequency, 2000.0) + 50.0 * countInText(s);
             candidates.push_back({&s, distance, score, rank});
         }
         if (candidates.empty())
             return {};
-        const int nearest
-            = std::min_element(candidates.begin(), candidates.end(), [](const auto &a, const auto &b) {
-                  return a.distance < b.distance;
-              })->distance;
+        // Each candidate's chance: how common it is, times how likely the slip that would have
+        // turned it into the typed word. The best must be well ahead of the next, or nothing is
+        // changed: a wrong fix is worse than a missed one.
+        const auto chance = [](const Candidate &c) {
+            const double slip = c.distance <= 0.6 ? 1.0
+                : c.distance <= 0.7               ? 0.7
+                : c.distance <= 0.8               ? 0.5
+                : c.distance <= 1.0               ? 0.2
+                                                  : 0.02;
+            return c.score * slip;
+        };
         const Candidate *best = nullptr, *runnerUp = nullptr;
-        std::size_t aspellFirst = suggestions.size();
         for (const Candidate &c : candidates) {
-            if (c.distance != nearest)
-                continue;
-            aspellFirst = std::min(aspellFirst, c.rank);
-            if (!best || c.score > best->score) {
+            if (!best || chance(c) > chance(*best)) {
                 runnerUp = best;
                 best = &c;
-            } else if (!runnerUp || c.score > runnerUp->score) {
+            } else if (!runnerUp || chance(c) > chance(*runnerUp)) {
                 runnerUp = &c;
             }
         }
-        if (runnerUp && runnerUp->score * 3 > best->score
-            && (best->rank != aspellFirst || runnerUp->score >= best->score))
+        if (runnerUp && chance(*runnerUp) * kMargin > chance(*best))
             return {};
         // A rare word is a poor guess for a short misspelling.
         if (lower.size() <= 4 && best->score < 2.0)
@@ -567,10 +642,16 @@ private:
         // Aspell lacks some interjections ("tsk", "yada").
         if (m_lexicon.isAllowed(lower) || Formal::isInformal(lower) || mayRepeat(lower))
             return;
+        // "buyed", "childrens": the grammar rules know the word meant.
+        if (m_grammar.heldForGrammar(lower))
+            return;
         // The first part of "non-exclusive" is not a word of its own.
         if (isPunct(next(i), "-") && isCompoundPrefix(lower))
             return;
         if (m_speller && m_speller->check(word))
+            return;
+        // A name written in lower case ("friday", "london") is not a misspelling.
+        if (m_speller && c == Case::Lower && m_speller->check(capitalizeFirst(word)))
             return;
         if (!m_speller && m_lexicon.misspelling(lower).empty())
             return;
@@ -589,18 +670,62 @@ private:
                 }
             }
         } else {
-            fix = correctionFor(lower, c == Case::Capitalized);
+            const std::size_t before = prev(i);
+            bool afterDeterminer = false;
+            if (isKind(before, TokenKind::Space) && isKind(prev(before), TokenKind::Word)) {
+                const std::string p = lowerWordAt(prev(before));
+                afterDeterminer = p == "the" || p == "a" || p == "an" || p == "my" || p == "your"
+                    || p == "our" || p == "their" || p == "his" || p == "this";
+            }
+            fix = correctionFor(lower, c == Case::Capitalized, afterDeterminer);
         }
         if (fix.empty())
             return;
         replace(i, c == Case::Capitalized ? capitalizeFirst(fix) : fix);
     }
 
+    void grammar()
+    {
+        for (const GrammarEdit &edit : m_grammar.check(m_tokens, m_speller)) {
+            Token &t = m_tokens[edit.token];
+            if (edit.text.empty()) {
+                // The word goes with the space before it (or after it, at the start).
+                t.removed = true;
+                const std::size_t before = prev(edit.token), after = next(edit.token);
+                if (isKind(before, TokenKind::Space))
+                    m_tokens[before].removed = true;
+                else if (isKind(after, TokenKind::Space))
+                    m_tokens[after].removed = true;
+                continue;
+            }
+            const Case c = caseOf(t.current());
+            replace(edit.token, c == Case::Capitalized ? capitalizeFirst(edit.text) : edit.text);
+        }
+    }
+
     void spelling()
     {
-        for (std::size_t i = 0; i < m_tokens.size(); ++i)
-            if (m_tokens[i].kind == TokenKind::Word && (i % 64 != 0 || !outOfTime(i)))
+        bool quoted = false;
+        for (std::size_t i = 0; i < m_tokens.size(); ++i) {
+            const Token &t = m_tokens[i];
+            // Quoted words are someone else's (often in another language): left as they are.
+            if (t.isPunct("\"") || t.isPunct("\xE2\x80\x9C") || t.isPunct("\xE2\x80\x9D"))
+                quoted = t.isPunct("\xE2\x80\x9C") || (t.isPunct("\"") && !quoted && closesQuote(i));
+            if (t.kind == TokenKind::Word && !quoted && (i % 64 != 0 || !outOfTime(i)))
                 spellWord(i);
+        }
+    }
+
+    // A quotation mark at `i` has its closing mark later in the same paragraph.
+    bool closesQuote(std::size_t i) const
+    {
+        for (std::size_t j = next(i); j != npos; j = next(j)) {
+            if (isPunct(j, "\""))
+                return true;
+            if (isKind(j, TokenKind::Newline) && isKind(next(j), TokenKind::Newline))
+                return false;
+        }
+        return false;
     }
 
     // The lower-case text of the word that follows `i` after one space, or empty.
@@ -658,8 +783,57 @@ private:
         return opensClause ? Inversion::Unsure : Inversion::None;
     }
 
+    // Removes the word at `i` with one space next to it, and a comma that followed it at a
+    // sentence's start ("lol, that is" -> "that is").
+    void removeWord(std::size_t i)
+    {
+        m_tokens[i].removed = true;
+        const std::size_t before = prev(i), after = next(i);
+        if (isPunct(after, ",") && (before == npos || isWhitespace(before))) {
+            m_tokens[after].removed = true;
+            if (isKind(next(after), TokenKind::Space))
+                m_tokens[next(after)].removed = true;
+        } else if (isKind(before, TokenKind::Space)) {
+            m_tokens[before].removed = true;
+        } else if (isKind(after, TokenKind::Space)) {
+            m_tokens[after].removed = true;
+        }
+    }
+
+    // Greetings and chat words: "hey guys," -> "Hello everyone,", "lol" goes.
+    void chatter()
+    {
+        for (std::size_t i = 0; i < m_tokens.size(); ++i) {
+            if (m_tokens[i].kind != TokenKind::Word || m_tokens[i].removed)
+                continue;
+            const std::string lower = lowerWordAt(i);
+            const Case c = caseOf(m_tokens[i].current());
+            if (c == Case::Upper || c == Case::Mixed || m_lexicon.isAllowed(lower))
+                continue;
+            if (Formal::isChatter(lower)) {
+                removeWord(i);
+            } else if (Formal::isGreeting(lower) && atLineStart(i)) {
+                std::string hello = "Hello";
+                const std::size_t space = next(i), after = next(space);
+                if (isKind(space, TokenKind::Space) && isKind(after, TokenKind::Word)) {
+                    const std::string who = lowerWordAt(after);
+                    if (who == "there" || who == "guys" || who == "all" || who == "folks" || who == "y'all"
+                        || who == "everyone") {
+                        m_tokens[space].removed = m_tokens[after].removed = true;
+                        if (who != "there")
+                            hello += " everyone";
+                    }
+                }
+                replace(i, std::move(hello));
+            } else if (Formal::isDayOrMonth(lower) && c == Case::Lower) {
+                replace(i, capitalizeFirst(lower));
+            }
+        }
+    }
+
     void formal()
     {
+        chatter();
         for (std::size_t i = 0; i < m_tokens.size(); ++i) {
             Token &t = m_tokens[i];
             if (t.kind != TokenKind::Word || t.removed)
@@ -698,6 +872,10 @@ private:
             } else if (const std::string_view informal = Formal::informalReplacement(lower);
                        !informal.empty()) {
                 replacement = std::string(informal);
+                // "btw the meeting moved" -> "By the way, the meeting moved"
+                if (Formal::opensSentence(replacement) && (atLineStart(i) || sentenceStart(i) != Start::None)
+                    && isKind(next(i), TokenKind::Space) && isKind(next(next(i)), TokenKind::Word))
+                    replacement += ',';
             }
             if (replacement.empty())
                 continue;
@@ -807,7 +985,8 @@ private:
             if (!isLower(word[0]) || caseOf(word) != Case::Lower)
                 continue;
             const Start start = sentenceStart(i);
-            if (start == Start::None || (start == Start::Text && !wholeSentences))
+            // A formal text's first word takes a capital even when it ends without a full stop.
+            if (start == Start::None || (start == Start::Text && !wholeSentences && m_mode != Mode::Formal))
                 continue;
             // "a)" and "b." label items.
             if (word.size() == 1 && (isPunct(next(i), ")") || isPunct(next(i), ".")))
@@ -863,6 +1042,7 @@ private:
     }
 
     const Lexicon &m_lexicon;
+    const Grammar &m_grammar;
     Speller *m_speller;
     WordCache &m_cache;
     const Mode m_mode;
@@ -914,6 +1094,10 @@ Corrector::Corrector(const CorrectorOptions &options)
     if (m_lexicon.loadFrequencies(frequencies) == 0)
         m_warnings.push_back("no word frequencies read from " + frequencies + " (package wordnet-base)");
 
+    if (!m_grammar.load(options.wordNetDir))
+        m_warnings.push_back("WordNet's files not found in " + options.wordNetDir
+            + " (package wordnet-base): no grammar rules");
+
     if (!options.allowListFile.empty())
         m_lexicon.loadAllowList(options.allowListFile);
 
@@ -947,7 +1131,7 @@ Correction Corrector::correct(std::string_view text, Mode mode, std::chrono::nan
     if (text.empty())
         return {};
     SpellerPool::Lease lease = m_hasSpeller ? m_spellers->acquire() : SpellerPool::Lease(nullptr, nullptr);
-    Pass pass(m_lexicon, lease.get(), *m_wordCache, text, mode, deadline);
+    Pass pass(m_lexicon, m_grammar, lease.get(), *m_wordCache, text, mode, deadline);
     return pass.run();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Grammar.h"
 #include "Lexicon.h"
 #include "Speller.h"
 
@@ -23,6 +24,7 @@ struct CorrectorOptions {
     std::string misspellingsFile; // empty: codespell's dictionary, when the package is installed
     std::string frequencyFile; // empty: WordNet's corpus counts, when wordnet-base is installed
     std::string allowListFile; // empty: no allow-list
+    std::string wordNetDir = Grammar::kWordNetDir; // WordNet's files for the grammar rules (wordnet-base)
 };
 
 // The result of a correction under a processor-time budget.
@@ -56,12 +58,14 @@ public:
     std::string summary() const;
 
     const Lexicon &lexicon() const { return m_lexicon; }
+    const Grammar &grammar() const { return m_grammar; }
     SpellerPool &spellers() const { return *m_spellers; }
     WordCache &wordCache() const { return *m_wordCache; }
     bool hasSpeller() const { return m_hasSpeller; }
 
 private:
     Lexicon m_lexicon;
+    Grammar m_grammar;
     std::unique_ptr<SpellerPool> m_spellers;
     std::unique_ptr<WordCache> m_wordCache;
     bool m_hasSpeller = false;

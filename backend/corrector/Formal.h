@@ -28,4 +28,13 @@ inline bool isInformal(std::string_view lower)
     return !informalReplacement(lower).empty();
 }
 
+// Chat noises that a formal text loses: "lol", "haha".
+bool isChatter(std::string_view lower);
+// Casual greetings that become "Hello": "hey", "hi", "hiya".
+bool isGreeting(std::string_view lower);
+// Replacements that open a sentence and are followed by a comma there: "by the way", "yes".
+bool opensSentence(std::string_view replacement);
+// Names of days and months (without "may" and "march"), which take a capital.
+bool isDayOrMonth(std::string_view lower);
+
 } // namespace Backend::Formal

@@ -41,8 +41,7 @@ bool readFile(const std::string &path, std::string &contents)
 }
 
 // Calls `handle` with each line of `contents`.
-template<typename Handle>
-void forEachLine(std::string_view contents, Handle handle)
+template <typename Handle> void forEachLine(std::string_view contents, Handle handle)
 {
     while (!contents.empty()) {
         const auto end = contents.find('\n');
@@ -118,21 +117,21 @@ std::size_t Lexicon::loadFrequencies(const std::string &path)
 unsigned Lexicon::frequency(std::string_view lower) const
 {
     // The most frequent English words, which a sense-tagged corpus does not count.
-    static const std::unordered_set<std::string_view> functionWords = {
-        "a", "about", "above", "after", "again", "against", "all", "also", "although", "always", "am", "among",
-        "an", "and", "another", "any", "are", "as", "at", "be", "because", "been", "before", "being", "below",
-        "between", "both", "but", "by", "can", "could", "did", "do", "does", "doing", "done", "down", "during",
-        "each", "either", "enough", "even", "ever", "every", "few", "for", "from", "further", "had", "has",
-        "have", "having", "he", "her", "here", "hers", "herself", "him", "himself", "his", "how", "however", "i",
-        "if", "in", "into", "is", "it", "its", "itself", "just", "least", "less", "may", "me", "might", "more",
-        "most", "much", "must", "my", "myself", "neither", "never", "no", "nor", "not", "now", "of", "off",
-        "often", "on", "once", "one", "only", "onto", "or", "other", "others", "ought", "our", "ours",
-        "ourselves", "out", "over", "own", "per", "rather", "same", "shall", "she", "should", "since", "so",
-        "some", "such", "than", "that", "the", "their", "theirs", "them", "themselves", "then", "there",
-        "therefore", "these", "they", "this", "those", "though", "through", "thus", "to", "too", "toward",
-        "towards", "under", "unless", "until", "up", "upon", "us", "very", "was", "we", "were", "what",
-        "whatever", "when", "where", "whereas", "whether", "which", "while", "who", "whom", "whose", "why",
-        "will", "with", "within", "without", "would", "yet", "you", "your", "yours", "yourself", "yourselves"};
+    static const std::unordered_set<std::string_view> functionWords = {"a", "about", "above", "after",
+        "again", "against", "all", "also", "although", "always", "am", "among", "an", "and", "another", "any",
+        "are", "as", "at", "be", "because", "been", "before", "being", "below", "between", "both", "but",
+        "by", "can", "could", "did", "do", "does", "doing", "done", "down", "during", "each", "either",
+        "enough", "even", "ever", "every", "few", "for", "from", "further", "had", "has", "have", "having",
+        "he", "her", "here", "hers", "herself", "him", "himself", "his", "how", "however", "i", "if", "in",
+        "into", "is", "it", "its", "itself", "just", "least", "less", "may", "me", "might", "more", "most",
+        "much", "must", "my", "myself", "neither", "never", "no", "nor", "not", "now", "of", "off", "often",
+        "on", "once", "one", "only", "onto", "or", "other", "others", "ought", "our", "ours", "ourselves",
+        "out", "over", "own", "per", "rather", "same", "shall", "she", "should", "since", "so", "some",
+        "such", "than", "that", "the", "their", "theirs", "them", "themselves", "then", "there", "therefore",
+        "these", "they", "this", "those", "though", "through", "thus", "to", "too", "toward", "towards",
+        "under", "unless", "until", "up", "upon", "us", "very", "was", "we", "were", "what", "whatever",
+        "when", "where", "whereas", "whether", "which", "while", "who", "whom", "whose", "why", "will",
+        "with", "within", "without", "would", "yet", "you", "your", "yours", "yourself", "yourselves"};
     if (functionWords.count(lower))
         return 100000;
     const auto find = [this](std::string_view w) -> unsigned {
@@ -211,7 +210,8 @@ std::string Lexicon::findCodespellDictionary()
     std::string line;
     while (std::getline(list, line)) {
         static const std::string suffix = "/codespell_lib/data/dictionary.txt";
-        if (line.size() > suffix.size() && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0
+        if (line.size() > suffix.size()
+            && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0
             && line.find("/build/") == std::string::npos && std::ifstream(line))
             return line;
     }

@@ -25,7 +25,10 @@ public:
     // matching ignores case. Returns the number of words read.
     std::size_t loadAllowList(const std::string &path);
 
-    void addMisspelling(std::string wrong, std::string right) { m_misspellings[std::move(wrong)] = std::move(right); }
+    void addMisspelling(std::string wrong, std::string right)
+    {
+        m_misspellings[std::move(wrong)] = std::move(right);
+    }
     void addFrequency(std::string word, unsigned count) { m_frequency[std::move(word)] += count; }
     void addAllowedWord(std::string_view word);
 
@@ -50,7 +53,7 @@ public:
 private:
     struct Hash {
         using is_transparent = void;
-        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view> {}(s); }
     };
     std::unordered_map<std::string, std::string, Hash, std::equal_to<>> m_misspellings;
     std::unordered_map<std::string, unsigned, Hash, std::equal_to<>> m_frequency;

@@ -115,7 +115,7 @@ struct Cursor {
     void push(TokenKind kind, std::size_t from, std::size_t to)
     {
         if (to > from)
-            out.push_back(Token{kind, text.substr(from, to - from), {}, false, false});
+            out.push_back(Token {kind, text.substr(from, to - from), {}, false, false});
     }
 };
 
@@ -176,8 +176,9 @@ void tokenizeCore(Cursor &cursor, std::size_t begin, std::size_t end)
     while (pos < end) {
         std::size_t length;
         char32_t c = codePointAt(text, pos, length);
-        const bool wordChar = c < 0x80 ? (isAsciiLetter(static_cast<char>(c)) || isAsciiDigit(static_cast<char>(c)))
-                                       : Utf8::isNonAsciiLetter(c);
+        const bool wordChar = c < 0x80
+            ? (isAsciiLetter(static_cast<char>(c)) || isAsciiDigit(static_cast<char>(c)))
+            : Utf8::isNonAsciiLetter(c);
         if (!wordChar) {
             cursor.push(TokenKind::Punct, pos, pos + length);
             pos += length;
@@ -199,8 +200,8 @@ void tokenizeCore(Cursor &cursor, std::size_t begin, std::size_t end)
                 // An apostrophe belongs to the word only between two word characters.
                 std::size_t nextLength;
                 const char32_t next = codePointAt(text, pos + length, nextLength);
-                const bool nextIsWordChar = next < 0x80 ? isAsciiLetter(static_cast<char>(next))
-                                                        : Utf8::isNonAsciiLetter(next);
+                const bool nextIsWordChar
+                    = next < 0x80 ? isAsciiLetter(static_cast<char>(next)) : Utf8::isNonAsciiLetter(next);
                 if (!nextIsWordChar)
                     break;
                 pos += length;
@@ -347,8 +348,9 @@ bool looksLikeProse(const std::vector<std::string_view> &block)
     std::size_t chunks = 0, plainChunks = 0;
     bool sentenceLine = false;
     for (std::string_view line : block) {
-        if (line.find_first_of("{}=<>\\|$_;`@#~^*") != std::string_view::npos || line.find("//") != std::string_view::npos
-            || line.find("()") != std::string_view::npos || line.find("::") != std::string_view::npos)
+        if (line.find_first_of("{}=<>\\|$_;`@#~^*") != std::string_view::npos
+            || line.find("//") != std::string_view::npos || line.find("()") != std::string_view::npos
+            || line.find("::") != std::string_view::npos)
             return false;
         std::size_t words = 0;
         std::size_t pos = 0;
@@ -364,7 +366,8 @@ bool looksLikeProse(const std::vector<std::string_view> &block)
             // Surrounding punctuation does not make a chunk technical.
             while (!chunk.empty() && std::string_view("(\"'").find(chunk.front()) != std::string_view::npos)
                 chunk.remove_prefix(1);
-            while (!chunk.empty() && std::string_view(").,;:!?\"'").find(chunk.back()) != std::string_view::npos)
+            while (
+                !chunk.empty() && std::string_view(").,;:!?\"'").find(chunk.back()) != std::string_view::npos)
                 chunk.remove_suffix(1);
             ++chunks;
             const bool plain = !chunk.empty() && std::all_of(chunk.begin(), chunk.end(), [](char c) {
@@ -403,12 +406,13 @@ std::vector<Token> tokenize(std::string_view text)
         if (lineEnd > lineBegin && lineEnd < text.size() && text[lineEnd - 1] == '\r')
             --lineEnd;
         const std::string_view line = text.substr(lineBegin, lineEnd - lineBegin);
-        Line info{lineBegin, lineEnd, std::min(newline + 1, text.size())};
+        Line info {lineBegin, lineEnd, std::min(newline + 1, text.size())};
         char fenceChar = 0;
         std::size_t fenceLength = 0;
         if (inFence) {
             info.fenced = true;
-            if (fenceOf(line, fenceChar, fenceLength) && fenceChar == openFenceChar && fenceLength >= openFenceLength
+            if (fenceOf(line, fenceChar, fenceLength) && fenceChar == openFenceChar
+                && fenceLength >= openFenceLength
                 && line.find_first_not_of(std::string(1, fenceChar) + " \t", line.find(fenceChar))
                     == std::string_view::npos)
                 inFence = false;
@@ -457,7 +461,7 @@ std::vector<Token> tokenize(std::string_view text)
 
     std::vector<Token> tokens;
     tokens.reserve(text.size() / 3 + 4);
-    Cursor cursor{text, tokens};
+    Cursor cursor {text, tokens};
     for (const Line &line : lines) {
         if (line.code)
             cursor.push(TokenKind::Opaque, line.begin, line.end);

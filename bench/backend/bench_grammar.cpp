@@ -1,0 +1,115 @@
+// Grammar quality of the offline corrector on held-out sentences: the share of sentences with
+// everyday mistakes that come back exactly as a careful editor would write them, and the correct
+// sentences that are changed (the target is none). Also times 1,000 words of such sentences.
+//
+// Usage: bench_grammar [--all] [DATA_DIR]   (default: the data directory beside this file)
+// --all lists every sentence not fixed exactly, not only the first ones.
+
+#include "corrector/Corrector.h"
+#include "corrector/CpuBudget.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace Backend;
+
+namespace {
+
+struct Case {
+    Mode mode;
+    std::string input, expected; // `expected` empty: the input is right as it is
+};
+
+// Lines of "mode<TAB>text[<TAB>correction]"; '#' starts a comment line.
+std::vector<Case> readCases(const std::string &path)
+{
+    std::vector<Case> cases;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1);
+        if (tab1 == std::string::npos) {
+            std::fprintf(stderr, "%s: line without a tab: %s\n", path.c_str(), line.c_str());
+            continue;
+        }
+        Case c;
+        c.mode = line.compare(0, tab1, "formal") == 0 ? Mode::Formal : Mode::Fix;
+        c.input = line.substr(tab1 + 1, tab2 == std::string::npos ? std::string::npos : tab2 - tab1 - 1);
+        c.expected = tab2 == std::string::npos ? c.input : line.substr(tab2 + 1);
+        cases.push_back(std::move(c));
+    }
+    return cases;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bool all = false;
+    std::string dir = TARNWICK_BENCH_DATA;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--all")
+            all = true;
+        else
+            dir = arg;
+    }
+    const std::vector<Case> wrong = readCases(dir + "/grammar-wrong.tsv");
+    const std::vector<Case> right = readCases(dir + "/grammar-right.tsv");
+    if (wrong.empty() || right.empty()) {
+        std::fprintf(stderr, "no sentences read from %s\n", dir.c_str());
+        return 1;
+    }
+    const Corrector corrector;
+    for (const std::string &warning : corrector.warnings())
+        std::fprintf(stderr, "warning: %s\n", warning.c_str());
+
+    std::size_t fixed = 0, changed = 0, shown = 0;
+    const std::size_t limit = all ? SIZE_MAX : 25;
+    std::printf("not fixed exactly (typed | result | expected):\n");
+    for (const Case &c : wrong) {
+        const std::string out = corrector.correct(c.input, c.mode);
+        if (out == c.expected)
+            ++fixed;
+        else if (shown++ < limit)
+            std::printf("  %s\n  %s\n  %s\n\n", c.input.c_str(), out.c_str(), c.expected.c_str());
+    }
+    std::printf("correct sentences changed (typed | result):\n");
+    for (const Case &c : right) {
+        const std::string out = corrector.correct(c.input, c.mode);
+        if (out != c.expected) {
+            ++changed;
+            std::printf("  %s\n  %s\n\n", c.input.c_str(), out.c_str());
+        }
+    }
+
+    // 1,000 words of the same sentences, wrong and right mixed, in one text.
+    std::string text;
+    std::size_t words = 0;
+    for (std::size_t i = 0; words < 1000; ++i) {
+        const Case &c = i % 2 ? right[i / 2 % right.size()] : wrong[i / 2 % wrong.size()];
+        if (c.mode != Mode::Fix)
+            continue;
+        text += c.input + (i % 5 == 4 ? "\n" : " ");
+        words += static_cast<std::size_t>(std::count(c.input.begin(), c.input.end(), ' ')) + 1;
+    }
+    std::vector<double> cpu;
+    for (int round = 0; round < 50; ++round) {
+        const auto t0 = threadCpuTime();
+        corrector.correct(text, Mode::Fix);
+        cpu.push_back(std::chrono::duration<double, std::milli>(threadCpuTime() - t0).count());
+    }
+    std::sort(cpu.begin(), cpu.end());
+
+    std::printf("wrong sentences fixed exactly: %zu of %zu (%.1f%%)\n", fixed, wrong.size(),
+        100.0 * double(fixed) / double(wrong.size()));
+    std::printf("correct sentences changed:     %zu of %zu\n", changed, right.size());
+    std::printf("%zu words of these sentences, \"fix\": median %.2f ms of CPU, slowest %.2f ms (50 runs)\n",
+        words, cpu[cpu.size() / 2], cpu.back());
+    return 0;
+}
