@@ -20,6 +20,8 @@ packages=(
   x11-xkb-utils
   # benchmarks
   wrk
+  # the Debian package and the checks of the installed files; the session bus of the command channel
+  dpkg-dev lintian file desktop-file-utils appstream dbus-daemon
 )
 
 missing=()

@@ -1,5 +1,7 @@
 #include "hotkeys/Localization.h"
 
+#include "platform/Installation.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -24,15 +26,6 @@ QString programDirectory()
     if (QCoreApplication::instance())
         return QCoreApplication::applicationDirPath();
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-}
-
-// Where an installed program keeps its data: <prefix>/share/tarnwick for <prefix>/bin.
-QString resourceDirectoryBeside(const QString &binaryDirectory)
-{
-    if (binaryDirectory.isEmpty())
-        return {};
-    const QString path = QDir(binaryDirectory).filePath(QStringLiteral("../share/tarnwick"));
-    return QFileInfo(path).isDir() ? QDir::cleanPath(path) : QString();
 }
 
 // The directory of the executable or shared library that holds this code.
@@ -73,10 +66,10 @@ QStringList ResourceBundle::defaultCandidates()
 {
     QStringList candidates;
     const QString program = programDirectory();
-    const QString programResources = resourceDirectoryBeside(program);
+    const QString programResources = Platform::Installation::dataDirectoryBeside(program);
     if (!programResources.isEmpty())
         candidates.append(programResources);
-    const QString moduleResources = resourceDirectoryBeside(moduleDirectory());
+    const QString moduleResources = Platform::Installation::dataDirectoryBeside(moduleDirectory());
     if (!moduleResources.isEmpty())
         candidates.append(moduleResources);
     if (!program.isEmpty())

@@ -1,5 +1,7 @@
 #include "platform/x11/X11AccessibilityTrust.h"
 
+#include "platform/Installation.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -30,11 +32,14 @@ bool X11AccessibilityTrust::requestTrust()
 
 QString X11AccessibilityTrust::helpPagePath()
 {
-    const QString name = QStringLiteral("doc/tarnwick/accessibility.md");
+    const QString name = QStringLiteral("accessibility.md");
     QStringList candidates;
-    // Installed beside the program (<prefix>/bin/tarnwick, <prefix>/share/doc/tarnwick/).
-    candidates << QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/") + name);
-    candidates << QStandardPaths::locate(QStandardPaths::GenericDataLocation, name);
+    // Installed beside the program (<prefix>/bin/tarnwick, <prefix>/share/tarnwick/).
+    const QString installed = Platform::Installation::dataDirectory();
+    if (!installed.isEmpty())
+        candidates << QDir(installed).filePath(name);
+    candidates << QStandardPaths::locate(
+        QStandardPaths::GenericDataLocation, QStringLiteral("tarnwick/") + name);
 #ifdef TARNWICK_SOURCE_DIR
     candidates << QStringLiteral(TARNWICK_SOURCE_DIR "/docs/accessibility.md");
     candidates << QStringLiteral(TARNWICK_SOURCE_DIR "/README.md");
