@@ -6,6 +6,7 @@
 #include "platform/fake/FakeKeyEventTranslator.h"
 #include "platform/fake/FakeKeyboardLayout.h"
 #include "platform/fake/MemoryUserDefaults.h"
+#include "testlib/OutputCapture.h"
 
 #include <QCoroTask>
 #include <QKeyEvent>
@@ -287,6 +288,86 @@ private Q_SLOTS:
         Hotkeys::setEnabled(true);
         QVERIFY(m_service->attempts().isEmpty());
         QVERIFY(m_service->unregisterCalls().isEmpty());
+    }
+
+    void aRefusedShortcutIsAStateAndIsTriedAgainWhenTheHotKeysComeBack_data()
+    {
+        QTest::addColumn<QString>("refused");
+        QTest::addColumn<bool>("byMenu");
+        QTest::newRow("at once, menu closes") << QStringLiteral("at once") << true;
+        QTest::newRow("at once, recorder done") << QStringLiteral("at once") << false;
+        QTest::newRow("taken while suspended, menu closes") << QStringLiteral("renewal") << true;
+        QTest::newRow("taken away later") << QStringLiteral("later") << false;
+    }
+    void aRefusedShortcutIsAStateAndIsTriedAgainWhenTheHotKeysComeBack()
+    {
+        QFETCH(QString, refused);
+        QFETCH(bool, byMenu);
+        const TestLib::OutputCapture refusalLines;
+        const auto taken = Platform::HotKeyService::eventHotKeyExistsErr;
+        const auto leaveAndComeBack = [byMenu] {
+            auto &centre = Platform::NotificationCenter::defaultCenter();
+            if (byMenu) {
+                centre.post(Hotkeys::menuDidBeginTrackingNotification());
+                centre.post(Hotkeys::menuDidEndTrackingNotification());
+            } else {
+                Hotkeys::setEnabled(false);
+                Hotkeys::setEnabled(true);
+            }
+        };
+        int changes = 0;
+        const auto statusObserver = Platform::NotificationCenter::defaultCenter().addObserver(
+            Hotkeys::SystemHotkeys::statusDidChange(), [&](const auto &) { ++changes; });
+        if (refused == QLatin1String("at once"))
+            m_service->refuse(14, 0x300, taken);
+        const Name name(QStringLiteral("fix"), commandShiftE);
+        int ran = 0;
+        Hotkeys::onKeyDown(name, [&] { ++ran; });
+        if (refused == QLatin1String("renewal")) {
+            Hotkeys::setEnabled(false);
+            m_service->refuse(14, 0x300, taken);
+            Hotkeys::setEnabled(true);
+        } else if (refused == QLatin1String("later")) {
+            m_service->withdraw(1, taken);
+        }
+
+        QCOMPARE(Hotkeys::refusal(name), std::optional<int>(taken));
+        QVERIFY(Hotkeys::isEnabled(name)); // still counted as registered
+        QVERIFY(!Hotkeys::isActive(name));
+        QCOMPARE(changes, 1);
+        QCOMPARE(m_service->press(1), Platform::HotKeyService::eventNotHandledErr);
+
+        // Still taken: tried again, still refused, nothing changes.
+        m_service->refuse(14, 0x300, taken);
+        leaveAndComeBack();
+        QCOMPARE(Hotkeys::refusal(name), std::optional<int>(taken));
+        QCOMPARE(changes, 1);
+
+        // The other program lets go.
+        m_service->stopRefusing(14, 0x300);
+        leaveAndComeBack();
+        QCOMPARE(Hotkeys::refusal(name), std::nullopt);
+        QVERIFY(Hotkeys::isActive(name));
+        QCOMPARE(changes, 2);
+        QCOMPARE(m_service->registrations().keys(), QList<quint32> {1}); // under its first id
+        press(commandShiftE);
+        QCOMPARE(ran, 1);
+    }
+
+    void aShortcutTakenAwayLaterMayBeGivenBackByTheSystem()
+    {
+        const TestLib::OutputCapture refusalLines;
+        const Name name(QStringLiteral("fix"), commandShiftE);
+        Hotkeys::onKeyDown(name, [] {});
+        m_service->withdraw(1, Platform::HotKeyService::eventHotKeyExistsErr);
+        QVERIFY(!Hotkeys::isActive(name));
+        m_service->grant(1);
+        QVERIFY(Hotkeys::isActive(name));
+        // Changing the shortcut drops the old state with the old registration.
+        m_service->withdraw(1, Platform::HotKeyService::eventHotKeyExistsErr);
+        name.setShortcut(controlK);
+        QVERIFY(Hotkeys::isActive(name));
+        QCOMPARE(m_service->unregisterCalls(), QList<quint32> {1});
     }
 
     void enableAndDisableNames()

@@ -97,7 +97,7 @@ private Q_SLOTS:
         QCOMPARE(third.hotKeyId.signature, 0x5A51484Bu);
     }
 
-    void refusedRegistrationPrintsTheLineAndUsesTheId_data()
+    void refusedRegistrationPrintsTheLineAndStaysRefused_data()
     {
         QTest::addColumn<qint64>("keyCode");
         QTest::addColumn<qint64>("modifiers");
@@ -114,7 +114,7 @@ private Q_SLOTS:
                                                 << QStringLiteral("Error registering hotkey ⌘�: -50\n");
     }
 
-    void refusedRegistrationPrintsTheLineAndUsesTheId()
+    void refusedRegistrationPrintsTheLineAndStaysRefused()
     {
         QFETCH(qint64, keyCode);
         QFETCH(qint64, modifiers);
@@ -127,15 +127,18 @@ private Q_SLOTS:
         TestLib::OutputCapture capture;
         add(shortcut, QStringLiteral("a"));
         QCOMPARE(capture.take(), line);
-        QVERIFY(SystemHotkeys::hotKeyIds().isEmpty());
-        QCOMPARE(SystemHotkeys::lastHotKeyId(), 1);
-        QVERIFY(!SystemHotkeys::isEventHandlerInstalled());
+        QCOMPARE(SystemHotkeys::hotKeyIds(), QList<qint64> {1});
+        QCOMPARE(SystemHotkeys::isLive(1), std::optional<bool>(false));
+        QCOMPARE(SystemHotkeys::status(shortcut), std::optional<int>(refusal != 0 ? refusal : -50));
         // Out-of-range values never reach the system.
         QCOMPARE(m_service->attempts().size(), refusal != 0 ? 1 : 0);
 
         add(commandOptionE, QStringLiteral("b"));
-        QCOMPARE(SystemHotkeys::hotKeyIds(), QList<qint64> {2});
+        QCOMPARE(SystemHotkeys::hotKeyIds(), (QList<qint64> {1, 2}));
+        QCOMPARE(SystemHotkeys::status(commandOptionE), std::optional<int>(HotKeyService::noErr));
         QVERIFY(SystemHotkeys::isEventHandlerInstalled());
+        SystemHotkeys::unregister(shortcut);
+        QCOMPARE(SystemHotkeys::status(shortcut), std::nullopt);
     }
 
     void noServiceRefusesEverything()
@@ -144,7 +147,7 @@ private Q_SLOTS:
         TestLib::OutputCapture capture;
         add(commandShiftE, QStringLiteral("a"));
         QCOMPARE(capture.take(), QStringLiteral("Error registering hotkey ⇧⌘E: -9868\n"));
-        QVERIFY(SystemHotkeys::hotKeyIds().isEmpty());
+        QCOMPARE(SystemHotkeys::status(commandShiftE), std::optional<int>(HotKeyService::eventInternalErr));
     }
 
     void withoutAnXServerEveryRegistrationIsRefusedWithAClearMessage()
@@ -162,7 +165,7 @@ private Q_SLOTS:
         const QString message = err.take();
         QCOMPARE(message.count(QLatin1String("global shortcuts are unavailable")), 1);
         QVERIFY2(message.contains(QLatin1String("no X11 display connection")), qPrintable(message));
-        QVERIFY(SystemHotkeys::hotKeyIds().isEmpty());
+        QCOMPARE(SystemHotkeys::isLive(1), std::optional<bool>(false));
         SystemHotkeys::setHotKeyService(m_service.get());
     }
 
@@ -285,17 +288,21 @@ private Q_SLOTS:
         QCOMPARE(m_log, QStringList {QStringLiteral("b down 40")});
     }
 
-    void renewedRegistrationThatIsRefusedDropsTheEntry()
+    void refusalsReportedLaterPrintTheLineAndSilenceTheEntry()
     {
         add(commandShiftE, QStringLiteral("a"));
         add(controlK, QStringLiteral("b"));
-        Hotkeys::setEnabled(false);
-        m_service->refuse(40, 0x1000, HotKeyService::eventHotKeyExistsErr);
         TestLib::OutputCapture capture;
-        Hotkeys::setEnabled(true);
+        m_service->withdraw(2, HotKeyService::eventHotKeyExistsErr);
         QCOMPARE(capture.take(), QStringLiteral("Error registering hotkey ⌃K: -9878\n"));
-        QCOMPARE(SystemHotkeys::hotKeyIds(), QList<qint64> {1});
-        QCOMPARE(m_service->registrations().keys(), QList<quint32> {1});
+        QCOMPARE(SystemHotkeys::isLive(2), std::optional<bool>(false));
+        QCOMPARE(SystemHotkeys::status(controlK), std::optional<int>(HotKeyService::eventHotKeyExistsErr));
+        QCOMPARE(m_service->press(2), HotKeyService::eventNotHandledErr);
+        m_service->grant(2);
+        QCOMPARE(SystemHotkeys::isLive(2), std::optional<bool>(true));
+        QCOMPARE(m_service->press(2), HotKeyService::noErr);
+        QCOMPARE(capture.take(), QString());
+        QCOMPARE(m_log, QStringList {QStringLiteral("b down 40")});
     }
 
     void registrationWhileSuspendedStaysSuspended_data()

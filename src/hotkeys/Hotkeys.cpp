@@ -122,9 +122,10 @@ void register_(const Shortcut &shortcut)
 {
     if (state().registeredShortcuts.contains(shortcut))
         return;
-    SystemHotkeys::register_(shortcut, handleOnKeyDown, handleOnKeyUp);
-    // Counted even when the system refused it; the refusal was printed.
+    // Counted even when the system refused it: the refusal was printed, shows in refusal(), and
+    // the registration is tried again when the hot keys come back.
     state().registeredShortcuts.insert(shortcut);
+    SystemHotkeys::register_(shortcut, handleOnKeyDown, handleOnKeyUp);
 }
 
 void release(const Shortcut &shortcut)
@@ -488,6 +489,22 @@ bool isEnabled(const Name &name)
         return false;
     const auto shortcut = getShortcut(name);
     return shortcut && state().registeredShortcuts.contains(*shortcut);
+}
+
+std::optional<int> refusal(const Name &name)
+{
+    const auto shortcut = getShortcut(name);
+    if (!shortcut || !state().registeredShortcuts.contains(*shortcut))
+        return std::nullopt;
+    const std::optional<int> status = SystemHotkeys::status(*shortcut);
+    if (!status || *status == Platform::HotKeyService::noErr)
+        return std::nullopt;
+    return status;
+}
+
+bool isActive(const Name &name)
+{
+    return isEnabled(name) && !refusal(name);
 }
 
 void initialize()

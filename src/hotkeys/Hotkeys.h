@@ -87,6 +87,14 @@ template <typename... Names> void disable(const Name &first, const Names &...res
 }
 // True while hot keys are enabled and the name's stored shortcut is registered.
 bool isEnabled(const Name &name);
+// Why the name's shortcut does nothing although it is registered: the status with which the
+// system refused it or took it away (another program holds the key). Nothing when the system
+// accepted it, or when it is not registered at all. SystemHotkeys::statusDidChange() and
+// shortcutByNameDidChange() announce changes.
+std::optional<int> refusal(const Name &name);
+// True while pressing the name's shortcut reaches its actions: hot keys enabled, the shortcut
+// registered, and not refused.
+bool isActive(const Name &name);
 
 // Sets up the menu-tracking observers, once per process. Every Name constructor calls it.
 void initialize();

@@ -21,8 +21,10 @@ namespace Hotkeys {
 // Every registration gets the next id (from 1, never reused) and goes to the hot-key service at
 // once. While the namespace is disabled, or while a menu of the application is open, the hot keys
 // are suspended (handed back to the system, table kept); with a menu open the key events inside
-// the application are matched against the same table instead. A refused registration writes one
-// line to standard output: "Error registering hotkey " + description + ": " + status.
+// the application are matched against the same table instead. A refusal, whether the service
+// answers it at once or reports it later, writes one line to standard output: "Error registering
+// hotkey " + description + ": " + status. The refused entry stays in the table, firing nothing,
+// and is tried again whenever the hot keys come back (the menu closes, a recorder is done).
 class SystemHotkeys {
 public:
     SystemHotkeys() = delete;
@@ -52,8 +54,15 @@ public:
     // registration.
     static void updateEventHandler();
 
+    // Posted on the default notification centre, without user info, when the system refuses,
+    // takes away or grants one of the table's hot keys, and when a refused one leaves the table.
+    static QString statusDidChange();
+    // The system's last answer for `shortcut`: noErr when it accepted an entry of it (suspended
+    // or not), otherwise the refusal; nothing when no entry holds it.
+    static std::optional<int> status(const Shortcut &shortcut);
+
     // For tests and diagnostics: the ids in the table, ascending; the last id handed out; whether
-    // the entry under `id` is live in the system (not suspended).
+    // the entry under `id` is live in the system (neither suspended nor refused).
     static QList<qint64> hotKeyIds();
     static qint64 lastHotKeyId();
     static std::optional<bool> isLive(qint64 id);
@@ -76,8 +85,11 @@ public:
 
 private:
     static void startKeyEventMonitor();
-    static void softRegisterAll();
+    // Hands every suspended entry back to the system; refused ones too with `retryRefused`.
+    static void softRegisterAll(bool retryRefused);
     static void softUnregisterAll();
+    static void bringInLine(bool retryRefused);
+    static void handleStatusReport(Platform::HotKeyService::HotKeyId hotKeyId, int status);
     static int systemHotkeysEventHandler(const Platform::HotKeyService::HotKeyEvent &event);
     static int handleHotKeyEvent(const Platform::HotKeyService::HotKeyEvent &event);
     static int handleRawKeyEvent(

@@ -6,6 +6,7 @@
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/Utilities.h"
 #include "platform/KeyEvent.h"
+#include "platform/NotificationCenter.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -26,8 +27,12 @@ using Kind = HotKeyService::EventKind;
 struct HotKey {
     Shortcut shortcut;
     qint64 carbonHotKeyId = 0;
-    // Whether the system holds it now (the hot-key reference is present); false while suspended.
+    // Whether the service holds a registration under the id (the hot-key reference is present);
+    // false while suspended and after a refusal.
     bool carbonHotKey = false;
+    // The system's last word on it: noErr, or the refusal (given at once or reported later). A
+    // refused entry stays in the table, deaf, and is tried again when the hot keys come back.
+    int status = HotKeyService::noErr;
     SystemHotkeys::Callback onKeyDown;
     SystemHotkeys::Callback onKeyUp;
 };
@@ -85,6 +90,18 @@ void setListening(bool listening)
         service->setHandlerListening(listening);
 }
 
+void postStatusDidChange()
+{
+    Platform::NotificationCenter::defaultCenter().post(SystemHotkeys::statusDidChange());
+}
+
+// Records the system's answer for `hotKey`; says so when it differs from the last one.
+void setStatus(HotKey &hotKey, int status)
+{
+    if (std::exchange(hotKey.status, status) != status)
+        postStatusDidChange();
+}
+
 } // namespace
 
 void SystemHotkeys::startKeyEventMonitor()
@@ -123,9 +140,20 @@ const Platform::KeyEventTranslator *SystemHotkeys::keyEventTranslator()
 
 void SystemHotkeys::setHotKeyService(Platform::HotKeyService *service)
 {
+    Platform::HotKeyService *old = std::exchange(state().service, service);
+    if (old == service)
+        return;
     // Another service has not heard of our handler yet.
-    if (std::exchange(state().service, service) != service)
-        state().eventHandler = false;
+    state().eventHandler = false;
+    if (old)
+        old->setStatusHandler({});
+    if (service)
+        service->setStatusHandler(&SystemHotkeys::handleStatusReport);
+}
+
+QString SystemHotkeys::statusDidChange()
+{
+    return QStringLiteral("Hotkeys_hotKeyStatusDidChange");
 }
 
 Platform::HotKeyService *SystemHotkeys::hotKeyService()
@@ -144,39 +172,49 @@ void SystemHotkeys::register_(const Shortcut &shortcut, Callback onKeyDown, Call
     State &s = state();
     const qint64 id = ++s.hotKeyId;
     const int status = registerWithService(shortcut, id);
+    s.hotKeys.insert_or_assign(id,
+        HotKey {
+            shortcut, id, status == HotKeyService::noErr, status, std::move(onKeyDown), std::move(onKeyUp)});
     if (status != HotKeyService::noErr) {
         printRegistrationError(shortcut, status);
-        return;
+        postStatusDidChange();
     }
-    s.hotKeys.insert_or_assign(id, HotKey {shortcut, id, true, std::move(onKeyDown), std::move(onKeyUp)});
     if (s.eventHandler) {
         // While the hot keys are suspended a new one is suspended too, so the key stays free for
         // other programs (and is not swallowed unheard) until they come back.
         if (!Hotkeys::isEnabled() || Hotkeys::isMenuOpen()) {
-            unregisterWithService(id);
-            s.hotKeys.at(id).carbonHotKey = false;
+            if (std::exchange(s.hotKeys.at(id).carbonHotKey, false))
+                unregisterWithService(id);
         }
         return;
     }
-    // A failed installation is retried at the next successful registration.
-    if (s.service->installEventHandler(&SystemHotkeys::systemHotkeysEventHandler) != HotKeyService::noErr)
+    // Installed with the first entry, refused or not, so that refused entries are tried again
+    // when the switches bring the hot keys back. A failed installation is retried at the next
+    // registration.
+    if (!s.service
+        || s.service->installEventHandler(&SystemHotkeys::systemHotkeysEventHandler) != HotKeyService::noErr)
         return;
     s.eventHandler = true;
-    updateEventHandler();
+    // The new entry was just asked for: no second attempt now.
+    bringInLine(false);
 }
 
 void SystemHotkeys::unregister(const Shortcut &shortcut)
 {
     auto &hotKeys = state().hotKeys;
+    bool refusedGone = false;
     for (auto it = hotKeys.begin(); it != hotKeys.end();) {
         if (it->second.shortcut == shortcut) {
             if (it->second.carbonHotKey)
                 unregisterWithService(it->first);
+            refusedGone = refusedGone || it->second.status != HotKeyService::noErr;
             it = hotKeys.erase(it);
         } else {
             ++it;
         }
     }
+    if (refusedGone)
+        postStatusDidChange();
 }
 
 void SystemHotkeys::softUnregisterAll()
@@ -188,35 +226,44 @@ void SystemHotkeys::softUnregisterAll()
     }
 }
 
-void SystemHotkeys::softRegisterAll()
+void SystemHotkeys::softRegisterAll(bool retryRefused)
 {
-    // Over a snapshot of the ids: refused entries are removed on the way.
+    // Over a snapshot of the ids: the status notifications may change the table.
     QList<qint64> ids;
     for (const auto &[id, hotKey] : state().hotKeys)
         ids.append(id);
     for (qint64 id : std::as_const(ids)) {
         auto &hotKeys = state().hotKeys;
         const auto it = hotKeys.find(id);
-        if (it == hotKeys.end() || it->second.carbonHotKey)
+        if (it == hotKeys.end())
             continue;
-        const int status = registerWithService(it->second.shortcut, id);
-        if (status == HotKeyService::noErr) {
-            it->second.carbonHotKey = true;
-        } else {
-            const Shortcut shortcut = it->second.shortcut;
-            hotKeys.erase(it);
-            printRegistrationError(shortcut, status);
-        }
+        HotKey &hotKey = it->second;
+        const bool refused = hotKey.status != HotKeyService::noErr;
+        if ((hotKey.carbonHotKey && !refused) || (refused && !retryRefused))
+            continue;
+        // One the system took away after accepting it is still held under its id.
+        if (std::exchange(hotKey.carbonHotKey, false))
+            unregisterWithService(id);
+        const int status = registerWithService(hotKey.shortcut, id);
+        hotKey.carbonHotKey = status == HotKeyService::noErr;
+        if (status != HotKeyService::noErr)
+            printRegistrationError(hotKey.shortcut, status);
+        setStatus(hotKey, status);
     }
 }
 
 void SystemHotkeys::updateEventHandler()
 {
+    bringInLine(true);
+}
+
+void SystemHotkeys::bringInLine(bool retryRefused)
+{
     State &s = state();
     if (!s.eventHandler)
         return;
     if (Hotkeys::isEnabled() && !Hotkeys::isMenuOpen()) {
-        softRegisterAll();
+        softRegisterAll(retryRefused);
         stopKeyEventMonitor();
         setListening(true);
     } else if (Hotkeys::isEnabled()) {
@@ -228,6 +275,19 @@ void SystemHotkeys::updateEventHandler()
         setListening(false);
         stopKeyEventMonitor();
     }
+}
+
+void SystemHotkeys::handleStatusReport(Platform::HotKeyService::HotKeyId hotKeyId, int status)
+{
+    if (hotKeyId.signature != signature)
+        return;
+    const auto it = state().hotKeys.find(qint64(hotKeyId.id));
+    // A report about a registration we have since let go of is old news.
+    if (it == state().hotKeys.end() || !it->second.carbonHotKey || it->second.status == status)
+        return;
+    if (status != HotKeyService::noErr)
+        printRegistrationError(it->second.shortcut, status);
+    setStatus(it->second, status);
 }
 
 int SystemHotkeys::systemHotkeysEventHandler(const Platform::HotKeyService::HotKeyEvent &event)
@@ -268,8 +328,10 @@ int SystemHotkeys::handleRawKeyEvent(
 {
     const Shortcut pressed(carbonKeyCode, carbonModifiers);
     const auto &hotKeys = state().hotKeys;
-    const auto it = std::find_if(
-        hotKeys.begin(), hotKeys.end(), [&](const auto &entry) { return entry.second.shortcut == pressed; });
+    // A refused entry belongs to another program, also while our menu has the keyboard.
+    const auto it = std::find_if(hotKeys.begin(), hotKeys.end(), [&](const auto &entry) {
+        return entry.second.shortcut == pressed && entry.second.status == HotKeyService::noErr;
+    });
     if (it == hotKeys.end())
         return HotKeyService::eventNotHandledErr;
     const Shortcut shortcut = it->second.shortcut;
@@ -326,7 +388,21 @@ std::optional<bool> SystemHotkeys::isLive(qint64 id)
     const auto it = state().hotKeys.find(id);
     if (it == state().hotKeys.end())
         return std::nullopt;
-    return it->second.carbonHotKey;
+    return it->second.carbonHotKey && it->second.status == HotKeyService::noErr;
+}
+
+std::optional<int> SystemHotkeys::status(const Shortcut &shortcut)
+{
+    std::optional<int> result;
+    for (const auto &[id, hotKey] : state().hotKeys) {
+        if (hotKey.shortcut != shortcut)
+            continue;
+        if (hotKey.status == HotKeyService::noErr)
+            return HotKeyService::noErr;
+        if (!result)
+            result = hotKey.status;
+    }
+    return result;
 }
 
 bool SystemHotkeys::isKeyEventMonitorRunning()

@@ -47,10 +47,18 @@ public:
     // Answers noErr when it handled the event, eventNotHandledErr (or another status) otherwise.
     using EventHandler = std::function<int(const HotKeyEvent &)>;
 
+    // Hears of a registration whose fate changed after registerHotKey answered noErr: a nonzero
+    // status when the system refuses it after all (a service that asks asynchronously) or
+    // withdraws it (another program or the user took the key); noErr when it grants or gives back
+    // a registration that it had refused that way.
+    using StatusHandler = std::function<void(HotKeyId hotKeyId, int status)>;
+
     virtual ~HotKeyService() = default;
 
     // Makes `carbonKeyCode` with exactly `carbonModifiers` a system-wide hot key under `hotKeyId`.
-    // Answers noErr when it is live, otherwise a nonzero status and nothing is held.
+    // Answers noErr when it is live or asked for and not refused yet, otherwise a nonzero status
+    // and nothing is held. A later refusal goes to the status handler; the registration then stays
+    // under its id, silent, until unregisterHotKey (to try again: unregister, then register anew).
     virtual int registerHotKey(quint32 carbonKeyCode, quint32 carbonModifiers, HotKeyId hotKeyId) = 0;
 
     // Releases the hot key registered under `id` (of any signature); an unknown id is ignored.
@@ -63,6 +71,22 @@ public:
     // Adds (true) or removes (false) the hot-key pressed and released events to the installed
     // handler. Events arriving while it does not listen are dropped.
     virtual void setHandlerListening(bool listening) = 0;
+
+    // Sets the one status handler, replacing the earlier one (an empty function removes it). It
+    // is called on the main thread from the event loop, never from inside a call of this
+    // interface, and only for ids registered and not unregistered since.
+    void setStatusHandler(StatusHandler handler) { m_statusHandler = std::move(handler); }
+
+protected:
+    // For implementations: tells the status handler, when there is one.
+    void reportStatus(HotKeyId hotKeyId, int status) const
+    {
+        if (const StatusHandler handler = m_statusHandler) // it may replace itself
+            handler(hotKeyId, status);
+    }
+
+private:
+    StatusHandler m_statusHandler;
 };
 
 } // namespace Platform

@@ -19,6 +19,7 @@ void FakeHotKeyService::unregisterHotKey(quint32 id)
 {
     m_unregisterCalls.append(id);
     m_live.remove(id);
+    m_withdrawn.removeAll(id);
 }
 
 int FakeHotKeyService::installEventHandler(EventHandler handler)
@@ -54,6 +55,21 @@ void FakeHotKeyService::failHandlerInstalls(int times, int status)
     m_failInstallStatus = status;
 }
 
+void FakeHotKeyService::withdraw(quint32 id, int status)
+{
+    Q_ASSERT(status != noErr && m_live.contains(id));
+    if (!m_withdrawn.contains(id))
+        m_withdrawn.append(id);
+    reportStatus(m_live.value(id).hotKeyId, status);
+}
+
+void FakeHotKeyService::grant(quint32 id)
+{
+    Q_ASSERT(m_live.contains(id));
+    m_withdrawn.removeAll(id);
+    reportStatus(m_live.value(id).hotKeyId, noErr);
+}
+
 int FakeHotKeyService::press(quint32 id, std::optional<quint32> signature)
 {
     return fire(EventKind::hotKeyPressed, id, signature);
@@ -68,7 +84,7 @@ int FakeHotKeyService::fire(EventKind kind, quint32 id, std::optional<quint32> s
 {
     // The system only reports keys that are registered, with the signature they were given.
     const auto live = m_live.constFind(id);
-    if (live == m_live.cend())
+    if (live == m_live.cend() || m_withdrawn.contains(id))
         return eventNotHandledErr;
     return deliver({kind, {signature.value_or(live->hotKeyId.signature), id}});
 }

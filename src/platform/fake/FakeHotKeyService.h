@@ -29,6 +29,11 @@ public:
     void stopRefusing(quint32 carbonKeyCode, quint32 carbonModifiers);
     // The next installEventHandler calls answer `status` instead of installing.
     void failHandlerInstalls(int times, int status);
+    // The system refuses the accepted registration `id` after all (or takes it away) with
+    // `status`: it stays registered but fires no more, and the status handler hears of it.
+    // grant() gives it back and reports noErr.
+    void withdraw(quint32 id, int status);
+    void grant(quint32 id);
 
     // Delivers a hot-key event for `id` as the system would; answers the handler's status, or
     // eventNotHandledErr when no handler listens or no hot key holds that id.
@@ -40,6 +45,7 @@ public:
     // The live registrations by id.
     const QMap<quint32, Registration> &registrations() const { return m_live; }
     bool isRegistered(quint32 id) const { return m_live.contains(id); }
+    bool isWithdrawn(quint32 id) const { return m_withdrawn.contains(id); }
     // Every registration attempt, accepted or refused, in order.
     const QList<Registration> &attempts() const { return m_attempts; }
     QList<quint32> unregisterCalls() const { return m_unregisterCalls; }
@@ -55,6 +61,7 @@ private:
     QList<Registration> m_attempts;
     QList<quint32> m_unregisterCalls;
     QMap<std::pair<quint32, quint32>, int> m_refusals;
+    QList<quint32> m_withdrawn;
     EventHandler m_handler;
     bool m_listening = false;
     int m_handlerInstalls = 0;
