@@ -4,6 +4,7 @@
 #ifndef Q_MOC_RUN
 #include "platform/fake/ManualClock.h"
 #include "platform/x11/X11KeystrokePoster.h"
+#include "platform/x11/XkbKeymap.h"
 #endif
 #include "platform/x11/X11Pasteboard.h"
 
@@ -15,6 +16,7 @@
 using namespace std::chrono_literals;
 using Platform::commandKeyMask;
 using Platform::ManualClock;
+using Platform::shiftKeyMask;
 using Platform::X11::X11KeystrokePoster;
 using Platform::X11::X11Pasteboard;
 
@@ -22,6 +24,19 @@ namespace {
 
 constexpr quint16 keyC = 8;
 constexpr quint16 keyV = 9;
+constexpr quint16 keyInsert = 0x72;
+constexpr quint16 lockMask = 2; // Caps Lock on
+
+// Switches the server's keymap as the user would: `layout` with its variant and options.
+bool setKeymap(const QString &layout, const QString &variant = {}, const QString &option = {})
+{
+    // An empty -option first clears the options of the keymap before.
+    QStringList arguments {QStringLiteral("-layout"), layout, QStringLiteral("-variant"), variant,
+        QStringLiteral("-option"), QString()};
+    if (!option.isEmpty())
+        arguments << QStringLiteral("-option") << option;
+    return TestX11::runTool(QStringLiteral("setxkbmap"), arguments).exitCode == 0;
+}
 
 } // namespace
 
@@ -50,6 +65,8 @@ private Q_SLOTS:
         QVERIFY2(m_driver.pressedModifierKeys().isEmpty(), "a modifier was left pressed");
         m_driver.releaseAll();
     }
+
+    void cleanupTestCase() { setKeymap(QStringLiteral("us")); }
 
     void commandCCopiesTheTargetsSelection()
     {
@@ -143,6 +160,56 @@ private Q_SLOTS:
         // Num Lock toggles on press: a second tap puts it back as it was.
         m_driver.press(numLock);
         m_driver.release(numLock);
+    }
+
+    void copyAndPasteKeysComeFromTheCurrentKeymap_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QString>("variant");
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<bool>("spareKeys"); // c and v on no key: put on spare key codes
+        QTest::newRow("US") << QStringLiteral("us") << QString() << QString() << false;
+        QTest::newRow("Dvorak") << QStringLiteral("us") << QStringLiteral("dvorak") << QString() << false;
+        QTest::newRow("Colemak") << QStringLiteral("us") << QStringLiteral("colemak") << QString() << false;
+        QTest::newRow("Caps Lock as Control")
+            << QStringLiteral("us") << QString() << QStringLiteral("ctrl:swapcaps") << false;
+        QTest::newRow("Alt and Control swapped")
+            << QStringLiteral("us") << QString() << QStringLiteral("ctrl:swap_lalt_lctl") << false;
+        QTest::newRow("German") << QStringLiteral("de") << QString() << QString() << false;
+        QTest::newRow("French") << QStringLiteral("fr") << QString() << QString() << false;
+        QTest::newRow("Russian and US, Russian active")
+            << QStringLiteral("ru,us") << QString() << QString() << false;
+        QTest::newRow("Russian alone") << QStringLiteral("ru") << QString() << QString() << true;
+    }
+    void copyAndPasteKeysComeFromTheCurrentKeymap()
+    {
+        QFETCH(QString, layout);
+        QFETCH(QString, variant);
+        QFETCH(QString, option);
+        QFETCH(bool, spareKeys);
+        // The poster hears of the new keymap on our connection, as this watcher does.
+        const auto watcher = Platform::X11::XkbKeymap::create();
+        QVERIFY(watcher && watcher->keymap());
+        const int loads = watcher->loads();
+        QVERIFY(setKeymap(layout, variant, option));
+        QTRY_VERIFY(watcher->keymap() && watcher->loads() > loads);
+
+        QVERIFY(m_target.setText(QStringLiteral("selected text")));
+        QVERIFY(m_poster.postKeystroke(keyC, commandKeyMask).isReady());
+        QTRY_COMPARE(m_pasteboard.string(), QStringLiteral("selected text"));
+        QCOMPARE(m_target.text(), QStringLiteral("selected text"));
+
+        m_pasteboard.setString(QStringLiteral("pasted"));
+        QVERIFY(m_poster.postKeystroke(keyV, commandKeyMask).isReady());
+        QTRY_COMPARE(m_target.text(), QStringLiteral("pasted"));
+        QVERIFY(m_poster.postKeystroke(keyInsert, shiftKeyMask).isReady());
+        QTRY_COMPARE(m_target.text(), QStringLiteral("pastedpasted"));
+        QVERIFY(!(m_driver.modifierState() & lockMask));
+
+        QCOMPARE(m_poster.spareKeycodes().size(), spareKeys ? 2 : 0);
+        m_clock.advance(X11KeystrokePoster::spareKeyHold);
+        QVERIFY(m_poster.spareKeycodes().isEmpty());
+        QVERIFY(setKeymap(QStringLiteral("us")));
     }
 
     void unknownKeyCodePostsNothing()

@@ -72,6 +72,16 @@ QList<quint8> XTestDriver::pressedModifierKeys() const
     return result;
 }
 
+quint16 XTestDriver::modifierState() const
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    xcb_query_pointer_reply_t *reply
+        = xcb_query_pointer_reply(m_connection, xcb_query_pointer(m_connection, root), nullptr);
+    const quint16 mask = reply ? reply->mask & 0xff : 0;
+    free(reply);
+    return mask;
+}
+
 bool XTestDriver::clipboardHasOwner() const
 {
     xcb_intern_atom_reply_t *atom

@@ -27,6 +27,9 @@ public:
     // The keycodes bound to the modifiers Shift, Control and Mod1..Mod5 that are down now.
     QList<quint8> pressedModifierKeys() const;
 
+    // The modifier state as the server has it (an X modifier mask: Lock while Caps Lock is on).
+    quint16 modifierState() const;
+
     // Whether any client owns the CLIPBOARD selection.
     bool clipboardHasOwner() const;
 

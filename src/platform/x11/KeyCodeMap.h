@@ -16,4 +16,10 @@ std::optional<quint8> xKeycodeForMacKeyCode(qint64 macKeyCode);
 // The macOS virtual key code of the key with X keycode `xKeycode`, or nothing.
 std::optional<qint64> macKeyCodeForXKeycode(quint32 xKeycode);
 
+// The X key symbol of the key at `macKeyCode`'s position on the US layout, for synthetic
+// keystrokes, which go by symbol: a letter, an editing or function key, or a modifier (Command is
+// Control_L, Control is Super_L, Option is Alt_L). Nothing for digits and punctuation, which
+// other layouts put on shifted levels, and for codes without a key.
+std::optional<quint32> keysymForMacKeyCode(qint64 macKeyCode);
+
 } // namespace Platform::X11
