@@ -340,27 +340,40 @@ private Q_SLOTS:
     void pasteboardIsGivenBackByteForByte_data()
     {
         QTest::addColumn<QString>("outcome");
-        QTest::newRow("success") << QStringLiteral("success");
-        QTest::newRow("backend error") << QStringLiteral("backend error");
-        QTest::newRow("no text") << QStringLiteral("no text");
+        QTest::addColumn<bool>("republished");
+        QTest::newRow("success") << QStringLiteral("success") << true;
+        QTest::newRow("backend error") << QStringLiteral("backend error") << true;
+        QTest::newRow("no text, the copy changed it") << QStringLiteral("no text") << true;
+        QTest::newRow("no text, nothing changed it") << QStringLiteral("nothing copied") << false;
     }
     void pasteboardIsGivenBackByteForByte()
     {
         QFETCH(QString, outcome);
+        QFETCH(bool, republished);
         Rig rig;
         QList<PasteboardItem> contents = richContents();
         // A type whose data its owner cannot give is left out; the rest comes back.
         contents[0].append({QStringLiteral("application/x-promised"), QByteArray("never delivered")});
-        rig.pasteboard.writeItems(contents);
+        const QString user = QStringLiteral("the user's editor");
+        rig.pasteboard.writeItemsAs(user, contents);
         rig.pasteboard.setUnreadableTypes({QStringLiteral("application/x-promised")});
         if (outcome == QLatin1String("backend error"))
             rig.server.setReply(Reply::json(500, "{\"error\":\"openai_failed\"}"));
         if (outcome == QLatin1String("no text"))
             rig.app.setCopyBehaviour(Behaviour::ImageOnly);
+        if (outcome == QLatin1String("nothing copied"))
+            rig.app.setCopyBehaviour(Behaviour::Never);
+        const qint64 countBefore = rig.pasteboard.changeCount();
 
         const auto done = rig.start();
         QVERIFY(rig.finish(done));
-        QCOMPARE(rig.pasteboard.items(), richContents());
+        // Left alone, the owner keeps all of it, even what could not be read, also after we quit.
+        QCOMPARE(rig.pasteboard.items(), republished ? richContents() : contents);
+        QCOMPARE(rig.pasteboard.owner(), republished ? Platform::FakePasteboard::ownOwner() : user);
+        QCOMPARE(rig.pasteboard.changeCount() == countBefore, !republished);
+        rig.processor.reset();
+        rig.pasteboard.ownerQuits(Platform::FakePasteboard::ownOwner());
+        QCOMPARE(rig.pasteboard.items().isEmpty(), republished);
     }
 
     void emptyPasteboardStaysEmpty_data()

@@ -97,9 +97,7 @@ QCoro::Task<> TextProcessor::run(FixMode mode)
         co_return;
     }
 
-    const QString corrected = withDashSetting(result.value());
-    m_pasteboard.clearContents();
-    m_pasteboard.setString(corrected);
+    putOnPasteboard(withDashSetting(result.value()));
     co_await pasteThenRestore(pasteKeyCode, Platform::commandKeyMask, saved,
         [this] { return m_pasteboard.contentsFetchedSinceLastWrite(); });
 }
@@ -166,15 +164,29 @@ TextProcessor::SavedPasteboard TextProcessor::savePasteboard()
         saved.append(entry);
     }
     m_pendingRestore = saved;
+    m_savedChangeCount = m_pasteboard.changeCount();
+    m_wroteSinceSave = false;
     return saved;
 }
 
 void TextProcessor::restorePasteboard(const SavedPasteboard &saved)
 {
-    m_pasteboard.clearContents();
-    // Written even when empty; a refused write leaves nothing better to do.
-    m_pasteboard.writeItems(saved);
+    // Untouched since it was saved (the copy changed nothing, we never wrote): its owner still
+    // holds all of it, possibly more than we could read. Writing it back would make us the owner
+    // of a copy, and on X11 that copy goes when we quit.
+    if (m_wroteSinceSave || m_pasteboard.changeCount() != m_savedChangeCount) {
+        m_pasteboard.clearContents();
+        // Written even when empty; a refused write leaves nothing better to do.
+        m_pasteboard.writeItems(saved);
+    }
     m_pendingRestore.reset(); // last: `saved` may be that very value
+}
+
+void TextProcessor::putOnPasteboard(const QString &text)
+{
+    m_wroteSinceSave = true;
+    m_pasteboard.clearContents();
+    m_pasteboard.setString(text);
 }
 
 QCoro::Task<std::optional<QString>> TextProcessor::waitForPasteboardChange(qint64 previousCount)

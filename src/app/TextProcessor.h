@@ -70,7 +70,10 @@ private:
     void setState(const TextProcessorState &state);
     // Saving also remembers what is owed to the user until restorePasteboard gives it back.
     SavedPasteboard savePasteboard();
+    // Leaves the pasteboard alone when nobody has changed it since it was saved.
     void restorePasteboard(const SavedPasteboard &saved);
+    // Replaces the contents with `text`: from here on restoring means putting the saved ones back.
+    void putOnPasteboard(const QString &text);
     QCoro::Task<std::optional<QString>> waitForPasteboardChange(qint64 previousCount);
     // Sends the paste keystroke, waits at least the paste wait and then until `fetched` tells that
     // the target took our contents (bounded from the keystroke), and gives `saved` back.
@@ -93,6 +96,8 @@ private:
     TextProcessorState m_state;
     std::optional<TextProcessorError> m_lastError;
     std::optional<SavedPasteboard> m_pendingRestore;
+    qint64 m_savedChangeCount = 0;
+    bool m_wroteSinceSave = false;
     Platform::FrontWindow *m_frontWindow = nullptr;
     Platform::PrimarySelection *m_primary = nullptr;
     Platform::DesktopNotifier *m_notifier = nullptr;

@@ -69,8 +69,7 @@ QCoro::Task<> TextProcessor::runInTerminal(FixMode mode, Platform::FrontWindowIn
     }
     // Saved only when it is given back: otherwise the corrected text is what the user will paste.
     const SavedPasteboard saved = paste ? savePasteboard() : SavedPasteboard();
-    m_pasteboard.clearContents();
-    m_pasteboard.setString(corrected);
+    putOnPasteboard(corrected);
 
     if (!paste) {
         m_notifier->notify(QStringLiteral("Corrected text ready"),

@@ -54,7 +54,8 @@ void SimulatedFrontApp::onKeystroke(const Platform::FakeKeystrokePoster::Keystro
         case CopyBehaviour::Never:
             break;
         case CopyBehaviour::ImageOnly:
-            m_pasteboard.writeItems({Platform::PasteboardItem {{QStringLiteral("image/png"), imageBytes()}}});
+            m_pasteboard.writeItemsAs(
+                owner(), {Platform::PasteboardItem {{QStringLiteral("image/png"), imageBytes()}}});
             break;
         }
     } else if (keystroke.keyCode == pasteKeyCode) {
@@ -74,8 +75,8 @@ void SimulatedFrontApp::onKeystroke(const Platform::FakeKeystrokePoster::Keystro
 
 void SimulatedFrontApp::copy()
 {
-    m_pasteboard.writeItems(
-        {Platform::PasteboardItem {{Platform::plainTextType(), selectedText().toUtf8()}}});
+    m_pasteboard.writeItemsAs(
+        owner(), {Platform::PasteboardItem {{Platform::plainTextType(), selectedText().toUtf8()}}});
 }
 
 void SimulatedFrontApp::paste()

@@ -47,6 +47,9 @@ public:
     void setCopyBehaviour(CopyBehaviour behaviour, Platform::Clock::Duration delay = {});
     void setPasteBehaviour(PasteBehaviour behaviour, Platform::Clock::Duration delay = {});
 
+    // Who the pasteboard names as the owner of what this application copied.
+    static QString owner() { return QStringLiteral("front application"); }
+
     // The bytes an image-only copy puts on the pasteboard, under "image/png".
     static QByteArray imageBytes();
 

@@ -28,6 +28,7 @@ std::optional<QByteArray> FakePasteboard::data(int index, const QString &type) c
 void FakePasteboard::clearContents()
 {
     m_items.clear();
+    m_owner.clear();
     ++m_changeCount;
 }
 
@@ -38,8 +39,25 @@ bool FakePasteboard::writeItems(const QList<PasteboardItem> &items)
         return false;
     }
     m_items = items;
+    m_owner = ownOwner();
     ++m_changeCount;
     return true;
+}
+
+void FakePasteboard::writeItemsAs(const QString &owner, const QList<PasteboardItem> &items)
+{
+    m_items = items;
+    m_owner = owner;
+    ++m_changeCount;
+}
+
+void FakePasteboard::ownerQuits(const QString &owner)
+{
+    if (m_owner != owner || owner.isEmpty())
+        return;
+    m_items.clear();
+    m_owner.clear();
+    ++m_changeCount;
 }
 
 void FakePasteboard::setString(const QString &text)
@@ -47,6 +65,7 @@ void FakePasteboard::setString(const QString &text)
     ++m_setStringCount;
     m_fetched = !m_lazyFetch;
     m_items = {PasteboardItem {{plainTextType(), text.toUtf8()}}};
+    m_owner = ownOwner();
     ++m_changeCount;
 }
 

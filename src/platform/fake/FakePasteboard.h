@@ -19,6 +19,15 @@ public:
     // The items as they are now.
     const QList<PasteboardItem> &items() const { return m_items; }
 
+    // Who holds the contents: ownOwner() after writes through this interface, the given owner
+    // after writeItemsAs(), nobody (empty) after clearContents().
+    const QString &owner() const { return m_owner; }
+    static QString ownOwner() { return QStringLiteral("tarnwick"); }
+    // Another application puts `items` on the pasteboard (the change count moves).
+    void writeItemsAs(const QString &owner, const QList<PasteboardItem> &items);
+    // `owner` quits: what it held is gone, as an X11 clipboard's contents go with their owner.
+    void ownerQuits(const QString &owner);
+
     // Types for which data() answers nothing, as a promise its owner cannot keep would.
     void setUnreadableTypes(const QStringList &types) { m_unreadable = types; }
 
@@ -36,6 +45,7 @@ public:
 
 private:
     QList<PasteboardItem> m_items;
+    QString m_owner;
     QStringList m_unreadable;
     qint64 m_changeCount = 0;
     int m_setStringCount = 0;
