@@ -1,5 +1,8 @@
-// The composition root of the tray application: the only place that names the X11 services.
+// The composition root of the tray application: the only place that names the platform's
+// implementations. It probes the session, chooses one implementation per seam and builds them.
 #include "TrayMain.h"
+
+#include "SessionProbe.h"
 
 #include "app/TarnwickApp.h"
 #include "hotkeys/Hotkeys.h"
@@ -9,6 +12,13 @@
 #include "platform/Clock.h"
 #include "platform/Notices.h"
 #include "platform/SettingsUserDefaults.h"
+#include "platform/Unavailable.h"
+#include "platform/wayland/DataControl.h"
+#include "platform/wayland/ForeignToplevels.h"
+#include "platform/wayland/SwayHotKeyService.h"
+#include "platform/wayland/VirtualKeyboard.h"
+#include "platform/wayland/WaylandConnection.h"
+#include "platform/wayland/WaylandSelections.h"
 #include "platform/x11/FreedesktopNotifier.h"
 #include "platform/x11/X11AccessibilityTrust.h"
 #include "platform/x11/X11FrontWindow.h"
@@ -76,10 +86,114 @@ void quitOnSignals(QApplication &app)
         ::sigaction(signal, &action, nullptr);
 }
 
+// What cannot work on this session and what to do about it: said once on stderr, and kept among
+// the notices that the tray and the settings window show.
+void reportProblems(const Platform::PlatformChoice &choice, Platform::Notices &notices)
+{
+    QList<Platform::ServiceProblem> said;
+    for (const auto &[name, seam] : choice.seams()) {
+        if (!seam->problem || said.contains(*seam->problem))
+            continue;
+        said.append(*seam->problem);
+        std::fprintf(stderr, "tarnwick: %s %s\n", qPrintable(seam->problem->message),
+            qPrintable(seam->problem->remedy));
+        notices.set({QStringLiteral("platform/") + name, seam->problem->message, seam->problem->remedy});
+    }
+}
+
+using Platform::Implementation;
+
+// The services of the seams, built from the choice; pointers into what it owns.
+struct PlatformServices {
+    std::vector<std::shared_ptr<void>> owned; // destroyed in reverse order of building
+    Platform::HotKeyService *hotKeys = nullptr;
+    Platform::SystemShortcuts *systemShortcuts = nullptr;
+    Platform::KeystrokePoster *keystrokes = nullptr;
+    Platform::AccessibilityTrust *trust = nullptr;
+    Platform::Pasteboard *pasteboard = nullptr;
+    Platform::PrimarySelection *primarySelection = nullptr;
+    Platform::FrontWindow *frontWindow = nullptr;
+
+    template <typename T, typename... Args> T *make(Args &&...args)
+    {
+        auto object = std::make_shared<T>(std::forward<Args>(args)...);
+        owned.push_back(object);
+        return object.get();
+    }
+    ~PlatformServices()
+    {
+        while (!owned.empty())
+            owned.pop_back();
+    }
+};
+
+void buildServices(PlatformServices &services, const Platform::PlatformChoice &choice,
+    const Platform::SessionCapabilities &capabilities, Platform::Clock &clock)
+{
+    Platform::Wayland::WaylandConnection *wayland = nullptr;
+    if (choice.sessionType == QLatin1String("wayland"))
+        wayland = services.make<Platform::Wayland::WaylandConnection>();
+
+    auto *x11HotKeys = services.make<Platform::X11::X11HotKeyService>();
+    services.hotKeys = x11HotKeys;
+    services.systemShortcuts = services.make<Platform::X11::X11SystemShortcuts>(*x11HotKeys);
+    if (choice.hotKeys.implementation == Implementation::SwayIpc) {
+        auto *sway = services.make<Platform::Wayland::SwayHotKeyService>(*capabilities.swaySocket);
+        services.hotKeys = sway;
+        services.systemShortcuts = sway;
+    } else if (choice.hotKeys.implementation != Implementation::X11) {
+        services.hotKeys = services.make<Platform::UnavailableHotKeys>();
+    }
+
+    if (choice.keystrokes.implementation == Implementation::VirtualKeyboard) {
+        auto *keyboard = services.make<Platform::Wayland::VirtualKeyboard>(
+            *wayland, Platform::X11::X11AccessibilityTrust::helpPagePath());
+        services.keystrokes = keyboard;
+        services.trust = keyboard;
+    } else if (choice.keystrokes.implementation == Implementation::X11) {
+        services.keystrokes = services.make<Platform::X11::X11KeystrokePoster>(clock);
+        services.trust = services.make<Platform::X11::X11AccessibilityTrust>();
+    } else {
+        auto *none = services.make<Platform::UnavailableKeystrokes>(
+            Platform::X11::X11AccessibilityTrust::helpPagePath());
+        services.keystrokes = none;
+        services.trust = none;
+    }
+
+    Platform::Wayland::ForeignToplevels *toplevels = nullptr;
+    if (choice.frontWindow.implementation == Implementation::ForeignToplevel) {
+        toplevels = services.make<Platform::Wayland::ForeignToplevels>(*wayland);
+        services.frontWindow = toplevels;
+    } else if (choice.frontWindow.implementation == Implementation::X11) {
+        services.frontWindow = services.make<Platform::X11::X11FrontWindow>();
+    }
+
+    Platform::Wayland::DataControl *dataControl = nullptr;
+    if (choice.clipboard.implementation == Implementation::WlrDataControl
+        || choice.primarySelection.implementation == Implementation::WlrDataControl)
+        dataControl = services.make<Platform::Wayland::DataControl>(*wayland);
+    if (choice.clipboard.implementation == Implementation::WlrDataControl)
+        services.pasteboard = services.make<Platform::Wayland::DataControlPasteboard>(*dataControl);
+    else
+        services.pasteboard = services.make<Platform::X11::X11Pasteboard>();
+    if (choice.primarySelection.implementation == Implementation::WlrDataControl)
+        services.primarySelection
+            = services.make<Platform::Wayland::DataControlPrimarySelection>(*dataControl, toplevels);
+    else if (choice.primarySelection.implementation == Implementation::X11)
+        services.primarySelection = services.make<Platform::X11::X11PrimarySelection>();
+}
+
 } // namespace
 
 int runTrayApplication(int &argc, char **argv)
 {
+    Platform::SessionCapabilities capabilities;
+    probeDisplays(capabilities);
+    // The platform plugin is chosen before Qt starts; a user's own choice stands.
+    const QString guiPlatform = Platform::choosePlatform(capabilities).guiPlatform;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !guiPlatform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", guiPlatform.toUtf8());
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tarnwick"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tarnwick"));
@@ -98,14 +212,18 @@ int runTrayApplication(int &argc, char **argv)
         return 1;
     }
 
+    probeSessionBus(capabilities);
+    const Platform::PlatformChoice choice = Platform::choosePlatform(capabilities);
+
     Platform::QtClock clock;
     Platform::Notices notices;
+    reportProblems(choice, notices);
     Platform::SettingsUserDefaults userDefaults;
     Hotkeys::setUserDefaults(&userDefaults);
-    Platform::X11::X11HotKeyService hotKeys;
-    Hotkeys::SystemHotkeys::setHotKeyService(&hotKeys);
-    Platform::X11::X11SystemShortcuts systemShortcuts(hotKeys);
-    Hotkeys::SystemHotkeys::setSystemShortcuts(&systemShortcuts);
+    PlatformServices services;
+    buildServices(services, choice, capabilities, clock);
+    Hotkeys::SystemHotkeys::setHotKeyService(services.hotKeys);
+    Hotkeys::SystemHotkeys::setSystemShortcuts(services.systemShortcuts);
     // An open menu grabs the keyboard: the shortcuts are then read from our own key events.
     const Platform::X11::X11KeyEventTranslator keyEventTranslator;
     Hotkeys::SystemHotkeys::setKeyEventTranslator(&keyEventTranslator);
@@ -115,19 +233,16 @@ int runTrayApplication(int &argc, char **argv)
         = Platform::X11::XkbKeyboardLayout::create();
     Hotkeys::Shortcut::setKeyboardLayout(keyboardLayout.get());
 
-    Platform::X11::X11Pasteboard pasteboard;
-    Platform::X11::X11KeystrokePoster keystrokes(clock);
-    Platform::X11::X11AccessibilityTrust trust;
     Platform::X11::X11Screens screens;
     QNetworkAccessManager session;
-    Platform::X11::X11FrontWindow frontWindow;
-    Platform::X11::X11PrimarySelection primarySelection;
     Platform::X11::FreedesktopNotifier notifier(QStringLiteral("Tarnwick"));
 
     int status = 0;
     {
-        TarnwickApp tarnwick({clock, pasteboard, keystrokes, trust, userDefaults, screens, session, notices,
-            &frontWindow, &primarySelection, &notifier});
+        AppContext::Services appServices {clock, *services.pasteboard, *services.keystrokes, *services.trust,
+            userDefaults, screens, session, notices, services.frontWindow, services.primarySelection, &notifier};
+        appServices.feedbackPanel = choice.panel.implementation != Implementation::None;
+        TarnwickApp tarnwick(appServices);
         tarnwick.show();
         status = QApplication::exec();
         // The shortcut tables are process-wide: let go of the hot keys while the services exist.

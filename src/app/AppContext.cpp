@@ -13,7 +13,8 @@
 AppContext::AppContext(const Services &services, QObject *parent)
     : QObject(parent)
 {
-    m_requestFeedbackHUD = std::make_unique<RequestFeedbackHUD>(services.clock, services.screens);
+    if (services.feedbackPanel)
+        m_requestFeedbackHUD = std::make_unique<RequestFeedbackHUD>(services.clock, services.screens);
     APIClient api(AppConfig::backendURL(), &services.session);
     m_ax = std::make_unique<AccessibilityChecker>(services.trust);
     m_textProcessor = std::make_unique<TextProcessor>(
@@ -21,7 +22,8 @@ AppContext::AppContext(const Services &services, QObject *parent)
     if (services.frontWindow && services.primarySelection && services.notifier)
         m_textProcessor->setTerminalServices(
             *services.frontWindow, *services.primarySelection, *services.notifier);
-    m_requestFeedbackHUD->bind(m_textProcessor.get());
+    if (m_requestFeedbackHUD)
+        m_requestFeedbackHUD->bind(m_textProcessor.get());
     registerShortcut();
 }
 

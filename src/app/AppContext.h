@@ -42,6 +42,9 @@ public:
         Platform::FrontWindow *frontWindow = nullptr;
         Platform::PrimarySelection *primarySelection = nullptr;
         Platform::DesktopNotifier *notifier = nullptr;
+        // Off where no window can show it without taking the focus (a Wayland session without
+        // XWayland): the tray's status line still tells the state.
+        bool feedbackPanel = true;
     };
 
     // Creates, in this order: the feedback panel controller, the backend client (the first read

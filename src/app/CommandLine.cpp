@@ -97,7 +97,7 @@ Command parse(const QStringList &arguments)
 QString helpText()
 {
     return QStringLiteral(
-        "Usage: tarnwick [fix | formal | --help]\n"
+        "Usage: tarnwick [fix | formal | --diagnose | --help]\n"
         "\n"
         "Corrects selected text in place through a correction backend.\n"
         "\n"
@@ -106,6 +106,8 @@ QString helpText()
         "  fix            Read text from standard input, print it with spelling and\n"
         "                 grammar fixed to standard output.\n"
         "  formal         Read text from standard input, print a formal version of it.\n"
+        "  --diagnose     Print the session type, what the desktop offers, and which\n"
+        "                 implementation serves each part of Tarnwick and why.\n"
         "  --help, -h     Show this help.\n"
         "\n"
         "The input must be UTF-8; the corrected text is printed exactly as the backend\n"
@@ -130,7 +132,7 @@ int run(
     case Action::UsageError:
         writeAll(errors,
             "tarnwick: unexpected argument '" + command.badArgument.toUtf8() + "'\n"
-                + "Usage: tarnwick [fix | formal | --help]\n");
+                + "Usage: tarnwick [fix | formal | --diagnose | --help]\n");
         return exitUsage;
     case Action::Fix:
     case Action::Formal: {

@@ -1,0 +1,103 @@
+// The choice of one implementation per seam from what the session offers.
+#include "platform/SessionCapabilities.h"
+
+#include <QTest>
+
+using Platform::Implementation;
+
+namespace {
+
+// A session described in words: "x11" (a display), "xtest", "wayland", "sway", "hyprctl",
+// "<interface>=<version>" (a Wayland global), "bus:<name>" (an owned session-bus name).
+Platform::SessionCapabilities session(const QString &description)
+{
+    Platform::SessionCapabilities caps;
+    for (const QString &word : description.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (word == QLatin1String("x11"))
+            caps.x11Display = QStringLiteral(":1");
+        else if (word == QLatin1String("xtest"))
+            caps.xtest = true;
+        else if (word == QLatin1String("wayland"))
+            caps.waylandDisplay = QStringLiteral("wayland-1");
+        else if (word == QLatin1String("sway"))
+            caps.swaySocket = QStringLiteral("/run/sway-ipc.sock");
+        else if (word == QLatin1String("hyprctl"))
+            caps.hyprctl = true;
+        else if (word.startsWith(QLatin1String("bus:")))
+            caps.busNames.append(word.mid(4));
+        else if (word.contains(QLatin1Char('=')))
+            caps.waylandGlobals.insert(
+                word.section(QLatin1Char('='), 0, 0), word.section(QLatin1Char('='), 1).toUInt());
+    }
+    return caps;
+}
+
+// The choice in words: session, Qt platform, then each seam's implementation (with "!" when it
+// reports a problem).
+QString summary(const Platform::PlatformChoice &choice)
+{
+    QStringList words {
+        choice.sessionType, choice.guiPlatform.isEmpty() ? QStringLiteral("-") : choice.guiPlatform};
+    for (const auto &[name, seam] : choice.seams())
+        words << Platform::implementationName(seam->implementation)
+                + (seam->problem ? QStringLiteral("!") : QString());
+    return words.join(QLatin1String(" | "));
+}
+
+} // namespace
+
+class TestPlatformChoice : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void choice_data()
+    {
+        QTest::addColumn<QString>("offered");
+        // session | Qt | hot keys | keystrokes | clipboard | primary | front window | panel | tray
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("nothing") << QString()
+                                 << "none | - | none! | none! | none! | none! | none! | none! | none!";
+        QTest::newRow("X11 keeps today's code")
+            << "x11 xtest"
+            << "x11 | xcb | X11 | X11 | X11 | X11 | X11 | X11 | XEmbed tray";
+        QTest::newRow("X11 without XTEST, tray by D-Bus")
+            << "x11 bus:org.kde.StatusNotifierWatcher"
+            << "x11 | xcb | X11 | none! | X11 | X11 | X11 | X11 | StatusNotifierItem";
+        QTest::newRow("wlroots without sway, with XWayland")
+            << "wayland x11 xtest zwp_virtual_keyboard_manager_v1=1"
+            << "wayland | xcb | compositor configuration! | virtual keyboard | X11 | X11 | none! | XWayland "
+               "window | none!";
+        QTest::newRow("sway with everything")
+            << "wayland x11 sway zwp_virtual_keyboard_manager_v1=1 zwlr_data_control_manager_v1=2 "
+               "zwlr_foreign_toplevel_manager_v1=3 bus:org.kde.StatusNotifierWatcher"
+            << "wayland | xcb | sway IPC | virtual keyboard | wlr data-control | wlr data-control | foreign "
+               "toplevel "
+               "| XWayland window | StatusNotifierItem";
+        QTest::newRow("old data-control: primary selection through XWayland")
+            << "wayland x11 zwlr_data_control_manager_v1=1"
+            << "wayland | xcb | compositor configuration! | none! | wlr data-control | X11 | none! | "
+               "XWayland window | none!";
+        QTest::newRow("Wayland alone")
+            << "wayland sway zwlr_data_control_manager_v1=2"
+            << "wayland | wayland | sway IPC | none! | wlr data-control | wlr data-control | none! "
+               "| none! | none!";
+    }
+    void choice()
+    {
+        QFETCH(QString, offered);
+        QFETCH(QString, chosen);
+        const Platform::PlatformChoice choice = Platform::choosePlatform(session(offered));
+        QCOMPARE(summary(choice), chosen);
+        for (const auto &[name, seam] : choice.seams())
+            QVERIFY2(!seam->reason.isEmpty(), qPrintable(name));
+        // The report names every seam's implementation with its reason.
+        const QString report = Platform::diagnosisText(session(offered), choice);
+        for (const auto &[name, seam] : choice.seams())
+            QVERIFY(report.contains(name + QLatin1String(": ")
+                + Platform::implementationName(seam->implementation) + QLatin1String(" (") + seam->reason
+                + QLatin1Char(')')));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlatformChoice)
+#include "tst_platformchoice.moc"
