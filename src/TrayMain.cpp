@@ -49,6 +49,13 @@ namespace {
 // One instance per user and display: a second one could not grab the shortcuts anyway.
 QString lockFilePath()
 {
+    // A Wayland session is named by its compositor's socket, in the session's runtime directory.
+    QString wayland = qEnvironmentVariable("WAYLAND_DISPLAY");
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!wayland.isEmpty() && !runtime.isEmpty()) {
+        wayland.replace(QLatin1Char('/'), QLatin1Char('_'));
+        return QDir(runtime).filePath(QStringLiteral("tarnwick-%1.lock").arg(wayland));
+    }
     QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
     display.replace(QLatin1Char('/'), QLatin1Char('_'));
     QString directory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);

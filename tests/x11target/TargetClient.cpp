@@ -112,9 +112,9 @@ TargetClient::~TargetClient()
     }
 }
 
-bool TargetClient::start()
+bool TargetClient::start(const QString &program, const QStringList &arguments)
 {
-    m_process.start(QStringLiteral(TARNWICK_X11TARGET), {});
+    m_process.start(program.isEmpty() ? QStringLiteral(TARNWICK_X11TARGET) : program, arguments);
     if (!m_process.waitForStarted(5000))
         return false;
     if (command({}) != QByteArray("ready"))

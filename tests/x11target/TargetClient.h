@@ -46,8 +46,9 @@ public:
     TargetClient();
     ~TargetClient();
 
-    // Starts it and waits until its window is active and its editor has the focus.
-    bool start();
+    // Starts it (or `program`, which speaks the same commands) and waits until its window is
+    // active and its editor has the focus.
+    bool start(const QString &program = {}, const QStringList &arguments = {});
 
     // Sends one command line and returns the answer line, or nothing after `timeout`.
     std::optional<QByteArray> command(

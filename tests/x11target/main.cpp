@@ -1,4 +1,4 @@
-// A small front application for the X11 tests: one window with a plain-text editor that a test
+// A small front application for the X11 and Wayland tests: one window with a plain-text editor that a test
 // drives through line commands on standard input, answering one line on standard output.
 // Keystrokes reach it only through the X server, like any other application.
 //
@@ -11,6 +11,7 @@
 //   pastedelay <ms>        paste that long after the paste keystroke, as a slow application does
 //   pastes                 how many pastes were carried out
 //   clip <type>=<b64> ...  take the clipboard with these formats
+//   primary <b64>          take the primary selection with this text, as terminals do on selecting
 //   watch <b64>            answer "changed <µs>" (steady clock) once the text equals this one
 //   quit
 #include <QApplication>
@@ -166,6 +167,9 @@ private:
             }
             QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
             reply("ok");
+        } else if (command == "primary") {
+            QGuiApplication::clipboard()->setText(fromB64(words.value(1)), QClipboard::Selection);
+            reply("ok");
         } else if (command == "watch") {
             m_watched = fromB64(words.value(1));
             checkWatch();
@@ -191,6 +195,9 @@ private:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // On Wayland the desktop file name is the window's app id (tests pose as a terminal with it).
+    if (qEnvironmentVariableIsSet("TARNWICK_TARGET_APP_ID"))
+        QGuiApplication::setDesktopFileName(qEnvironmentVariable("TARNWICK_TARGET_APP_ID"));
     Target target;
     printf("ready\n");
     fflush(stdout);

@@ -1,0 +1,283 @@
+// The whole product on a wlroots compositor: the real tarnwick program under a headless sway, a
+// loopback correction backend, native Wayland windows (Qt and GTK) with selected text, the
+// shortcut typed on a virtual keyboard as a keyboard would, and the clipboard read by wl-paste.
+#include "testlib/TestHttpServer.h"
+
+#include "HeadlessSway.h"
+#include "TargetClient.h"
+#include "platform/wayland/DataControl.h"
+#include "platform/wayland/WaylandConnection.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using namespace TestWayland;
+using Platform::Wayland::DataControl;
+
+namespace {
+
+QString corrected(const QString &text)
+{
+    return QStringLiteral("Fixed: ") + text;
+}
+
+TestHttpServer::Reply correctionReply(const TestHttpServer::Request &request)
+{
+    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+    return TestHttpServer::Reply::corrected(corrected(body.value(QStringLiteral("text")).toString()));
+}
+
+// The clipboard (or primary selection) as a client apart from both sides sees it.
+QMap<QString, QByteArray> pasted(bool primary = false)
+{
+    QMap<QString, QByteArray> view;
+    const QStringList selection = primary ? QStringList {QStringLiteral("--primary")} : QStringList();
+    const TestX11::ToolResult types = TestX11::runTool(
+        QStringLiteral("wl-paste"), selection + QStringList {QStringLiteral("--list-types")});
+    if (types.exitCode != 0)
+        return view;
+    for (const QByteArray &type : types.out.split('\n')) {
+        if (type.isEmpty())
+            continue;
+        const TestX11::ToolResult data = TestX11::runTool(QStringLiteral("wl-paste"),
+            selection
+                + QStringList {
+                    QStringLiteral("--no-newline"), QStringLiteral("--type"), QString::fromUtf8(type)});
+        if (data.exitCode == 0)
+            view.insert(QString::fromUtf8(type), data.out);
+    }
+    return view;
+}
+
+// A running tarnwick, started with its settings in a fresh home and ready once it said so.
+class Tarnwick {
+public:
+    bool start(const QUrl &backend, const QString &home)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.insert(QStringLiteral("HOME"), home);
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+        environment.insert(QStringLiteral("QUARVEL_BACKEND_URL"), backend.toString());
+        m_process.setProcessEnvironment(environment);
+        m_process.start(QStringLiteral(TARNWICK_BINARY), {});
+        // Said after the shortcuts are registered (no tray runs under the test's sway).
+        const QDeadlineTimer deadline(30s);
+        while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
+            m_process.waitForReadyRead(100);
+            m_errors += m_process.readAllStandardError();
+            m_output += m_process.readAllStandardOutput();
+            if (m_errors.contains("no system tray is available"))
+                return true;
+        }
+        return false;
+    }
+    void stop()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000))
+            m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+    ~Tarnwick()
+    {
+        if (m_process.state() != QProcess::NotRunning)
+            stop();
+    }
+    QByteArray errors()
+    {
+        m_errors += m_process.readAllStandardError();
+        return m_errors;
+    }
+    QByteArray output()
+    {
+        m_output += m_process.readAllStandardOutput();
+        return m_output;
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_errors;
+    QByteArray m_output;
+};
+
+const QByteArray swayConfig = "xwayland disable\noutput HEADLESS-1 resolution 1280x720\n";
+
+} // namespace
+
+class TestWaylandSession : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString unavailable = HeadlessSway::unavailableReason();
+        if (!unavailable.isEmpty())
+            QSKIP(qPrintable(unavailable));
+        QString error;
+        QVERIFY2(m_sway.start(swayConfig, &error), qPrintable(error));
+        m_sway.useFromThisProcess();
+        m_keyboard = std::make_unique<Keyboard>();
+        QVERIFY(m_keyboard->isReady());
+        m_connection = std::make_unique<Platform::Wayland::WaylandConnection>();
+        m_selections = std::make_unique<DataControl>(*m_connection);
+        QVERIFY(m_selections->isAvailable(DataControl::Selection::Primary));
+        QVERIFY(m_backend.listen());
+        m_backend.setHandler(correctionReply);
+        QVERIFY(m_home.isValid());
+        QVERIFY2(m_tarnwick.start(m_backend.url(), m_home.path()), m_tarnwick.errors().constData());
+    }
+
+    void init() { m_backend.clearRequests(); }
+
+    void diagnoseNamesTheWlrootsImplementations()
+    {
+        QProcess diagnose;
+        diagnose.start(QStringLiteral(TARNWICK_BINARY), {QStringLiteral("--diagnose")});
+        QVERIFY(diagnose.waitForFinished(30000));
+        const QString report = QString::fromUtf8(diagnose.readAllStandardOutput());
+        for (const char *line : {"Session type: wayland", "hot keys: sway IPC",
+                 "keystrokes: virtual keyboard", "clipboard: wlr data-control",
+                 "primary selection: wlr data-control", "front window: foreign toplevel"})
+            QVERIFY2(report.contains(QLatin1String(line)), qPrintable(report));
+    }
+
+    void shortcutCorrectsTheSelectionAndGivesTheClipboardBack_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("native Qt window") << QString() << QStringList();
+        // Debian's own Python, which has the GTK bindings; not one that PATH may put first.
+        QTest::newRow("native GTK window")
+            << QStringLiteral("/usr/bin/python3") << QStringList {QStringLiteral(TARNWICK_GTK_TARGET)};
+    }
+    void shortcutCorrectsTheSelectionAndGivesTheClipboardBack()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        if (!program.isEmpty()
+            && QProcess::execute(program,
+                   {QStringLiteral("-c"), QStringLiteral("import gi; gi.require_version('Gtk', '3.0')")})
+                != 0)
+            QSKIP("GTK 3 for Python is not installed (scripts/setup.sh installs it)");
+        TestX11::TargetClient target;
+        QVERIFY(startTarget(target, program, arguments));
+
+        // A third client's clipboard in several formats, some binary.
+        const Platform::PasteboardItem original {{QStringLiteral("text/plain;charset=utf-8"), "user's text"},
+            {QStringLiteral("text/html"), "<b>user's</b> text"},
+            {QStringLiteral("image/png"), TestX11::samplePng()},
+            {QStringLiteral("application/x-tarnwick-test"), QByteArray("\0\1\2\xff", 4)}};
+        QVERIFY(m_selections->publish(DataControl::Selection::Clipboard, original));
+        QMap<QString, QByteArray> expectedClipboard;
+        for (const auto &[type, bytes] : original)
+            expectedClipboard.insert(type, bytes);
+        QCOMPARE(pasted(), expectedClipboard);
+
+        const QString selection = QStringLiteral("teh quick brwon fox \u2014 d\u00e9j\u00e0 vu");
+        QVERIFY(target.setText(QStringLiteral("before ") + selection + QStringLiteral(" after")));
+        QVERIFY(target.select(7, 7 + int(selection.size())));
+        QVERIFY(target.clearKeys());
+
+        m_keyboard->chord({keyLeftCtrl, keyLeftShift, keyE});
+
+        const QString expected = QStringLiteral("before ") + corrected(selection) + QStringLiteral(" after");
+        QTRY_COMPARE_WITH_TIMEOUT(target.text(), expected, 15000);
+        QCOMPARE(m_backend.requests().size(), 1);
+        QCOMPARE(
+            QJsonDocument::fromJson(m_backend.requests().first().body).object().value(QStringLiteral("text")),
+            selection);
+        // The shortcut itself never reached the window: sway took the press.
+        QCOMPARE(target.keys(), (QStringList {QStringLiteral("Ctrl+C"), QStringLiteral("Ctrl+V")}));
+        QTRY_COMPARE_WITH_TIMEOUT(pasted(), expectedClipboard, 10000);
+    }
+
+    void aTerminalIsRecognisedByItsAppId()
+    {
+        TestX11::TargetClient terminal;
+        qputenv("TARNWICK_TARGET_APP_ID", "foot");
+        const bool started = startTarget(terminal, {}, {});
+        qunsetenv("TARNWICK_TARGET_APP_ID");
+        QVERIFY(started);
+        QVERIFY(terminal.setText(QStringLiteral("$ echo teh")));
+        // Wayland lets a client take a selection only in answer to an input event of the user's.
+        m_keyboard->chord({keyLeftShift});
+        QVERIFY(terminal.command("primary " + QByteArray("teh").toBase64()) == QByteArray("ok"));
+        QVERIFY(terminal.clearKeys());
+
+        m_keyboard->chord({keyLeftCtrl, keyLeftShift, keyE});
+
+        QTRY_COMPARE_WITH_TIMEOUT(pasted(true).value(QStringLiteral("text/plain;charset=utf-8")),
+            corrected(QStringLiteral("teh")).toUtf8(), 15000);
+        QCOMPARE(pasted().value(QStringLiteral("text/plain;charset=utf-8")),
+            corrected(QStringLiteral("teh")).toUtf8());
+        QCOMPARE(m_backend.requests().size(), 1);
+        // No copy keystroke: in a terminal Ctrl+C interrupts the program.
+        QCOMPARE(terminal.keys(), QStringList());
+        QCOMPARE(terminal.text(), QStringLiteral("$ echo teh"));
+    }
+
+    void aBindingOfTheUsersConfigurationIsLeftAlone()
+    {
+        HeadlessSway sway;
+        QTemporaryDir home;
+        const QString ran = QStringLiteral("user-binding-ran");
+        QString error;
+        QVERIFY2(sway.start(swayConfig + "set $mod Ctrl\nbindsym $mod+Shift+e exec touch \"$XDG_RUNTIME_DIR/"
+                         + ran.toUtf8() + "\"\n",
+                     &error),
+            qPrintable(error));
+        sway.useFromThisProcess();
+        Tarnwick tarnwick;
+        const bool started = tarnwick.start(m_backend.url(), home.path());
+        Keyboard keyboard;
+        keyboard.chord({keyLeftCtrl, keyLeftShift, keyE});
+        const bool userBindingRan = QTest::qWaitFor(
+            [&] { return QFile::exists(sway.runtimeDirectory() + QLatin1Char('/') + ran); }, 10000);
+        m_sway.useFromThisProcess();
+        QVERIFY2(started, tarnwick.errors().constData());
+        QVERIFY(userBindingRan);
+        QVERIFY2(tarnwick.output().contains("Error registering hotkey"), tarnwick.output().constData());
+        QVERIFY(tarnwick.errors().contains("bound in the sway configuration"));
+        QVERIFY(m_backend.requests().isEmpty());
+    }
+
+    void theBindingsGoAtQuit()
+    {
+        TestX11::TargetClient target;
+        QVERIFY(startTarget(target, {}, {}));
+        QVERIFY(target.clearKeys());
+        m_tarnwick.stop();
+        m_keyboard->chord({keyLeftCtrl, keyLeftShift, keyE});
+        QTRY_COMPARE(target.keys(), QStringList {QStringLiteral("Ctrl+Shift+E")});
+    }
+
+private:
+    bool startTarget(TestX11::TargetClient &target, const QString &program, const QStringList &arguments)
+    {
+        qputenv("QT_QPA_PLATFORM", "wayland");
+        qputenv("GDK_BACKEND", "wayland");
+        const bool started = target.start(program, arguments);
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return started;
+    }
+
+    HeadlessSway m_sway;
+    std::unique_ptr<Keyboard> m_keyboard;
+    std::unique_ptr<Platform::Wayland::WaylandConnection> m_connection;
+    std::unique_ptr<DataControl> m_selections;
+    TestHttpServer m_backend;
+    QTemporaryDir m_home;
+    Tarnwick m_tarnwick;
+};
+
+QTEST_MAIN(TestWaylandSession)
+#include "tst_wayland.moc"
