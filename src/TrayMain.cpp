@@ -120,6 +120,7 @@ struct PlatformServices {
     Platform::Pasteboard *pasteboard = nullptr;
     Platform::PrimarySelection *primarySelection = nullptr;
     Platform::FrontWindow *frontWindow = nullptr;
+    Platform::Wayland::WaylandConnection *wayland = nullptr;
 
     template <typename T, typename... Args> T *make(Args &&...args)
     {
@@ -139,7 +140,7 @@ void buildServices(PlatformServices &services, const Platform::PlatformChoice &c
 {
     Platform::Wayland::WaylandConnection *wayland = nullptr;
     if (choice.sessionType == QLatin1String("wayland"))
-        wayland = services.make<Platform::Wayland::WaylandConnection>();
+        wayland = services.wayland = services.make<Platform::Wayland::WaylandConnection>();
 
     auto *x11HotKeys = services.make<Platform::X11::X11HotKeyService>();
     services.hotKeys = x11HotKeys;
@@ -229,6 +230,15 @@ int runTrayApplication(int &argc, char **argv)
     Hotkeys::setUserDefaults(&userDefaults);
     PlatformServices services;
     buildServices(services, choice, capabilities, clock);
+    if (services.wayland) {
+        // A protocol error or a compositor restart ends our connection, and with it the protocols.
+        QObject::connect(services.wayland, &Platform::Wayland::WaylandConnection::failed, &app, [&notices] {
+            notices.set({QStringLiteral("platform/wayland"),
+                QStringLiteral("The connection to the Wayland compositor was lost: the clipboard, keystrokes "
+                               "and the window in front no longer work."),
+                QStringLiteral("Quit Tarnwick and start it again.")});
+        });
+    }
     Hotkeys::SystemHotkeys::setHotKeyService(services.hotKeys);
     Hotkeys::SystemHotkeys::setSystemShortcuts(services.systemShortcuts);
     // An open menu grabs the keyboard: the shortcuts are then read from our own key events.
@@ -247,7 +257,8 @@ int runTrayApplication(int &argc, char **argv)
     int status = 0;
     {
         AppContext::Services appServices {clock, *services.pasteboard, *services.keystrokes, *services.trust,
-            userDefaults, screens, session, notices, services.frontWindow, services.primarySelection, &notifier};
+            userDefaults, screens, session, notices, services.frontWindow, services.primarySelection,
+            &notifier};
         appServices.feedbackPanel = choice.panel.implementation != Implementation::None;
         TarnwickApp tarnwick(appServices);
         tarnwick.show();

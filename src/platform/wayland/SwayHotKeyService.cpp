@@ -85,7 +85,7 @@ SwayHotKeyService::SwayHotKeyService(const QString &socketPath, QObject *parent)
         m_userCombinations = configuredCombinations(
             QJsonDocument::fromJson(*config).object().value(QStringLiteral("config")).toString());
     }
-    if (!m_events.request(SwayIpc::Subscribe, QByteArrayLiteral(R"(["binding"])")))
+    if (!m_events.request(SwayIpc::Subscribe, QByteArrayLiteral(R"(["binding", "shutdown"])")))
         return;
     m_notifier = std::make_unique<QSocketNotifier>(m_events.socket(), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &SwayHotKeyService::readEvents);
@@ -265,9 +265,9 @@ void SwayHotKeyService::deliver(EventKind kind, HotKeyId hotKeyId)
 void SwayHotKeyService::readEvents()
 {
     const QList<SwayIpc::Message> events = m_events.takeEvents();
-    if (!m_events.isConnected())
-        m_notifier->setEnabled(false);
+    bool ended = !m_events.isConnected();
     for (const SwayIpc::Message &event : events) {
+        ended = ended || event.type == SwayIpc::ShutdownEvent;
         if (event.type != SwayIpc::BindingEvent)
             continue;
         const QString command = QJsonDocument::fromJson(event.payload)
@@ -293,6 +293,13 @@ void SwayHotKeyService::readEvents()
             }
         }
     }
+    if (!ended)
+        return;
+    // sway is going: its bindings go with it, whatever we asked for.
+    m_notifier->setEnabled(false);
+    const QList<Binding> withdrawn = m_bindings;
+    for (const Binding &binding : withdrawn)
+        reportStatus(binding.hotKeyId, eventInternalErr);
 }
 
 } // namespace Platform::Wayland

@@ -21,6 +21,7 @@ public:
         GetVersion = 7,
         GetConfig = 9,
         BindingEvent = 0x80000005,
+        ShutdownEvent = 0x80000006,
     };
     struct Message {
         quint32 type = 0;
