@@ -19,7 +19,7 @@ packages=(
   # switching keyboard layouts in the layout tests
   x11-xkb-utils
   # Wayland: our protocol clients, and a headless sway with native Qt and GTK windows for tests
-  libwayland-dev sway wl-clipboard qt6-wayland python3-gi gir1.2-gtk-3.0
+  libwayland-dev sway xwayland wl-clipboard qt6-wayland python3-gi gir1.2-gtk-3.0
   # benchmarks
   wrk
   # the Debian package and the checks of the installed files; the session bus of the command channel

@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 using namespace std::chrono_literals;
 using namespace TestWayland;
 using Platform::Wayland::DataControl;
@@ -60,7 +62,8 @@ QMap<QString, QByteArray> pasted(bool primary = false)
 // A running tarnwick, started with its settings in a fresh home and ready once it said so.
 class Tarnwick {
 public:
-    bool start(const QUrl &backend, const QString &home)
+    // With an X display (sway's XWayland), as user nobody: its X clients must be sway's user.
+    bool start(const QUrl &backend, const QString &home, const QString &xDisplay = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -68,7 +71,15 @@ public:
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
         environment.insert(QStringLiteral("QUARVEL_BACKEND_URL"), backend.toString());
         m_process.setProcessEnvironment(environment);
-        m_process.start(QStringLiteral(TARNWICK_BINARY), {});
+        if (xDisplay.isEmpty()) {
+            m_process.start(QStringLiteral(TARNWICK_BINARY), {});
+        } else {
+            environment.insert(QStringLiteral("DISPLAY"), xDisplay);
+            m_process.setProcessEnvironment(environment);
+            m_process.start(QStringLiteral("setpriv"),
+                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                    QStringLiteral("--clear-groups"), QStringLiteral(TARNWICK_BINARY)});
+        }
         // Said after the shortcuts are registered (no tray runs under the test's sway).
         const QDeadlineTimer deadline(30s);
         while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
@@ -208,9 +219,15 @@ private Q_SLOTS:
         qunsetenv("TARNWICK_TARGET_APP_ID");
         QVERIFY(started);
         QVERIFY(terminal.setText(QStringLiteral("$ echo teh")));
-        // Wayland lets a client take a selection only in answer to an input event of the user's.
-        m_keyboard->chord({keyLeftShift});
-        QVERIFY(terminal.command("primary " + QByteArray("teh").toBase64()) == QByteArray("ok"));
+        // Wayland lets a client take a selection only in answer to an input event of the user's: the
+        // key must have reached the terminal before it asks.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                m_keyboard->chord({keyLeftShift});
+                terminal.command("primary " + QByteArray("teh").toBase64());
+                return pasted(true).value(QStringLiteral("text/plain;charset=utf-8")) == "teh";
+            }(),
+            10000);
         QVERIFY(terminal.clearKeys());
 
         m_keyboard->chord({keyLeftCtrl, keyLeftShift, keyE});
@@ -248,6 +265,51 @@ private Q_SLOTS:
         QVERIFY2(tarnwick.output().contains("Error registering hotkey"), tarnwick.output().constData());
         QVERIFY(tarnwick.errors().contains("bound in the sway configuration"));
         QVERIFY(m_backend.requests().isEmpty());
+    }
+
+    void withXWaylandThePanelShowsWithoutTakingTheFocus()
+    {
+        HeadlessSway sway;
+        QString error;
+        QVERIFY2(sway.start("xwayland force\n", &error), qPrintable(error));
+        sway.useFromThisProcess();
+        const QString xDisplay = sway.xwaylandDisplay();
+        QTemporaryDir home;
+        QVERIFY(::chown(home.path().toLocal8Bit().constData(), 65534, 65534) == 0);
+        Tarnwick tarnwick;
+        const bool started = tarnwick.start(m_backend.url(), home.path(), xDisplay);
+        Keyboard keyboard;
+        TestX11::TargetClient target;
+        const bool targetStarted = startTarget(target, {}, {});
+        // The panel is the one viewable window of ours (Qt's leader and selection windows never map).
+        const auto panels = [&] {
+            const TestX11::ToolResult found = TestX11::runTool(QStringLiteral("setpriv"),
+                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                    QStringLiteral("--clear-groups"), QStringLiteral("env"),
+                    QStringLiteral("DISPLAY=") + xDisplay, QStringLiteral("xdotool"),
+                    QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--classname"),
+                    QStringLiteral("^tarnwick$")});
+            return found.out.trimmed().isEmpty() ? 0 : int(found.out.trimmed().split('\n').size());
+        };
+        const bool selected = targetStarted && target.setText(QStringLiteral("panel shown"));
+        m_backend.setReply(TestHttpServer::Reply::neverAnswer());
+        keyboard.chord({keyLeftCtrl, keyLeftShift, keyE});
+        const bool asked = QTest::qWaitFor([&] { return m_backend.waitingCount() == 1; }, 15000);
+        const int shown = asked ? panels() : 0;
+        const bool focused = targetStarted && target.hasFocus();
+        m_backend.answerWaiting(TestHttpServer::Reply::corrected(QStringLiteral("answered")));
+        const bool replaced = targetStarted
+            && QTest::qWaitFor([&] { return target.text() == QLatin1String("answered"); }, 15000);
+        m_backend.setHandler(correctionReply);
+        m_sway.useFromThisProcess();
+
+        QVERIFY2(!xDisplay.isEmpty(), "sway started no XWayland");
+        QVERIFY2(started, tarnwick.errors().constData());
+        QVERIFY(selected);
+        QVERIFY2(asked, (tarnwick.errors() + tarnwick.output()).constData());
+        QCOMPARE(shown, 1);
+        QVERIFY(focused);
+        QVERIFY(replaced);
     }
 
     void theBindingsGoAtQuit()

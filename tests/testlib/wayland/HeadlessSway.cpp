@@ -126,6 +126,23 @@ QByteArray HeadlessSway::command(const QString &commands) const
     return ipc.request(Platform::Wayland::SwayIpc::RunCommand, commands.toUtf8()).value_or(QByteArray());
 }
 
+QString HeadlessSway::xwaylandDisplay() const
+{
+    const QString file = runtimeDirectory() + QStringLiteral("/display");
+    command(QStringLiteral("exec echo $DISPLAY > ") + file);
+    const QDeadlineTimer deadline(std::chrono::seconds(10));
+    while (!deadline.hasExpired()) {
+        QFile answer(file);
+        if (answer.open(QIODevice::ReadOnly)) {
+            const QString display = QString::fromLocal8Bit(answer.readAll()).trimmed();
+            if (!display.isEmpty())
+                return display;
+        }
+        QThread::msleep(20);
+    }
+    return {};
+}
+
 Keyboard::Keyboard()
     : m_connection(std::make_unique<Platform::Wayland::WaylandConnection>())
 {

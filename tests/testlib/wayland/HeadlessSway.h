@@ -41,6 +41,9 @@ public:
 
     QString runtimeDirectory() const { return m_runtime ? m_runtime->path() : QString(); }
     QString ipcSocket() const { return m_ipcSocket; }
+    // The X display of sway's XWayland (with "xwayland force" in the configuration), as sway
+    // gives it to the programs it starts; empty when there is none. Its clients must run as nobody.
+    QString xwaylandDisplay() const;
     // Runs sway commands over IPC; the reply's JSON, or empty when sway did not answer.
     QByteArray command(const QString &commands) const;
 
