@@ -8,6 +8,7 @@
 #include "platform/wayland/DataControl.h"
 #include "platform/wayland/WaylandConnection.h"
 
+#include <QDBusConnection>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -63,7 +64,8 @@ QMap<QString, QByteArray> pasted(bool primary = false)
 class Tarnwick {
 public:
     // With an X display (sway's XWayland), as user nobody: its X clients must be sway's user.
-    bool start(const QUrl &backend, const QString &home, const QString &xDisplay = {})
+    bool start(
+        const QUrl &backend, const QString &home, const QString &xDisplay = {}, bool waitUntilReady = true)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -80,6 +82,8 @@ public:
                 {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
                     QStringLiteral("--clear-groups"), QStringLiteral(TARNWICK_BINARY)});
         }
+        if (!waitUntilReady)
+            return m_process.waitForStarted(10000);
         // Said after the shortcuts are registered (no tray runs under the test's sway).
         const QDeadlineTimer deadline(30s);
         while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
@@ -94,7 +98,8 @@ public:
     void stop()
     {
         m_process.terminate();
-        if (!m_process.waitForFinished(10000))
+        // Our own events keep flowing meanwhile: tarnwick may call the test's services as it quits.
+        if (!QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, 10000))
             m_process.kill();
         m_process.waitForFinished(2000);
     }
@@ -118,6 +123,27 @@ private:
     QProcess m_process;
     QByteArray m_errors;
     QByteArray m_output;
+};
+
+// The desktop's tray host, as a panel such as waybar offers it on the session bus.
+class StatusNotifierWatcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+
+public:
+    bool isHostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items() const { return m_items; }
+
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString &service) { m_items << service; }
+    void RegisterStatusNotifierHost(const QString &) { }
+
+private:
+    QStringList m_items;
 };
 
 const QByteArray swayConfig = "xwayland disable\noutput HEADLESS-1 resolution 1280x720\n";
@@ -320,6 +346,34 @@ private Q_SLOTS:
         m_tarnwick.stop();
         m_keyboard->chord({keyLeftCtrl, keyLeftShift, keyE});
         QTRY_COMPARE(target.keys(), QStringList {QStringLiteral("Ctrl+Shift+E")});
+    }
+
+    void theTrayIconIsAStatusNotifierItem()
+    {
+        m_tarnwick.stop(); // one tarnwick per session
+        QProcess bus;
+        bus.start(QStringLiteral("dbus-daemon"),
+            {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        QVERIFY(bus.waitForReadyRead(10000));
+        const QByteArray address = bus.readLine().trimmed();
+        QDBusConnection connection
+            = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("tray"));
+        StatusNotifierWatcher watcher;
+        QVERIFY(connection.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
+            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
+        QVERIFY(connection.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        Tarnwick tarnwick;
+        QTemporaryDir home;
+        const bool started = tarnwick.start(m_backend.url(), home.path(), {}, false);
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        QVERIFY(started);
+        const bool registered = QTest::qWaitFor([&] { return watcher.items().size() == 1; }, 30000);
+        tarnwick.stop();
+        QDBusConnection::disconnectFromBus(QStringLiteral("tray"));
+        bus.kill();
+        bus.waitForFinished();
+        QVERIFY2(registered, tarnwick.errors().constData());
     }
 
 private:
