@@ -1,5 +1,6 @@
 // The choice of one implementation per seam from what the session offers.
 #include "platform/SessionCapabilities.h"
+#include "platform/wayland/SwayHotKeyService.h"
 
 #include <QTest>
 
@@ -96,6 +97,27 @@ private Q_SLOTS:
             QVERIFY(report.contains(name + QLatin1String(": ")
                 + Platform::implementationName(seam->implementation) + QLatin1String(" (") + seam->reason
                 + QLatin1Char(')')));
+    }
+
+    // The user's own sway bindings, however written, in the spelling our bindings use: a shortcut
+    // that one of them binds is left to it.
+    void swayConfigurationBindings()
+    {
+        const QString config = QStringLiteral("set $mod Mod4\nset $modifier Ctrl\n"
+                                              "bindsym $modifier+Shift+e exec foo\n"
+                                              "  bindsym --release --no-repeat Control+Alt+E exec bar\n"
+                                              "bindcode $mod+26 nop\n"
+                                              "bindsym $mod+NoSuchKey exec baz\n"
+                                              "# bindsym Ctrl+q kill\n");
+        using Platform::Wayland::SwayHotKeyService;
+        QCOMPARE(SwayHotKeyService::configuredCombinations(config),
+            (QSet<QString> {
+                QStringLiteral("Shift+Ctrl+26"), QStringLiteral("Ctrl+Mod1+26"), QStringLiteral("Mod4+26")}));
+        // E (macOS key code 14) with Command+Shift, Command+Option and Control: Ctrl, Mod1, Mod4.
+        QCOMPARE(SwayHotKeyService::combination(14, 0x300), QStringLiteral("Shift+Ctrl+26"));
+        QCOMPARE(SwayHotKeyService::combination(14, 0x900), QStringLiteral("Ctrl+Mod1+26"));
+        QCOMPARE(SwayHotKeyService::combination(14, 0x1000), QStringLiteral("Mod4+26"));
+        QCOMPARE(SwayHotKeyService::combination(14, 0x20000), std::nullopt); // Function: no counterpart
     }
 };
 

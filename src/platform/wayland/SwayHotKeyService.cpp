@@ -1,6 +1,7 @@
 #include "platform/wayland/SwayHotKeyService.h"
 
 #include "platform/x11/KeyCodeMap.h"
+#include "platform/x11/X11HotKeyService.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -16,12 +17,8 @@ namespace Platform::Wayland {
 
 namespace {
 
-constexpr quint32 carbonCommand = 0x100;
-constexpr quint32 carbonShift = 0x200;
-constexpr quint32 carbonOption = 0x800;
-constexpr quint32 carbonControl = 0x1000;
-
-// sway's modifier names in one spelling each, in the order combinations are written here.
+// sway's modifier names in one spelling each, in the order combinations are written here: the
+// order of the X11 modifier bits (Shift, Lock, Control, Mod1 to Mod5).
 const QStringList modifierOrder {QStringLiteral("Shift"), QStringLiteral("Lock"), QStringLiteral("Ctrl"),
     QStringLiteral("Mod1"), QStringLiteral("Mod2"), QStringLiteral("Mod3"), QStringLiteral("Mod4"),
     QStringLiteral("Mod5")};
@@ -104,20 +101,16 @@ bool SwayHotKeyService::isAvailable() const
 
 std::optional<QString> SwayHotKeyService::combination(quint32 carbonKeyCode, quint32 carbonModifiers)
 {
-    if (carbonModifiers & ~(carbonCommand | carbonShift | carbonOption | carbonControl))
-        return std::nullopt;
+    // sway names the modifiers as X11 does, so they map as X11 grabs map them.
+    const std::optional<quint16> mask = X11::X11HotKeyService::xModifiersForCarbon(carbonModifiers);
     const std::optional<quint8> keycode = X11::xKeycodeForMacKeyCode(carbonKeyCode);
-    if (!keycode)
+    if (!mask || !keycode)
         return std::nullopt;
     QStringList modifiers;
-    if (carbonModifiers & carbonCommand)
-        modifiers << QStringLiteral("Ctrl");
-    if (carbonModifiers & carbonShift)
-        modifiers << QStringLiteral("Shift");
-    if (carbonModifiers & carbonOption)
-        modifiers << QStringLiteral("Mod1");
-    if (carbonModifiers & carbonControl)
-        modifiers << QStringLiteral("Mod4");
+    for (int bit = 0; bit < modifierOrder.size(); ++bit) {
+        if (*mask & (1u << bit))
+            modifiers << modifierOrder.at(bit);
+    }
     return joined(modifiers, *keycode);
 }
 
