@@ -1,9 +1,12 @@
-# tarnwick_add_test(<name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>] [TIMEOUT <s>])
+# tarnwick_add_test(<name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>] [TIMEOUT <s>]
+#                   [PRIVATE_BUS])
 #
 # One Qt Test executable per unit. Label `unit` runs anywhere (offscreen platform); `x11` needs the
-# X server in $DISPLAY (the test script starts Xvfb); `e2e` drives the whole product.
+# X server in $DISPLAY (the test script starts Xvfb); `e2e` drives the whole product; `wayland`
+# starts a headless compositor itself. PRIVATE_BUS runs the test on a session bus of its own
+# (dbus-run-session), with TARNWICK_PRIVATE_BUS=1 so that it can tell.
 function(tarnwick_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "PRIVATE_BUS" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
@@ -12,7 +15,11 @@ function(tarnwick_add_test name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE Qt6::Test ${T_LIBS})
-  add_test(NAME ${name} COMMAND ${name})
+  if(T_PRIVATE_BUS)
+    add_test(NAME ${name} COMMAND dbus-run-session -- env TARNWICK_PRIVATE_BUS=1 $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   set(env "QT_QPA_PLATFORM=offscreen")
   if("x11" IN_LIST T_LABELS OR "e2e" IN_LIST T_LABELS)
     set(env "QT_QPA_PLATFORM=xcb")

@@ -24,6 +24,10 @@ packages=(
   wrk
   # the Debian package and the checks of the installed files; the session bus of the command channel
   dpkg-dev lintian file desktop-file-utils appstream dbus-daemon
+  # GNOME under test: headless mutter with XWayland, the real portal frontend, a native GTK
+  # window; GNOME's keybinding settings in a private dconf database
+  mutter xwayland xdg-desktop-portal libgtk-3-dev gnome-settings-daemon-common dconf-service
+  dconf-gsettings-backend libglib2.0-bin
 )
 
 missing=()

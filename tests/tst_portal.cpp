@@ -1,0 +1,175 @@
+// The portal clients under the real xdg-desktop-portal frontend, with our test backend granting or
+// refusing, headless mutter taking the keystrokes into a native GTK window, and the clipboard seen
+// through XWayland.
+#include "HeadlessGnome.h"
+
+#include "platform/fake/ManualClock.h"
+#include "platform/Notices.h"
+#include "platform/fake/MemoryUserDefaults.h"
+#include "platform/portal/PortalGlobalShortcuts.h"
+#include "platform/portal/PortalKeystrokePoster.h"
+
+#include "TargetClient.h"
+
+#include <QDBusConnection>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using Platform::HotKeyService;
+using Platform::Portal::PortalKeystrokePoster;
+
+namespace {
+
+constexpr quint16 keyC = 0x08, keyV = 0x09, keyE = 0x0E;
+constexpr quint64 commandFlag = 0x100000;
+
+QString clipboard()
+{
+    return QString::fromUtf8(TestX11::runTool(QStringLiteral("xclip"),
+        {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")})
+                                 .out);
+}
+
+} // namespace
+
+class TestPortal : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (const QString missing = HeadlessGnome::missing(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        const QString failure = m_gnome.start(true);
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    }
+
+    // Ctrl+C and Ctrl+V reach the focused GTK window; every key pressed is released.
+    void keystrokesIntoGtk()
+    {
+        PortalKeystrokePoster poster(m_clock, m_defaults, m_notices, 1, QDBusConnection::sessionBus());
+        QVERIFY(!poster.wasAllowedBefore());
+        QCOMPARE(m_notices.all().size(), 1);
+        QVERIFY(!poster.requestTrust());
+        QTRY_COMPARE_WITH_TIMEOUT(poster.state(), PortalKeystrokePoster::State::Allowed, 20000);
+        QVERIFY(poster.isProcessTrusted());
+        QVERIFY(poster.wasAllowedBefore());
+        QCOMPARE(m_notices.all().size(), 0);
+        QCOMPARE(m_gnome.control(QStringLiteral("Dialogs")).toUInt(), 1u);
+
+        QVERIFY(m_gnome.startTarget(QStringLiteral("teh cat")));
+        post(poster, keyC, commandFlag);
+        QTRY_COMPARE_WITH_TIMEOUT(clipboard(), QStringLiteral("teh cat"), 10000);
+        // Mutter hands an X11 clipboard to the Wayland side a moment after it changed.
+        const int changes = m_gnome.targetClipboardChanges();
+        QVERIFY(TestX11::runTool(QStringLiteral("xclip"),
+                    {QStringLiteral("-selection"), QStringLiteral("clipboard")}, "the cat")
+                    .exitCode
+            == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_gnome.targetClipboardChanges() > changes, 10000);
+        post(poster, keyV, commandFlag);
+        QTRY_COMPARE_WITH_TIMEOUT(m_gnome.targetText(), QStringLiteral("the cat"), 10000);
+        QTRY_COMPARE(m_gnome.control(QStringLiteral("Held")).toStringList(), QStringList());
+    }
+
+    // Both shortcuts are bound in one session; a press and a release arrive with their ids.
+    void shortcutsBoundAndDelivered()
+    {
+        Platform::Portal::PortalGlobalShortcuts shortcuts(QDBusConnection::sessionBus());
+        QList<HotKeyService::HotKeyEvent> events;
+        shortcuts.installEventHandler([&](const HotKeyService::HotKeyEvent &event) {
+            events.append(event);
+            return HotKeyService::noErr;
+        });
+        shortcuts.setHandlerListening(true);
+        QList<QPair<quint32, int>> statuses;
+        shortcuts.setStatusHandler([&](HotKeyService::HotKeyId id, int status) {
+            statuses.append({id.id, status});
+        });
+        QCOMPARE(shortcuts.registerHotKey(keyE, 0x300, {1, 1}), HotKeyService::noErr);
+        QCOMPARE(shortcuts.registerHotKey(keyE, 0x900, {1, 2}), HotKeyService::noErr);
+        // Refused at once: the Function modifier has no counterpart, a combination is bound once.
+        QCOMPARE(shortcuts.registerHotKey(keyE, 0x20100, {1, 3}), HotKeyService::eventHotKeyInvalidErr);
+        QCOMPARE(shortcuts.registerHotKey(keyE, 0x300, {1, 4}), HotKeyService::eventHotKeyExistsErr);
+        QTRY_COMPARE_WITH_TIMEOUT(statuses.size(), 2, 10000);
+        QCOMPARE(
+            statuses, (QList<QPair<quint32, int>>({{1, HotKeyService::noErr}, {2, HotKeyService::noErr}})));
+        QCOMPARE(m_gnome.control(QStringLiteral("Bound")).toStringList(),
+            QStringList(
+                {QStringLiteral("CTRL+ALT+e=CTRL+ALT+e"), QStringLiteral("CTRL+SHIFT+e=CTRL+SHIFT+e")}));
+
+        m_gnome.control(QStringLiteral("Activate"), {QStringLiteral("CTRL+ALT+e")});
+        m_gnome.control(QStringLiteral("Deactivate"), {QStringLiteral("CTRL+ALT+e")});
+        QTRY_COMPARE_WITH_TIMEOUT(events.size(), 2, 10000);
+        QCOMPARE(events[0].kind, HotKeyService::EventKind::hotKeyPressed);
+        QCOMPARE(events[1].kind, HotKeyService::EventKind::hotKeyReleased);
+        QCOMPARE(events[1].hotKeyId, (HotKeyService::HotKeyId {1, 2}));
+
+        // A new shortcut replaces the session: only what is registered now is bound.
+        shortcuts.unregisterHotKey(2);
+        QTRY_COMPARE_WITH_TIMEOUT(m_gnome.control(QStringLiteral("Bound")).toStringList(),
+            QStringList({QStringLiteral("CTRL+SHIFT+e=CTRL+SHIFT+e")}), 10000);
+    }
+
+    // A refused dialog: no keystrokes, a plain reason, not asked again at the next start.
+    void refusingBackend()
+    {
+        QVERIFY(m_gnome.restartBackend(false));
+        PortalKeystrokePoster poster(m_clock, m_defaults, m_notices, 1, QDBusConnection::sessionBus());
+        QVERIFY(poster.wasAllowedBefore());
+        poster.start();
+        QTRY_COMPARE_WITH_TIMEOUT(poster.state(), PortalKeystrokePoster::State::Refused, 20000);
+        QVERIFY(!poster.isProcessTrusted());
+        QCOMPARE(m_notices.all().size(), 1);
+        QCOMPARE(m_notices.all().first().message,
+            QStringLiteral("Keystrokes are not allowed: the permission dialog was refused."));
+        QVERIFY(!poster.wasAllowedBefore());
+        post(poster, keyV, commandFlag);
+        QCOMPARE(m_gnome.control(QStringLiteral("Held")).toStringList(), QStringList());
+
+        Platform::Portal::PortalGlobalShortcuts shortcuts(QDBusConnection::sessionBus());
+        int status = HotKeyService::noErr;
+        shortcuts.setStatusHandler([&](HotKeyService::HotKeyId, int reported) { status = reported; });
+        QCOMPARE(shortcuts.registerHotKey(keyE, 0x300, {1, 1}), HotKeyService::noErr);
+        QTRY_COMPARE_WITH_TIMEOUT(status, HotKeyService::eventHotKeyExistsErr, 10000);
+    }
+
+    // Version 2: the first start asks; the token it gives is kept, and the next start asks nobody.
+    void restoreTokenAsksOnce()
+    {
+        QVERIFY(m_gnome.useVersion2Frontend());
+        Platform::MemoryUserDefaults defaults;
+        QString token;
+        for (const bool before : {false, true}) {
+            PortalKeystrokePoster poster(m_clock, defaults, m_notices, 2, QDBusConnection::sessionBus());
+            QCOMPARE(poster.wasAllowedBefore(), before);
+            poster.start();
+            QTRY_COMPARE_WITH_TIMEOUT(poster.state(), PortalKeystrokePoster::State::Allowed, 20000);
+            const QString issued = defaults.value(PortalKeystrokePoster::restoreTokenKey()).toString();
+            QVERIFY(!issued.isEmpty() && issued != token);
+            token = issued;
+        }
+        QCOMPARE(m_gnome.control(QStringLiteral("Dialogs")).toUInt(), 1u);
+    }
+
+private:
+    // Posts a keystroke, running its wait for the user's fingers in virtual time.
+    void post(PortalKeystrokePoster &poster, quint16 keyCode, quint64 flags)
+    {
+        bool done = false;
+        [](PortalKeystrokePoster &poster, quint16 keyCode, quint64 flags, bool &done) -> QCoro::Task<> {
+            co_await poster.postKeystroke(keyCode, flags);
+            done = true;
+        }(poster, keyCode, flags, done);
+        m_clock.advance(PortalKeystrokePoster::modifierWait);
+        QTRY_VERIFY(done);
+    }
+
+    HeadlessGnome m_gnome;
+    Platform::ManualClock m_clock;
+    Platform::MemoryUserDefaults m_defaults;
+    Platform::Notices m_notices;
+};
+
+QTEST_GUILESS_MAIN(TestPortal)
+#include "tst_portal.moc"
