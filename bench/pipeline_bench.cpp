@@ -2,11 +2,15 @@
 //   - start-up: from starting tarnwick to both shortcuts grabbed, and to its tray icon docked
 //     (a tray host, trayer, is started first when it is installed);
 //   - latency: from the release of Ctrl+Shift+E to the corrected text in a target window, with
-//     an instant loopback backend, over a number of runs;
+//     an instant loopback backend, over a number of runs; with TARNWICK_TRACE=1, also the phases
+//     of the median run as the program traced them, from the release;
 //   - idle cost: CPU time and resident memory of the running program over 10 s, before and after
 //     the runs.
 //
-//   scripts/with-xvfb.sh build/bench/pipeline_bench [runs]
+//   scripts/with-xvfb.sh build/bench/pipeline_bench [runs [target command...]]
+//
+// The target is the test target window, or the program given after the number of runs, which
+// must answer the test target's commands (tests/waylandtarget/gtk_target.py: a GTK editor).
 #include "testlib/TestHttpServer.h"
 
 #include "TargetClient.h"
@@ -75,6 +79,21 @@ void idleCost(qint64 pid, const char *when)
         static_cast<long long>(after.rssKiB));
 }
 
+// The phases the program traced (lines "tarnwick-trace <ms> <phase>") in `output`, with their
+// offsets in ms from `fromMicros` on the same monotonic clock.
+QList<std::pair<double, QByteArray>> tracedPhases(const QByteArray &output, qint64 fromMicros)
+{
+    QList<std::pair<double, QByteArray>> phases;
+    for (const QByteArray &line : output.split('\n')) {
+        if (!line.startsWith("tarnwick-trace "))
+            continue;
+        const QList<QByteArray> words = line.split(' ');
+        phases.append(
+            {words.value(1).toDouble() - double(fromMicros) / 1000.0, line.mid(line.indexOf(' ', 15) + 1)});
+    }
+    return phases;
+}
+
 double percentile(QList<double> values, double p)
 {
     std::sort(values.begin(), values.end());
@@ -91,6 +110,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
+    QStringList targetCommand;
+    for (int i = 2; i < argc; ++i)
+        targetCommand.append(QString::fromLocal8Bit(argv[i]));
 
     TestX11::XTestDriver driver;
     if (!driver.isConnected()) {
@@ -125,7 +147,7 @@ int main(int argc, char *argv[])
     }
 
     TestX11::TargetClient target;
-    if (!target.start()) {
+    if (!target.start(targetCommand.value(0), targetCommand.mid(1))) {
         std::fputs("pipeline_bench: the target window did not start\n", stderr);
         return 1;
     }
@@ -137,7 +159,8 @@ int main(int argc, char *argv[])
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     tarnwick.setProcessEnvironment(env);
-    tarnwick.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Its standard error holds the trace lines, when asked for.
+    tarnwick.setProcessChannelMode(QProcess::SeparateChannels);
     QElapsedTimer startTimer;
     startTimer.start();
     tarnwick.start(QStringLiteral(TARNWICK_BINARY), {});
@@ -170,10 +193,12 @@ int main(int argc, char *argv[])
     idleCost(tarnwick.processId(), "after start-up");
 
     QList<double> latencies;
+    QList<QList<std::pair<double, QByteArray>>> traces;
     target.activate();
     for (int run = 0; run < runs; ++run) {
         const QString text = QStringLiteral("run %1 of the latency benchmark").arg(run);
         target.setText(text);
+        tarnwick.readAllStandardError();
         driver.press(TestX11::keyControlL);
         driver.press(TestX11::keyShiftL);
         driver.press(TestX11::keyE);
@@ -190,15 +215,26 @@ int main(int argc, char *argv[])
         latencies.append(double(*replaced - released) / 1000.0);
         // The run restores the clipboard 250 ms after pasting; let it finish before the next one.
         TestX11::spin(700ms);
+        traces.append(tracedPhases(tarnwick.readAllStandardError(), released));
+        traces.last().append({latencies.last(), "text changed in the target"});
     }
-    // The only fixed wait before the corrected text is in place: the first look at the clipboard
-    // comes 10 ms after the copy keystroke.
-    constexpr double fixedWaitMs = 10.0;
     std::printf(
         "latency over %d runs (release of Ctrl+Shift+E to corrected text in the target): median %.1f ms, "
-        "p90 %.1f ms, max %.1f ms; minus the fixed 10 ms poll: median %.1f ms\n",
-        runs, percentile(latencies, 0.5), percentile(latencies, 0.9), percentile(latencies, 1.0),
-        percentile(latencies, 0.5) - fixedWaitMs);
+        "p90 %.1f ms, max %.1f ms\n",
+        runs, percentile(latencies, 0.5), percentile(latencies, 0.9), percentile(latencies, 1.0));
+    std::printf("runs:");
+    for (double latency : std::as_const(latencies))
+        std::printf(" %.1f", latency);
+    std::printf(" ms\n");
+    // The phases of the run whose latency is the median, from the release.
+    const double median = percentile(latencies, 0.5);
+    const qsizetype medianRun = latencies.indexOf(median);
+    if (traces.at(medianRun).size() > 1) {
+        std::printf("trace of run %lld (ms after the release):\n", static_cast<long long>(medianRun));
+        std::sort(traces[medianRun].begin(), traces[medianRun].end());
+        for (const auto &[offset, phase] : std::as_const(traces.at(medianRun)))
+            std::printf("  %7.1f  %s\n", offset, phase.constData());
+    }
 
     TestX11::spin(3s);
     idleCost(tarnwick.processId(), "after the runs");

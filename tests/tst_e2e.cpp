@@ -127,6 +127,12 @@ private Q_SLOTS:
 
         QVERIFY(waitForClipboard(original));
         QVERIFY(m_target.hasFocus());
+        QVERIFY(waitForTrace("clipboard restored"));
+        QCOMPARE(tracedPhasesOfLastRun(),
+            (QStringList {QStringLiteral("release seen"), QStringLiteral("copy posted"),
+                QStringLiteral("copy seen"), QStringLiteral("request sent"), QStringLiteral("reply"),
+                QStringLiteral("paste posted"), QStringLiteral("paste fetched"),
+                QStringLiteral("clipboard restored")}));
     }
 
     void aTargetThatPastesLateStillGetsTheCorrectedText()
@@ -213,6 +219,25 @@ private Q_SLOTS:
         QCOMPARE(m_stderr.count("no system tray"), 1);
     }
 
+    // With nothing selected the copy changes nothing: the clipboard stays with its owner, so it is
+    // still there after Tarnwick quits. Ends with a new start.
+    void nothingSelectedLeavesTheClipboardWithItsOwner()
+    {
+        QVERIFY(m_target.setText(QStringLiteral("nothing selected here")));
+        QVERIFY(m_target.select(3, 3));
+        const ClipboardView original = readClipboardWithXclip();
+        pressAndReleaseShortcut({TestX11::keyControlL, TestX11::keyShiftL}, false);
+        QVERIFY(waitForTrace("clipboard left alone"));
+        QVERIFY(m_backend.requests().isEmpty());
+
+        m_tarnwick.terminate();
+        QVERIFY(m_tarnwick.waitForFinished(5000));
+        const ClipboardView after = readClipboardWithXclip();
+        QCOMPARE(after.targets, original.targets);
+        QCOMPARE(after.bytes, original.bytes);
+        QVERIFY(launchTarnwick());
+    }
+
     // Last: it replaces the running program with one that talks to the reference backend.
     void withTheReferenceBackend()
     {
@@ -287,6 +312,7 @@ private:
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral("run")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("TARNWICK_TRACE"), QStringLiteral("1"));
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(TARNWICK_BINARY), {});
         return process.waitForStarted(5000);
@@ -327,6 +353,8 @@ private:
 
     void pressAndReleaseShortcut(const QList<quint8> &modifiers, bool holdShiftAfterwards)
     {
+        m_stderr += m_tarnwick.readAllStandardError();
+        m_runTraceStart = m_stderr.size();
         QVERIFY(m_target.clearKeys());
         for (quint8 key : modifiers)
             m_driver.press(key);
@@ -338,6 +366,33 @@ private:
             if (!(holdShiftAfterwards && key == TestX11::keyShiftL))
                 m_driver.release(key);
         }
+    }
+
+    // Waits until the running program has written the trace line of `phase` since the shortcut
+    // was last pressed.
+    bool waitForTrace(const char *phase)
+    {
+        const QDeadlineTimer deadline(10s);
+        while (!tracedPhasesOfLastRun().contains(QLatin1String(phase))) {
+            if (deadline.hasExpired()) {
+                qWarning("no trace of \"%s\": %s", phase, m_stderr.constData());
+                return false;
+            }
+            TestX11::spin(20ms);
+        }
+        return true;
+    }
+
+    // The phases traced since the shortcut was last pressed, in order.
+    QStringList tracedPhasesOfLastRun()
+    {
+        m_stderr += m_tarnwick.readAllStandardError();
+        QStringList phases;
+        for (const QByteArray &line : m_stderr.mid(m_runTraceStart).split('\n')) {
+            if (line.startsWith("tarnwick-trace "))
+                phases.append(QString::fromUtf8(line.mid(line.indexOf(' ', 15) + 1)));
+        }
+        return phases;
     }
 
     bool waitForClipboard(const ClipboardView &expected)
@@ -364,6 +419,7 @@ private:
     TestX11::TargetClient m_target;
     QProcess m_tarnwick;
     QByteArray m_stderr;
+    qsizetype m_runTraceStart = 0;
 };
 
 QTEST_MAIN(TestEndToEnd)

@@ -153,7 +153,7 @@ private Q_SLOTS:
             (Seen {200, QString::fromUtf8("Copying…"), false, QStringLiteral("ellipsis.circle"),
                 QStringLiteral("spinner")}));
         QCOMPARE(rig.seen.at(1),
-            (Seen {210, QString::fromUtf8("Fixing…"), false, QStringLiteral("ellipsis.circle"),
+            (Seen {200, QString::fromUtf8("Fixing…"), false, QStringLiteral("ellipsis.circle"),
                 QStringLiteral("spinner")}));
         QCOMPARE(rig.seen.at(2).status, QString::fromUtf8("Pasting…"));
         QCOMPARE(rig.seen.at(2).panel, QStringLiteral("spinner"));

@@ -1,5 +1,7 @@
 #include "app/TextProcessor.h"
 
+#include "platform/Trace.h"
+
 #include <QPointer>
 
 using namespace std::chrono_literals;
@@ -20,6 +22,44 @@ constexpr Platform::Clock::Duration errorDisplay = 3000ms;
 
 const QLatin1String replaceEmDashKey("replaceEmDash");
 
+// Suspends until the pasteboard tells of a change or `timeout` has passed, whichever is first.
+class PasteboardChange {
+public:
+    PasteboardChange(
+        Platform::Pasteboard &pasteboard, Platform::Clock &clock, Platform::Clock::Duration timeout)
+        : m_pasteboard(pasteboard)
+        , m_clock(clock)
+        , m_timeout(timeout)
+    {
+    }
+    ~PasteboardChange() { m_pasteboard.setChangeObserver({}); }
+    // Moved only before it is awaited (the coroutine machinery takes it by value).
+    PasteboardChange(PasteboardChange &&) = default;
+    PasteboardChange &operator=(PasteboardChange &&) = delete;
+
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> handle)
+    {
+        const auto wake = [this, handle] {
+            // Both ways in are dropped before resuming; the closure may go with them.
+            const std::coroutine_handle<> resumed = handle;
+            PasteboardChange *self = this;
+            self->m_pasteboard.setChangeObserver({});
+            self->m_timer.reset();
+            resumed.resume();
+        };
+        m_pasteboard.setChangeObserver(wake);
+        m_timer = m_clock.singleShot(m_timeout, wake);
+    }
+    void await_resume() const noexcept { }
+
+private:
+    Platform::Pasteboard &m_pasteboard;
+    Platform::Clock &m_clock;
+    Platform::Clock::Duration m_timeout;
+    Platform::TimerPtr m_timer;
+};
+
 } // namespace
 
 TextProcessor::TextProcessor(APIClient api, Platform::Pasteboard &pasteboard, Platform::KeystrokePoster &keys,
@@ -37,6 +77,8 @@ TextProcessor::TextProcessor(APIClient api, Platform::Pasteboard &pasteboard, Pl
 
 TextProcessor::~TextProcessor()
 {
+    // A run waiting for the copy must not wake while we are half gone: it wakes on its timer.
+    m_pasteboard.setChangeObserver({});
     if (m_pendingRestore)
         restorePasteboard(*m_pendingRestore);
 }
@@ -76,6 +118,7 @@ QCoro::Task<> TextProcessor::run(FixMode mode)
     co_await postKeystroke(copyKeyCode);
     if (!self)
         co_return;
+    Platform::Trace::phase("copy posted");
 
     const std::optional<QString> text = co_await waitForPasteboardChange(previousCount);
     if (!self)
@@ -88,9 +131,11 @@ QCoro::Task<> TextProcessor::run(FixMode mode)
     }
 
     setState(TextProcessorState::requesting());
+    Platform::Trace::phase("request sent");
     const FixTextResult result = co_await m_api.fixText(*text, mode);
     if (!self)
         co_return;
+    Platform::Trace::phase("reply");
     if (!result) {
         restorePasteboard(saved);
         co_await flashError(result.error().errorDescription());
@@ -110,6 +155,7 @@ QCoro::Task<> TextProcessor::pasteThenRestore(
     co_await m_keys.postKeystroke(keyCode, flags);
     if (!self)
         co_return;
+    Platform::Trace::phase("paste posted");
 
     const Platform::Clock::Duration pastedAt = m_clock.now();
     co_await m_clock.sleep(pasteWait);
@@ -178,6 +224,9 @@ void TextProcessor::restorePasteboard(const SavedPasteboard &saved)
         m_pasteboard.clearContents();
         // Written even when empty; a refused write leaves nothing better to do.
         m_pasteboard.writeItems(saved);
+        Platform::Trace::phase("clipboard restored");
+    } else {
+        Platform::Trace::phase("clipboard left alone");
     }
     m_pendingRestore.reset(); // last: `saved` may be that very value
 }
@@ -192,15 +241,22 @@ void TextProcessor::putOnPasteboard(const QString &text)
 QCoro::Task<std::optional<QString>> TextProcessor::waitForPasteboardChange(qint64 previousCount)
 {
     QPointer<TextProcessor> self(this);
-    for (int attempts = 0; attempts < maximumPolls; ++attempts) {
-        co_await m_clock.sleep(pollInterval);
+    // The owner's change ends the wait as soon as the pasteboard tells of it; a look every 10 ms
+    // finds it where the pasteboard cannot tell. Either way the wait lasts at most 50 looks.
+    const Platform::Clock::Duration deadline = m_clock.now() + pollInterval * maximumPolls;
+    while (true) {
+        // A change ends the wait even when the new contents hold no text.
+        if (m_pasteboard.changeCount() != previousCount) {
+            Platform::Trace::phase("copy seen");
+            co_return m_pasteboard.string();
+        }
+        const Platform::Clock::Duration left = deadline - m_clock.now();
+        if (left <= Platform::Clock::Duration::zero())
+            co_return std::nullopt;
+        co_await PasteboardChange(m_pasteboard, m_clock, std::min(pollInterval, left));
         if (!self)
             co_return std::nullopt;
-        // A change ends the wait even when the new contents hold no text.
-        if (m_pasteboard.changeCount() != previousCount)
-            co_return m_pasteboard.string();
     }
-    co_return std::nullopt;
 }
 
 QCoro::Task<> TextProcessor::postKeystroke(quint16 keyCode)

@@ -11,6 +11,7 @@
 #include "platform/DesktopNotifier.h"
 #include "platform/PrimarySelection.h"
 #include "platform/TerminalTable.h"
+#include "platform/Trace.h"
 
 #include <QPointer>
 
@@ -51,9 +52,11 @@ QCoro::Task<> TextProcessor::runInTerminal(FixMode mode, Platform::FrontWindowIn
     }
 
     setState(TextProcessorState::requesting());
+    Platform::Trace::phase("request sent");
     const FixTextResult result = co_await m_api.fixText(*text, mode);
     if (!self)
         co_return;
+    Platform::Trace::phase("reply");
     if (!result) {
         co_await flashError(result.error().errorDescription());
         co_return;

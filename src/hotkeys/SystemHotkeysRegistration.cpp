@@ -7,6 +7,7 @@
 #include "hotkeys/Utilities.h"
 #include "platform/KeyEvent.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Trace.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -312,12 +313,14 @@ int SystemHotkeys::handleHotKeyEvent(const Platform::HotKeyService::HotKeyEvent 
     // Copies: the callback may unregister this very entry.
     const Shortcut shortcut = it->second.shortcut;
     Callback callback;
-    if (event.kind == Kind::hotKeyPressed)
+    if (event.kind == Kind::hotKeyPressed) {
         callback = it->second.onKeyDown;
-    else if (event.kind == Kind::hotKeyReleased)
+    } else if (event.kind == Kind::hotKeyReleased) {
+        Platform::Trace::phase("release seen");
         callback = it->second.onKeyUp;
-    else
+    } else {
         return HotKeyService::eventNotHandledErr;
+    }
     if (callback)
         callback(shortcut);
     return HotKeyService::noErr;
@@ -336,12 +339,14 @@ int SystemHotkeys::handleRawKeyEvent(
         return HotKeyService::eventNotHandledErr;
     const Shortcut shortcut = it->second.shortcut;
     Callback callback;
-    if (kind == Kind::rawKeyDown)
+    if (kind == Kind::rawKeyDown) {
         callback = it->second.onKeyDown;
-    else if (kind == Kind::rawKeyUp)
+    } else if (kind == Kind::rawKeyUp) {
+        Platform::Trace::phase("release seen");
         callback = it->second.onKeyUp;
-    else
+    } else {
         return HotKeyService::eventNotHandledErr; // auto-repeat goes on to the menu
+    }
     if (callback)
         callback(shortcut);
     return HotKeyService::noErr;

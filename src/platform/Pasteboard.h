@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace Platform {
@@ -46,6 +47,12 @@ public:
 
     // The plain text on the pasteboard, or nothing when it holds no text.
     virtual std::optional<QString> string() const = 0;
+
+    // Sets what to call when the change count moves (an empty function: nothing), so that a wait
+    // for another application's copy can end at once. It is called on the main thread, on a later
+    // turn of the event loop (fakes: at once), never from inside a call of this interface.
+    // Pasteboards that cannot tell never call it; their callers keep looking at the change count.
+    virtual void setChangeObserver(std::function<void()> observer) { Q_UNUSED(observer) }
 
     // Whether another application has fetched the contents we last put there with setString().
     // Pasteboards that hand contents over when they are written answer true; X11 clipboards are

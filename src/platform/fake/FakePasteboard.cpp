@@ -29,7 +29,7 @@ void FakePasteboard::clearContents()
 {
     m_items.clear();
     m_owner.clear();
-    ++m_changeCount;
+    changed();
 }
 
 bool FakePasteboard::writeItems(const QList<PasteboardItem> &items)
@@ -40,7 +40,7 @@ bool FakePasteboard::writeItems(const QList<PasteboardItem> &items)
     }
     m_items = items;
     m_owner = ownOwner();
-    ++m_changeCount;
+    changed();
     return true;
 }
 
@@ -48,7 +48,7 @@ void FakePasteboard::writeItemsAs(const QString &owner, const QList<PasteboardIt
 {
     m_items = items;
     m_owner = owner;
-    ++m_changeCount;
+    changed();
 }
 
 void FakePasteboard::ownerQuits(const QString &owner)
@@ -57,7 +57,7 @@ void FakePasteboard::ownerQuits(const QString &owner)
         return;
     m_items.clear();
     m_owner.clear();
-    ++m_changeCount;
+    changed();
 }
 
 void FakePasteboard::setString(const QString &text)
@@ -66,7 +66,7 @@ void FakePasteboard::setString(const QString &text)
     m_fetched = !m_lazyFetch;
     m_items = {PasteboardItem {{plainTextType(), text.toUtf8()}}};
     m_owner = ownOwner();
-    ++m_changeCount;
+    changed();
 }
 
 std::optional<QString> FakePasteboard::string() const
@@ -74,6 +74,13 @@ std::optional<QString> FakePasteboard::string() const
     if (const auto bytes = m_items.isEmpty() ? std::nullopt : data(0, plainTextType()))
         return QString::fromUtf8(*bytes);
     return std::nullopt;
+}
+
+void FakePasteboard::changed()
+{
+    ++m_changeCount;
+    if (const auto observer = m_observer; observer && m_tellsChanges) // it may replace itself
+        observer();
 }
 
 } // namespace Platform

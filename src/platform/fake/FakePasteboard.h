@@ -15,6 +15,9 @@ public:
     void setString(const QString &text) override;
     std::optional<QString> string() const override;
     bool contentsFetchedSinceLastWrite() const override { return m_fetched; }
+    void setChangeObserver(std::function<void()> observer) override { m_observer = std::move(observer); }
+    // Off: the pasteboard never tells of changes, as one that can only be asked.
+    void setTellsChanges(bool tells) { m_tellsChanges = tells; }
 
     // The items as they are now.
     const QList<PasteboardItem> &items() const { return m_items; }
@@ -44,8 +47,12 @@ public:
     int setStringCount() const { return m_setStringCount; }
 
 private:
+    void changed();
+
     QList<PasteboardItem> m_items;
     QString m_owner;
+    std::function<void()> m_observer;
+    bool m_tellsChanges = true;
     QStringList m_unreadable;
     qint64 m_changeCount = 0;
     int m_setStringCount = 0;

@@ -1,5 +1,6 @@
 #include "platform/x11/SelectionFetchWatcher.h"
 
+#include "platform/Trace.h"
 #include "platform/x11/XcbWindows.h"
 
 #include <QCoreApplication>
@@ -35,8 +36,11 @@ bool SelectionFetchWatcher::nativeEventFilter(const QByteArray &eventType, void 
         return false;
     const auto *request = static_cast<const xcb_selection_request_event_t *>(message);
     // Only the owner receives SelectionRequest, so this asks for our own contents.
-    if (request->selection == m_selection && !m_notFetchTargets.contains(request->target))
+    if (request->selection == m_selection && !m_notFetchTargets.contains(request->target)) {
+        if (!m_fetched && m_tracePhase)
+            Trace::phase(m_tracePhase);
         m_fetched = true;
+    }
     return false; // Qt answers it
 }
 

@@ -20,8 +20,13 @@ public:
     SelectionFetchWatcher(const SelectionFetchWatcher &) = delete;
     SelectionFetchWatcher &operator=(const SelectionFetchWatcher &) = delete;
 
-    // Call when new contents are published: nobody has fetched them yet.
-    void reset() { m_fetched = false; }
+    // Call when new contents are published: nobody has fetched them yet. With `tracePhase`, the
+    // first fetch writes that latency trace line (platform/Trace.h).
+    void reset(const char *tracePhase = nullptr)
+    {
+        m_fetched = false;
+        m_tracePhase = tracePhase;
+    }
     bool fetchedSinceReset() const { return !m_connection || m_fetched; }
 
 private:
@@ -31,6 +36,7 @@ private:
     quint32 m_selection;
     QList<quint32> m_notFetchTargets;
     bool m_fetched = false;
+    const char *m_tracePhase = nullptr;
 };
 
 } // namespace Platform::X11

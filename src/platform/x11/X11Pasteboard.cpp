@@ -66,12 +66,21 @@ void X11Pasteboard::onClipboardChanged()
 {
     ++m_changeCount;
     m_snapshot.reset();
+    // Not from inside Qt's clipboard signal: the observer may read the new contents at once.
+    if (m_changeObserver)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (const auto observer = m_changeObserver)
+                    observer();
+            },
+            Qt::QueuedConnection);
 }
 
-void X11Pasteboard::noteOwnWrite()
+void X11Pasteboard::noteOwnWrite(const char *fetchTracePhase)
 {
     if (m_fetches)
-        m_fetches->reset();
+        m_fetches->reset(fetchTracePhase);
     m_snapshot.reset();
 }
 
@@ -188,7 +197,8 @@ void X11Pasteboard::setString(const QString &text)
     auto *mime = new QMimeData;
     mime->setData(plainTextType(), text.toUtf8());
     mime->setData(passwordManagerHintType(), QByteArrayLiteral("secret"));
-    noteOwnWrite();
+    // What we put there ourselves is there to be pasted.
+    noteOwnWrite("paste fetched");
     clipboard()->setMimeData(mime, QClipboard::Clipboard);
 }
 

@@ -39,6 +39,10 @@ public:
     void setString(const QString &text) override;
     std::optional<QString> string() const override;
     bool contentsFetchedSinceLastWrite() const override;
+    void setChangeObserver(std::function<void()> observer) override
+    {
+        m_changeObserver = std::move(observer);
+    }
 
     // The format that asks clipboard managers not to record our temporary contents, and its value.
     static QString passwordManagerHintType() { return QStringLiteral("x-kde-passwordManagerHint"); }
@@ -57,12 +61,14 @@ private:
     const Snapshot &snapshot() const;
     bool matchesSnapshot(const QList<PasteboardItem> &items) const;
     void onClipboardChanged();
-    void noteOwnWrite();
+    // With `fetchTracePhase`, the first fetch of the new contents writes that trace line.
+    void noteOwnWrite(const char *fetchTracePhase = nullptr);
     quint32 internAtom(const char *name) const;
 
     xcb_connection_t *m_connection = nullptr;
     std::optional<SelectionFetchWatcher> m_fetches;
     qint64 m_changeCount = 0;
+    std::function<void()> m_changeObserver;
     mutable std::optional<Snapshot> m_snapshot;
 };
 

@@ -82,7 +82,7 @@ bool X11PrimarySelection::setString(const QString &text)
     auto *mime = new QMimeData;
     mime->setText(text);
     mime->setData(passwordManagerHintType(), QByteArrayLiteral("secret"));
-    m_fetches->reset();
+    m_fetches->reset("paste fetched");
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Selection);
     // The server refuses a selection whose time stamp is older than its current owner's.
     return QGuiApplication::clipboard()->ownsSelection();
