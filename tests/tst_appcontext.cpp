@@ -5,6 +5,7 @@
 // moc cannot parse the C++20 library headers behind these.
 #ifndef Q_MOC_RUN
 #include "testlib/SimulatedFrontApp.h"
+#include "testlib/OutputCapture.h"
 #include "testlib/TestHttpServer.h"
 #include "app/AccessibilityChecker.h"
 #include "app/GlobalShortcut.h"
@@ -20,6 +21,7 @@
 #include "platform/Notices.h"
 #include "platform/fake/FakeAccessibilityTrust.h"
 #include "platform/fake/FakeHotKeyService.h"
+#include "platform/fake/FakeKeyboardLayout.h"
 #include "platform/fake/FakeKeystrokePoster.h"
 #include "platform/fake/FakePasteboard.h"
 #include "platform/fake/FakeScreens.h"
@@ -30,6 +32,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QScopeGuard>
 #include <QAction>
 #include <QMenu>
 #include <QTest>
@@ -216,6 +219,35 @@ private Q_SLOTS:
         QCOMPARE(storedShortcut(userDefaults, QStringLiteral("fixSelectedText"))
                      .value(QStringLiteral("carbonKeyCode")),
             QJsonValue(40));
+    }
+
+    void aShortcutAnotherProgramHoldsIsANoticeUntilItIsFree()
+    {
+        Rig rig(m_userDefaults);
+        Platform::FakeKeyboardLayout layout;
+        Hotkeys::Shortcut::setKeyboardLayout(&layout);
+        const auto noLayout = qScopeGuard([] { Hotkeys::Shortcut::setKeyboardLayout(nullptr); });
+        rig.hotKeys.refuse(
+            carbonKeyE, carbonCommand | carbonShift, Platform::HotKeyService::eventHotKeyExistsErr);
+        TestLib::OutputCapture printed;
+        AppContext context(rig.services());
+        QCOMPARE(printed.take(), QStringLiteral("Error registering hotkey ⇧⌘E: -9878\n"));
+        QCOMPARE(rig.notices.all().size(), 1);
+        QCOMPARE(rig.notices.all().first().id, QStringLiteral("shortcut-refused/fixSelectedText"));
+        QCOMPARE(
+            rig.notices.all().first().message, QStringLiteral("⇧⌘E (Fix text) is taken by another program"));
+
+        // Tried again when the hot keys come back (a recorder is done); one taken later is a notice too.
+        rig.hotKeys.stopRefusing(carbonKeyE, carbonCommand | carbonShift);
+        Hotkeys::setEnabled(false);
+        Hotkeys::setEnabled(true);
+        QVERIFY(rig.notices.all().isEmpty());
+        TestLib::OutputCapture printedLater;
+        rig.hotKeys.withdraw(rig.hotKeyId(carbonKeyE, carbonCommand | carbonOption),
+            Platform::HotKeyService::eventHotKeyExistsErr);
+        QCOMPARE(printedLater.take(), QStringLiteral("Error registering hotkey ⌥⌘E: -9878\n"));
+        QCOMPARE(rig.notices.all().size(), 1);
+        QCOMPARE(rig.notices.all().first().id, QStringLiteral("shortcut-refused/formalizeSelectedText"));
     }
 
     void aHandlerOutlivingItsContextDoesNothing()

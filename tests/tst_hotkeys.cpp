@@ -303,7 +303,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, refused);
         QFETCH(bool, byMenu);
-        const TestLib::OutputCapture refusalLines;
+        const QString refusalLine = QStringLiteral("Error registering hotkey ⇧⌘E: -9878\n");
+        TestLib::OutputCapture printed;
         const auto taken = Platform::HotKeyService::eventHotKeyExistsErr;
         const auto leaveAndComeBack = [byMenu] {
             auto &centre = Platform::NotificationCenter::defaultCenter();
@@ -331,6 +332,7 @@ private Q_SLOTS:
             m_service->withdraw(1, taken);
         }
 
+        QCOMPARE(printed.take(), refusalLine);
         QCOMPARE(Hotkeys::refusal(name), std::optional<int>(taken));
         QVERIFY(Hotkeys::isEnabled(name)); // still counted as registered
         QVERIFY(!Hotkeys::isActive(name));
@@ -339,7 +341,9 @@ private Q_SLOTS:
 
         // Still taken: tried again, still refused, nothing changes.
         m_service->refuse(14, 0x300, taken);
+        TestLib::OutputCapture printedAgain;
         leaveAndComeBack();
+        QCOMPARE(printedAgain.take(), refusalLine);
         QCOMPARE(Hotkeys::refusal(name), std::optional<int>(taken));
         QCOMPARE(changes, 1);
 
@@ -356,16 +360,19 @@ private Q_SLOTS:
 
     void aShortcutTakenAwayLaterMayBeGivenBackByTheSystem()
     {
-        const TestLib::OutputCapture refusalLines;
         const Name name(QStringLiteral("fix"), commandShiftE);
         Hotkeys::onKeyDown(name, [] {});
+        TestLib::OutputCapture printed;
         m_service->withdraw(1, Platform::HotKeyService::eventHotKeyExistsErr);
+        QCOMPARE(printed.take(), QStringLiteral("Error registering hotkey ⇧⌘E: -9878\n"));
         QVERIFY(!Hotkeys::isActive(name));
         m_service->grant(1);
         QVERIFY(Hotkeys::isActive(name));
         // Changing the shortcut drops the old state with the old registration.
+        TestLib::OutputCapture printedAgain;
         m_service->withdraw(1, Platform::HotKeyService::eventHotKeyExistsErr);
         name.setShortcut(controlK);
+        printedAgain.take();
         QVERIFY(Hotkeys::isActive(name));
         QCOMPARE(m_service->unregisterCalls(), QList<quint32> {1});
     }

@@ -10,6 +10,7 @@
 #include "platform/fake/ManualClock.h"
 #include "platform/fake/MemoryUserDefaults.h"
 #include "testlib/HotkeysFixture.h"
+#include "testlib/OutputCapture.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -273,6 +274,27 @@ private Q_SLOTS:
         QCOMPARE(qobject_cast<QLabel *>(recorders[1]->label())->text(), QStringLiteral("Make formal"));
         QCOMPARE(recorders[0]->name(), h.fixName);
         QCOMPARE(recorders[1]->name(), h.formalName);
+    }
+
+    void aShortcutAnotherProgramHoldsIsMarked()
+    {
+        Harness h;
+        const Hotkeys::Shortcut commandShiftE(14, 0x300);
+        h.hotkeys.hotKeyService.refuse(14, 0x300, Platform::HotKeyService::eventHotKeyExistsErr);
+        Hotkeys::onKeyUp(h.fixName, [] {});
+        Hotkeys::onKeyUp(h.formalName, [] {});
+        TestLib::OutputCapture printed;
+        h.fixName.setShortcut(commandShiftE);
+        QCOMPARE(printed.take(), QStringLiteral("Error registering hotkey ⇧⌘E: -9878\n"));
+        h.formalName.setShortcut(Hotkeys::Shortcut(14, 0x900));
+        h.view.show();
+        QVERIFY(h.shown("fixTextTaken"));
+        QCOMPARE(h.find<QLabel>("fixTextTaken")->text(), QStringLiteral("Taken by another program"));
+        QVERIFY(!h.shown("makeFormalTaken"));
+
+        // Another shortcut is not taken: the mark goes.
+        h.fixName.setShortcut(Hotkeys::Shortcut(40, 0x300));
+        QVERIFY(!h.shown("fixTextTaken"));
     }
 
     void openingTheWindowDoesNotStartRecording()

@@ -7,11 +7,15 @@
 #include "app/RequestFeedbackHUD.h"
 #include "app/TextProcessor.h"
 #include "hotkeys/Hotkeys.h"
+#include "hotkeys/Shortcut.h"
+#include "hotkeys/SystemHotkeys.h"
+#include "platform/Notices.h"
 
 #include <QPointer>
 
 AppContext::AppContext(const Services &services, QObject *parent)
     : QObject(parent)
+    , m_notices(services.notices)
 {
     if (services.feedbackPanel)
         m_requestFeedbackHUD = std::make_unique<RequestFeedbackHUD>(services.clock, services.screens);
@@ -25,6 +29,18 @@ AppContext::AppContext(const Services &services, QObject *parent)
     if (m_requestFeedbackHUD)
         m_requestFeedbackHUD->bind(m_textProcessor.get());
     registerShortcut();
+
+    // The system may refuse a shortcut at once, later, or take it back; and a new shortcut
+    // replaces the state of the old one.
+    const QPointer<AppContext> self(this);
+    auto &centre = Platform::NotificationCenter::defaultCenter();
+    for (const QString &notification :
+        {Hotkeys::SystemHotkeys::statusDidChange(), Hotkeys::shortcutByNameDidChange()})
+        m_hotKeyObservers.push_back(centre.addObserver(notification, [self](const auto &) {
+            if (self)
+                self->updateRefusalNotices();
+        }));
+    updateRefusalNotices();
 }
 
 // The handlers stay registered after we are gone (the shortcut tables are process-wide); they
@@ -32,6 +48,25 @@ AppContext::AppContext(const Services &services, QObject *parent)
 AppContext::~AppContext()
 {
     m_requestFeedbackHUD.reset();
+}
+
+void AppContext::updateRefusalNotices()
+{
+    const std::pair<const Hotkeys::Name &, QString> shortcuts[]
+        = {{Hotkeys::fixSelectedText(), Hotkeys::fixSelectedTextTitle()},
+            {Hotkeys::formalizeSelectedText(), Hotkeys::formalizeSelectedTextTitle()}};
+    for (const auto &[name, title] : shortcuts) {
+        const QString id = QStringLiteral("shortcut-refused/") + name.rawValue();
+        const std::optional<Hotkeys::Shortcut> shortcut = name.shortcut();
+        if (!shortcut || !Hotkeys::refusal(name)) {
+            m_notices.clear(id);
+            continue;
+        }
+        m_notices.set({id,
+            QStringLiteral("%1 (%2) is taken by another program")
+                .arg(shortcut->presentableDescription(), title),
+            QStringLiteral("Record another shortcut for it in Settings, or free it in the other program.")});
+    }
 }
 
 void AppContext::registerShortcut()

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/NotificationCenter.h"
+
 #include <QObject>
 
 #include <memory>
+#include <vector>
 
 class AccessibilityChecker;
 class QNetworkAccessManager;
@@ -50,7 +53,8 @@ public:
     // Creates, in this order: the feedback panel controller, the backend client (the first read
     // of the backend URL, which stops the process when the environment holds an invalid one), the
     // Accessibility checker, the text processor; binds the panel to the processor; then attaches
-    // the shortcuts' key-up handlers, which registers them as global hot keys.
+    // the shortcuts' key-up handlers, which registers them as global hot keys. From then on a
+    // shortcut that another program holds is a notice ("shortcut-refused/" + the name).
     explicit AppContext(const Services &services, QObject *parent = nullptr);
     ~AppContext() override;
 
@@ -59,7 +63,10 @@ public:
 
 private:
     void registerShortcut();
+    void updateRefusalNotices();
 
+    Platform::Notices &m_notices;
+    std::vector<Platform::NotificationCenter::TokenPtr> m_hotKeyObservers;
     std::unique_ptr<AccessibilityChecker> m_ax;
     std::unique_ptr<TextProcessor> m_textProcessor;
     std::unique_ptr<RequestFeedbackHUD> m_requestFeedbackHUD;

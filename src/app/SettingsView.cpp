@@ -2,7 +2,10 @@
 
 #include "app/AccessibilityChecker.h"
 #include "app/TextProcessor.h"
+#include "app/GlobalShortcut.h"
+#include "hotkeys/Hotkeys.h"
 #include "hotkeys/Recorder.h"
+#include "hotkeys/SystemHotkeys.h"
 #include "platform/AccessibilityTrust.h"
 #include "platform/Clock.h"
 #include "platform/Notices.h"
@@ -220,12 +223,33 @@ QWidget *SettingsView::makeShortcutRows(const Hotkeys::Name &fixName, const Hotk
     auto *layout = new QVBoxLayout(rows);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
-    auto *fix = new Hotkeys::Recorder(QStringLiteral("Fix text"), fixName);
-    fix->setObjectName(QStringLiteral("fixTextRecorder"));
-    layout->addWidget(fix);
-    auto *formal = new Hotkeys::Recorder(QStringLiteral("Make formal"), formalName);
-    formal->setObjectName(QStringLiteral("makeFormalRecorder"));
-    layout->addWidget(formal);
+    const struct {
+        const Hotkeys::Name &name;
+        QString title;
+        const char *objectName;
+    } shortcuts[] = {{fixName, Hotkeys::fixSelectedTextTitle(), "fixText"},
+        {formalName, Hotkeys::formalizeSelectedTextTitle(), "makeFormal"}};
+    for (const auto &shortcut : shortcuts) {
+        auto *recorder = new Hotkeys::Recorder(shortcut.title, shortcut.name);
+        recorder->setObjectName(QLatin1String(shortcut.objectName) + QLatin1String("Recorder"));
+        layout->addWidget(recorder);
+        // Under the field, while another program holds the shortcut.
+        auto *taken = new QLabel(QStringLiteral("Taken by another program"));
+        taken->setObjectName(QLatin1String(shortcut.objectName) + QLatin1String("Taken"));
+        QFont caption = taken->font();
+        caption.setPointSizeF(caption.pointSizeF() * 0.85);
+        taken->setFont(caption);
+        setTextColour(taken, orange);
+        layout->addWidget(taken, 0, Qt::AlignRight);
+        m_takenMarks.append({shortcut.name, taken});
+    }
+    // The system may refuse a shortcut at once, later, or take it back.
+    auto &centre = Platform::NotificationCenter::defaultCenter();
+    for (const QString &notification :
+        {Hotkeys::SystemHotkeys::statusDidChange(), Hotkeys::shortcutByNameDidChange()})
+        m_hotKeyObservers.push_back(
+            centre.addObserver(notification, [this](const auto &) { updateTakenMarks(); }));
+    updateTakenMarks();
     return rows;
 }
 
@@ -326,6 +350,12 @@ void SettingsView::updateNotices()
         layout->addWidget(row);
     }
     m_noticesSection->setVisible(!notices.isEmpty());
+}
+
+void SettingsView::updateTakenMarks()
+{
+    for (const auto &[name, mark] : std::as_const(m_takenMarks))
+        mark->setVisible(Hotkeys::refusal(name).has_value());
 }
 
 void SettingsView::updateTrust()

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "hotkeys/Name.h"
+#include "platform/NotificationCenter.h"
+
+#include <QList>
 #include <QPointer>
 #include <QWidget>
 
 #include <chrono>
 #include <memory>
+#include <vector>
 
 class QAbstractButton;
 class QCheckBox;
@@ -21,10 +26,6 @@ class Notices;
 class Timer;
 class UserDefaults;
 } // namespace Platform
-
-namespace Hotkeys {
-class Name;
-}
 
 // The settings window: the current problems, the two shortcut recorders, the dash switch, the
 // Accessibility permission with its re-check, and the last error with a way to dismiss it. It shows and edits
@@ -67,6 +68,7 @@ private:
 
     void updateLastError();
     void updateTrust();
+    void updateTakenMarks();
     void updateDashToggle();
     void recheckTrust();
     void requestTrust();
@@ -89,4 +91,7 @@ private:
     QLabel *m_permissionText = nullptr;
     QPushButton *m_requestButton = nullptr;
     QPushButton *m_openSettingsButton = nullptr;
+    // Each shortcut field's "Taken by another program" mark, shown while the system refuses it.
+    QList<std::pair<Hotkeys::Name, QLabel *>> m_takenMarks;
+    std::vector<Platform::NotificationCenter::TokenPtr> m_hotKeyObservers;
 };
