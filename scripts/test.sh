@@ -14,8 +14,8 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-asan -L unit --output-on-failure -j"$jobs"
-# The X11 and end-to-end tests too, for the memory errors that only the real platform code meets.
-bash scripts/with-xvfb.sh ctest --test-dir build-asan -L 'x11|e2e' --output-on-failure
+# The X11, end-to-end and Wayland tests too, for the memory errors that only the real platform code meets.
+bash scripts/with-xvfb.sh ctest --test-dir build-asan -L 'x11|e2e|wayland' --output-on-failure
 
 bash scripts/build.sh build
 bash scripts/with-xvfb.sh ctest --test-dir build --output-on-failure -j"$jobs"

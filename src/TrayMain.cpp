@@ -231,13 +231,17 @@ int runTrayApplication(int &argc, char **argv)
     PlatformServices services;
     buildServices(services, choice, capabilities, clock);
     if (services.wayland) {
-        // A protocol error or a compositor restart ends our connection, and with it the protocols.
-        QObject::connect(services.wayland, &Platform::Wayland::WaylandConnection::failed, &app, [&notices] {
+        // A protocol error (a protocol refused to us) or a compositor restart ends our connection,
+        // and with it the protocols; it may have happened while the services were being built.
+        const auto lost = [&notices] {
             notices.set({QStringLiteral("platform/wayland"),
                 QStringLiteral("The connection to the Wayland compositor was lost: the clipboard, keystrokes "
                                "and the window in front no longer work."),
                 QStringLiteral("Quit Tarnwick and start it again.")});
-        });
+        };
+        QObject::connect(services.wayland, &Platform::Wayland::WaylandConnection::failed, &app, lost);
+        if (!services.wayland->isConnected())
+            lost();
     }
     Hotkeys::SystemHotkeys::setHotKeyService(services.hotKeys);
     Hotkeys::SystemHotkeys::setSystemShortcuts(services.systemShortcuts);
