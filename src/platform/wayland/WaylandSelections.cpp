@@ -21,6 +21,26 @@ DataControlPasteboard::DataControlPasteboard(DataControl &selections)
 {
 }
 
+DataControlPasteboard::~DataControlPasteboard()
+{
+    QObject::disconnect(m_changeObserver);
+}
+
+void DataControlPasteboard::setChangeObserver(std::function<void()> observer)
+{
+    QObject::disconnect(m_changeObserver);
+    if (!observer)
+        return;
+    // Queued: a change also arrives while we publish, inside a call of ours.
+    m_changeObserver = QObject::connect(
+        &m_selections, &DataControl::changed, &m_selections,
+        [observer = std::move(observer)](Selection selection) {
+            if (selection == Selection::Clipboard)
+                observer();
+        },
+        Qt::QueuedConnection);
+}
+
 qint64 DataControlPasteboard::changeCount() const
 {
     return m_selections.changeCount(Selection::Clipboard);

@@ -14,6 +14,7 @@ class DataControlPasteboard final : public Pasteboard {
 public:
     // `selections` must outlive us.
     explicit DataControlPasteboard(DataControl &selections);
+    ~DataControlPasteboard() override;
 
     qint64 changeCount() const override;
     QList<QStringList> itemTypes() const override;
@@ -23,11 +24,13 @@ public:
     // Marked secret for clipboard managers.
     void setString(const QString &text) override;
     std::optional<QString> string() const override;
+    void setChangeObserver(std::function<void()> observer) override;
     // A paste fetched it: a fetch after our next keystroke, never a clipboard manager's at once.
     bool contentsFetchedSinceLastWrite() const override;
 
 private:
     DataControl &m_selections;
+    QMetaObject::Connection m_changeObserver;
 };
 
 // The primary selection. Wayland does not tell who owns a selection; a selection made while a
