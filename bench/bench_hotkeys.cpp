@@ -5,7 +5,7 @@
 
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/SystemHotkeys.h"
-#include "platform/SettingsUserDefaults.h"
+#include "platform/qt/SettingsUserDefaults.h"
 #include "platform/fake/FakeHotKeyService.h"
 #include "platform/fake/FakeKeyboardLayout.h"
 #include "platform/fake/MemoryUserDefaults.h"

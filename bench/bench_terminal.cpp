@@ -1,7 +1,7 @@
 // Measures what the terminal mode adds at the start of every run: recognising the window in front,
 // checking who owns the primary selection and reading it from a real xterm.
 #include "Measure.h"
-#include "platform/TerminalTable.h"
+#include "platform/qt/TerminalTable.h"
 #include "platform/fake/MemoryUserDefaults.h"
 #include "platform/x11/X11FrontWindow.h"
 #include "platform/x11/X11PrimarySelection.h"

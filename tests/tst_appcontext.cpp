@@ -18,7 +18,7 @@
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/RecorderField.h"
 #include "hotkeys/SystemHotkeys.h"
-#include "platform/Notices.h"
+#include "platform/qt/Notices.h"
 #include "platform/fake/FakeAccessibilityTrust.h"
 #include "platform/fake/FakeHotKeyService.h"
 #include "platform/fake/FakeKeyboardLayout.h"

@@ -3,7 +3,7 @@
 #include "app/MenuBarExtra.h"
 #include "app/MenuBarIcon.h"
 #include "app/MenuContent.h"
-#include "platform/Notices.h"
+#include "platform/qt/Notices.h"
 #include "platform/fake/FakeAccessibilityTrust.h"
 #include "platform/fake/ManualClock.h"
 

@@ -1,4 +1,5 @@
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
+#include "platform/qt/QtClock.h"
 #include "platform/fake/FakePasteboard.h"
 #include "platform/fake/ManualClock.h"
 #include "platform/fake/MemoryUserDefaults.h"

@@ -4,7 +4,7 @@
 #include "HeadlessGnome.h"
 
 #include "platform/fake/ManualClock.h"
-#include "platform/Notices.h"
+#include "platform/qt/Notices.h"
 #include "platform/fake/MemoryUserDefaults.h"
 #include "platform/portal/PortalGlobalShortcuts.h"
 #include "platform/portal/PortalKeystrokePoster.h"

@@ -6,7 +6,7 @@
 #include "hotkeys/RecorderField.h"
 #include "hotkeys/SystemHotkeys.h"
 #include "platform/KeyEvent.h"
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
 #include "platform/fake/FakeKeyEventTranslator.h"
 #include "testlib/HotkeysFixture.h"
 

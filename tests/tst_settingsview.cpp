@@ -3,7 +3,7 @@
 #include "app/TextProcessor.h"
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/Recorder.h"
-#include "platform/Notices.h"
+#include "platform/qt/Notices.h"
 #include "platform/fake/FakeAccessibilityTrust.h"
 #include "platform/fake/FakeKeystrokePoster.h"
 #include "platform/fake/FakePasteboard.h"

@@ -1,7 +1,7 @@
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/MenuItemShortcut.h"
 #include "hotkeys/ViewModifiers.h"
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
 #include "testlib/HotkeysFixture.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/MenuTracking.h"
 #include "hotkeys/SystemHotkeys.h"
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
 #include "platform/fake/FakeHotKeyService.h"
 #include "platform/fake/FakeKeyboardLayout.h"
 #include "platform/fake/MemoryUserDefaults.h"

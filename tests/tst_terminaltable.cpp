@@ -1,5 +1,5 @@
-#include "platform/SettingsUserDefaults.h"
-#include "platform/TerminalTable.h"
+#include "platform/qt/SettingsUserDefaults.h"
+#include "platform/qt/TerminalTable.h"
 #include "platform/fake/MemoryUserDefaults.h"
 
 #include <QFile>

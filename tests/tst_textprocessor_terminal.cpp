@@ -1,5 +1,5 @@
 #include "app/TextProcessor.h"
-#include "platform/TerminalTable.h"
+#include "platform/qt/TerminalTable.h"
 #include "platform/fake/FakeAccessibilityTrust.h"
 #include "platform/fake/FakeDesktopNotifier.h"
 #include "platform/fake/FakeFrontWindow.h"

@@ -2,7 +2,7 @@
 
 #include "app/AccessibilityChecker.h"
 #include "platform/Clock.h"
-#include "platform/Notices.h"
+#include "platform/qt/Notices.h"
 
 #include <QAction>
 #include <QCoreApplication>

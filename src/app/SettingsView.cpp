@@ -8,7 +8,7 @@
 #include "hotkeys/SystemHotkeys.h"
 #include "platform/AccessibilityTrust.h"
 #include "platform/Clock.h"
-#include "platform/Notices.h"
+#include "platform/qt/Notices.h"
 #include "platform/UserDefaults.h"
 
 #include <QCheckBox>

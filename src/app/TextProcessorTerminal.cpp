@@ -10,7 +10,7 @@
 
 #include "platform/DesktopNotifier.h"
 #include "platform/PrimarySelection.h"
-#include "platform/TerminalTable.h"
+#include "platform/qt/TerminalTable.h"
 #include "platform/Trace.h"
 
 #include <QPointer>

@@ -2,7 +2,7 @@
 
 #include "hotkeys/MenuTracking.h"
 #include "hotkeys/SystemHotkeys.h"
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>

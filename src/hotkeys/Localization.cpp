@@ -1,6 +1,6 @@
 #include "hotkeys/Localization.h"
 
-#include "platform/Installation.h"
+#include "platform/qt/Installation.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "hotkeys/MenuItemShortcut.h"
 
 #include "hotkeys/Hotkeys.h"
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
 
 #include <QAction>
 #include <QHash>

@@ -1,6 +1,6 @@
 #include "hotkeys/MenuTracking.h"
 
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
 
 #include <QApplication>
 #include <QEvent>

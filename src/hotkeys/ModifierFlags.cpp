@@ -1,6 +1,6 @@
 #include "hotkeys/ModifierFlags.h"
 
-#include "platform/KeyEvent.h"
+#include "platform/qt/QtKeyEvent.h"
 
 namespace Hotkeys {
 

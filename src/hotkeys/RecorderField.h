@@ -2,7 +2,7 @@
 
 #include "hotkeys/Name.h"
 #include "hotkeys/Shortcut.h"
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
 
 #include <QLineEdit>
 

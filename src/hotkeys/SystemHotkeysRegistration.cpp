@@ -6,7 +6,7 @@
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/Utilities.h"
 #include "platform/KeyEvent.h"
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
 #include "platform/Trace.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "hotkeys/ViewModifiers.h"
 
 #include "hotkeys/RecorderField.h"
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -2,7 +2,7 @@
 
 #include "hotkeys/Alert.h"
 #include "hotkeys/Shortcut.h"
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
 #include "platform/fake/FakeHotKeyService.h"
 #include "platform/fake/FakeKeyEventTranslator.h"
 #include "platform/fake/FakeKeyboardLayout.h"

@@ -1,5 +1,7 @@
 #include "platform/fake/FakeKeyEventTranslator.h"
 
+#include "platform/qt/QtKeyEvent.h"
+
 #include <QKeyEvent>
 
 namespace Platform {

@@ -1,7 +1,7 @@
 #include "platform/portal/PortalKeystrokePoster.h"
 
 #include "platform/Clock.h"
-#include "platform/Notices.h"
+#include "platform/qt/Notices.h"
 #include "platform/UserDefaults.h"
 #include "platform/portal/KeySymbols.h"
 #include "platform/portal/PortalRequest.h"

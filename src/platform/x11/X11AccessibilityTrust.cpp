@@ -1,6 +1,6 @@
 #include "platform/x11/X11AccessibilityTrust.h"
 
-#include "platform/Installation.h"
+#include "platform/qt/Installation.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

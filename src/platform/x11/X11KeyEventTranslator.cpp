@@ -1,5 +1,6 @@
 #include "platform/x11/X11KeyEventTranslator.h"
 
+#include "platform/qt/QtKeyEvent.h"
 #include "platform/x11/KeyCodeMap.h"
 
 #include <QKeyEvent>

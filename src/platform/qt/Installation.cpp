@@ -1,4 +1,4 @@
-#include "platform/Installation.h"
+#include "platform/qt/Installation.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/Notices.h"
+#include "platform/qt/Notices.h"
 
 namespace Platform {
 

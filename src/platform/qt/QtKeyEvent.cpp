@@ -1,4 +1,4 @@
-#include "platform/KeyEvent.h"
+#include "platform/qt/QtKeyEvent.h"
 
 #include <Qt>
 

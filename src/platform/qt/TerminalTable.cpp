@@ -1,4 +1,4 @@
-#include "platform/TerminalTable.h"
+#include "platform/qt/TerminalTable.h"
 
 #include "platform/UserDefaults.h"
 

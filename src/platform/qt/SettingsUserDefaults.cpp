@@ -1,4 +1,4 @@
-#include "platform/SettingsUserDefaults.h"
+#include "platform/qt/SettingsUserDefaults.h"
 
 #include <QDir>
 #include <QFile>

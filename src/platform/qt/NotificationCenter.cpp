@@ -1,4 +1,4 @@
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/Clock.h"
+#include "platform/qt/QtClock.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
