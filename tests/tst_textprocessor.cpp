@@ -31,8 +31,8 @@ Q_DECLARE_METATYPE(TestHttpServer::Reply)
 namespace {
 
 const QString noText = QStringLiteral("No text selected");
-const Keystroke copyKeystroke {8, Platform::commandKeyMask};
-const Keystroke pasteKeystroke {9, Platform::commandKeyMask};
+const Keystroke copyKeystroke {8, Platform::AppKitModifier::command};
+const Keystroke pasteKeystroke {9, Platform::AppKitModifier::command};
 
 using TestLib::describe;
 

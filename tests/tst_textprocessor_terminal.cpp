@@ -26,8 +26,8 @@ using Keystroke = Platform::FakeKeystrokePoster::Keystroke;
 namespace {
 
 const QString noText = QStringLiteral("No text selected");
-const Keystroke copyKeystroke {8, Platform::commandKeyMask};
-const Keystroke shiftInsert {0x72, Platform::shiftKeyMask};
+const Keystroke copyKeystroke {8, Platform::AppKitModifier::command};
+const Keystroke shiftInsert {0x72, Platform::AppKitModifier::shift};
 constexpr quint64 terminalWindow = 0x1400007;
 constexpr quint64 otherWindow = 0x2200003;
 
@@ -70,7 +70,8 @@ struct SimulatedTerminal {
 
     void onKeystroke(const Keystroke &keystroke)
     {
-        if (keystroke.keyCode == copyKeystroke.keyCode && (keystroke.flags & Platform::commandKeyMask)) {
+        if (keystroke.keyCode == copyKeystroke.keyCode
+            && (keystroke.flags & Platform::AppKitModifier::command)) {
             interrupted = true;
         } else if (keystroke == shiftInsert) {
             if (pasteDelay > 0ms)

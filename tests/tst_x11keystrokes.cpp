@@ -14,9 +14,8 @@
 #include <QTest>
 
 using namespace std::chrono_literals;
-using Platform::commandKeyMask;
+namespace AppKitModifier = Platform::AppKitModifier;
 using Platform::ManualClock;
-using Platform::shiftKeyMask;
 using Platform::X11::X11KeystrokePoster;
 using Platform::X11::X11Pasteboard;
 
@@ -74,7 +73,7 @@ private Q_SLOTS:
         QVERIFY(m_target.select(6, 10));
         const qint64 before = m_pasteboard.changeCount();
 
-        auto post = m_poster.postKeystroke(keyC, commandKeyMask);
+        auto post = m_poster.postKeystroke(keyC, AppKitModifier::command);
         QVERIFY(post.isReady()); // nothing held: no wait at all
 
         QTRY_VERIFY(m_pasteboard.changeCount() != before);
@@ -88,7 +87,7 @@ private Q_SLOTS:
         m_pasteboard.setString(QStringLiteral("r\u00e9plac\u00e9"));
         QVERIFY(!m_pasteboard.contentsFetchedSinceLastWrite());
 
-        auto post = m_poster.postKeystroke(keyV, commandKeyMask);
+        auto post = m_poster.postKeystroke(keyV, AppKitModifier::command);
         QVERIFY(post.isReady());
         QTRY_COMPARE(m_target.text(), QStringLiteral("r\u00e9plac\u00e9"));
         QVERIFY(m_pasteboard.contentsFetchedSinceLastWrite());
@@ -113,7 +112,7 @@ private Q_SLOTS:
         QTRY_COMPARE(m_driver.pressedModifierKeys().size(), held.size());
         const qint64 before = m_pasteboard.changeCount();
 
-        auto post = m_poster.postKeystroke(keyC, commandKeyMask);
+        auto post = m_poster.postKeystroke(keyC, AppKitModifier::command);
         // The user may still lift the keys: nothing is sent before the wait is over.
         m_clock.advance(X11KeystrokePoster::modifierWait - 20ms);
         QVERIFY(!post.isReady());
@@ -134,7 +133,7 @@ private Q_SLOTS:
         m_driver.press(TestX11::keyShiftL);
         QTRY_VERIFY(!m_driver.pressedModifierKeys().isEmpty());
 
-        auto post = m_poster.postKeystroke(keyC, commandKeyMask);
+        auto post = m_poster.postKeystroke(keyC, AppKitModifier::command);
         m_clock.advance(30ms);
         QVERIFY(!post.isReady());
         m_driver.release(TestX11::keyShiftL);
@@ -152,7 +151,7 @@ private Q_SLOTS:
         m_driver.press(numLock);
         QTRY_VERIFY(m_driver.pressedKeys().contains(numLock));
 
-        auto post = m_poster.postKeystroke(keyC, commandKeyMask);
+        auto post = m_poster.postKeystroke(keyC, AppKitModifier::command);
         QVERIFY(post.isReady());
         QVERIFY(m_driver.pressedKeys().contains(numLock));
         QTRY_COMPARE(m_pasteboard.string(), QStringLiteral("num"));
@@ -195,14 +194,14 @@ private Q_SLOTS:
         QTRY_VERIFY(watcher->keymap() && watcher->loads() > loads);
 
         QVERIFY(m_target.setText(QStringLiteral("selected text")));
-        QVERIFY(m_poster.postKeystroke(keyC, commandKeyMask).isReady());
+        QVERIFY(m_poster.postKeystroke(keyC, AppKitModifier::command).isReady());
         QTRY_COMPARE(m_pasteboard.string(), QStringLiteral("selected text"));
         QCOMPARE(m_target.text(), QStringLiteral("selected text"));
 
         m_pasteboard.setString(QStringLiteral("pasted"));
-        QVERIFY(m_poster.postKeystroke(keyV, commandKeyMask).isReady());
+        QVERIFY(m_poster.postKeystroke(keyV, AppKitModifier::command).isReady());
         QTRY_COMPARE(m_target.text(), QStringLiteral("pasted"));
-        QVERIFY(m_poster.postKeystroke(keyInsert, shiftKeyMask).isReady());
+        QVERIFY(m_poster.postKeystroke(keyInsert, AppKitModifier::shift).isReady());
         QTRY_COMPARE(m_target.text(), QStringLiteral("pastedpasted"));
         QVERIFY(!(m_driver.modifierState() & lockMask));
 
@@ -215,7 +214,7 @@ private Q_SLOTS:
     void unknownKeyCodePostsNothing()
     {
         QVERIFY(m_target.setText(QStringLiteral("untouched")));
-        auto post = m_poster.postKeystroke(0x3F /* Fn: no X key */, commandKeyMask);
+        auto post = m_poster.postKeystroke(0x3F /* Fn: no X key */, AppKitModifier::command);
         QVERIFY(post.isReady());
         TestX11::spin(100ms);
         QCOMPARE(m_target.keys(), QStringList());
@@ -229,7 +228,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!m_driver.pressedModifierKeys().isEmpty());
         ManualClock clock;
         auto poster = std::make_unique<X11KeystrokePoster>(clock);
-        auto post = poster->postKeystroke(keyC, commandKeyMask);
+        auto post = poster->postKeystroke(keyC, AppKitModifier::command);
         QVERIFY(!post.isReady());
         poster.reset();
         clock.advance(1s);

@@ -25,7 +25,7 @@ private Q_SLOTS:
         Platform::ManualClock clock;
         Platform::X11::X11KeystrokePoster poster(clock);
         QVERIFY(!poster.isAvailable());
-        auto post = poster.postKeystroke(8, Platform::commandKeyMask);
+        auto post = poster.postKeystroke(8, Platform::AppKitModifier::command);
         QVERIFY(post.isReady());
         QCOMPARE(clock.pendingTimers(), 0);
     }

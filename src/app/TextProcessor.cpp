@@ -8,8 +8,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr quint16 copyKeyCode = 8; // "C" on the ANSI layout
-constexpr quint16 pasteKeyCode = 9; // "V"
+constexpr quint16 copyKeyCode = Platform::MacKeyCode::c;
+constexpr quint16 pasteKeyCode = Platform::MacKeyCode::v;
 
 constexpr Platform::Clock::Duration pollInterval = 10ms;
 constexpr int maximumPolls = 50;
@@ -143,7 +143,7 @@ QCoro::Task<> TextProcessor::run(FixMode mode)
     }
 
     putOnPasteboard(withDashSetting(result.value()));
-    co_await pasteThenRestore(pasteKeyCode, Platform::commandKeyMask, saved,
+    co_await pasteThenRestore(pasteKeyCode, Platform::AppKitModifier::command, saved,
         [this] { return m_pasteboard.contentsFetchedSinceLastWrite(); });
 }
 
@@ -261,7 +261,7 @@ QCoro::Task<std::optional<QString>> TextProcessor::waitForPasteboardChange(qint6
 
 QCoro::Task<> TextProcessor::postKeystroke(quint16 keyCode)
 {
-    co_await m_keys.postKeystroke(keyCode, Platform::commandKeyMask);
+    co_await m_keys.postKeystroke(keyCode, Platform::AppKitModifier::command);
 }
 
 QCoro::Task<> TextProcessor::flashError(QString message)

@@ -17,7 +17,8 @@
 
 namespace {
 
-constexpr quint16 insertKeyCode = 0x72; // the Help key of Apple keyboards, Insert on PC keyboards
+// The Help key of Apple keyboards is Insert on PC keyboards.
+constexpr quint16 insertKeyCode = Platform::MacKeyCode::help;
 
 } // namespace
 
@@ -82,7 +83,7 @@ QCoro::Task<> TextProcessor::runInTerminal(FixMode mode, Platform::FrontWindowIn
     }
 
     // Shift+Insert fetches either selection, depending on the terminal.
-    co_await pasteThenRestore(insertKeyCode, Platform::shiftKeyMask, saved, [this] {
+    co_await pasteThenRestore(insertKeyCode, Platform::AppKitModifier::shift, saved, [this] {
         return m_pasteboard.contentsFetchedSinceLastWrite() || m_primary->contentsFetchedSinceLastWrite();
     });
 }

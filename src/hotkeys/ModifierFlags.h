@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/KeyEncodings.h"
+
 #include <QSet>
 #include <QString>
 #include <QtGlobal>
@@ -14,15 +16,16 @@ namespace Hotkeys {
 // that key events carry everywhere above the X11 layer.
 class ModifierFlags {
 public:
-    static constexpr quint64 capsLockBit = 0x10000;
-    static constexpr quint64 shiftBit = 0x20000;
-    static constexpr quint64 controlBit = 0x40000;
-    static constexpr quint64 optionBit = 0x80000;
-    static constexpr quint64 commandBit = 0x100000;
-    static constexpr quint64 numericPadBit = 0x200000;
-    static constexpr quint64 helpBit = 0x400000;
-    static constexpr quint64 functionBit = 0x800000;
-    static constexpr quint64 deviceIndependentFlagsMaskBits = 0xFFFF0000;
+    static constexpr quint64 capsLockBit = Platform::AppKitModifier::capsLock;
+    static constexpr quint64 shiftBit = Platform::AppKitModifier::shift;
+    static constexpr quint64 controlBit = Platform::AppKitModifier::control;
+    static constexpr quint64 optionBit = Platform::AppKitModifier::option;
+    static constexpr quint64 commandBit = Platform::AppKitModifier::command;
+    static constexpr quint64 numericPadBit = Platform::AppKitModifier::numericPad;
+    static constexpr quint64 helpBit = Platform::AppKitModifier::help;
+    static constexpr quint64 functionBit = Platform::AppKitModifier::function;
+    static constexpr quint64 deviceIndependentFlagsMaskBits
+        = Platform::AppKitModifier::deviceIndependentFlagsMask;
 
     static const ModifierFlags capsLock;
     static const ModifierFlags shift;
@@ -91,35 +94,14 @@ inline constexpr ModifierFlags ModifierFlags::function {functionBit};
 inline constexpr ModifierFlags ModifierFlags::deviceIndependentFlagsMask {deviceIndependentFlagsMaskBits};
 
 // Carbon modifier bits (the Event Manager's cmdKey, shiftKey, optionKey, controlKey and Fn).
-namespace CarbonModifier {
-inline constexpr qint64 command = 0x100;
-inline constexpr qint64 shift = 0x200;
-inline constexpr qint64 option = 0x800;
-inline constexpr qint64 control = 0x1000;
-inline constexpr qint64 function = 0x20000;
-inline constexpr qint64 all = command | shift | option | control | function;
-} // namespace CarbonModifier
-
-namespace detail {
-struct FlagCarbonPair {
-    quint64 flag;
-    qint64 carbon;
-};
-inline constexpr FlagCarbonPair flagCarbonPairs[] = {
-    {ModifierFlags::commandBit, CarbonModifier::command},
-    {ModifierFlags::shiftBit, CarbonModifier::shift},
-    {ModifierFlags::optionBit, CarbonModifier::option},
-    {ModifierFlags::controlBit, CarbonModifier::control},
-    {ModifierFlags::functionBit, CarbonModifier::function},
-};
-} // namespace detail
+namespace CarbonModifier = Platform::CarbonModifier;
 
 constexpr ModifierFlags ModifierFlags::fromCarbon(qint64 carbon)
 {
     quint64 raw = 0;
-    for (const auto &pair : detail::flagCarbonPairs) {
+    for (const auto &pair : Platform::modifierEncodings) {
         if (carbon & pair.carbon)
-            raw |= pair.flag;
+            raw |= pair.appKit;
     }
     return ModifierFlags(raw);
 }
@@ -127,8 +109,8 @@ constexpr ModifierFlags ModifierFlags::fromCarbon(qint64 carbon)
 constexpr qint64 ModifierFlags::carbon() const
 {
     qint64 carbon = 0;
-    for (const auto &pair : detail::flagCarbonPairs) {
-        if (m_rawValue & pair.flag)
+    for (const auto &pair : Platform::modifierEncodings) {
+        if (m_rawValue & pair.appKit)
             carbon |= pair.carbon;
     }
     return carbon;

@@ -44,9 +44,8 @@ struct KeyEvent {
     KeyEventType type = KeyEventType::keyDown;
     // macOS virtual key code (physical ANSI position).
     quint16 keyCode = 0;
-    // AppKit modifier flags: Caps Lock 0x10000, Shift 0x20000, Control 0x40000, Option 0x80000,
-    // Command 0x100000, numeric pad 0x200000, Function 0x800000. For flagsChanged, the state after
-    // the change.
+    // AppKit modifier flags (Platform::AppKitModifier in KeyEncodings.h). For flagsChanged, the
+    // state after the change.
     quint64 modifierFlags = 0;
     // True for the presses a held key repeats.
     bool isARepeat = false;

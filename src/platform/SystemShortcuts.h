@@ -10,9 +10,9 @@ public:
     virtual ~SystemShortcuts() = default;
 
     // True when the key at macOS key code `carbonKeyCode` with exactly the Carbon modifier bits
-    // `carbonModifiers` (Command 0x100, Shift 0x200, Option 0x800, Control 0x1000, Function
-    // 0x20000) is reserved and enabled; false when it is free or cannot be told (values out of
-    // range, no connection). May ask the display server synchronously; main thread only.
+    // `carbonModifiers` (Platform::CarbonModifier in KeyEncodings.h) is reserved and enabled; false when it
+    // is free or cannot be told (values out of range, no connection). May ask the display server
+    // synchronously; main thread only.
     virtual bool isReserved(qint64 carbonKeyCode, qint64 carbonModifiers) = 0;
 };
 

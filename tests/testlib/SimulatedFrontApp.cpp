@@ -40,7 +40,7 @@ QByteArray SimulatedFrontApp::imageBytes()
 
 void SimulatedFrontApp::onKeystroke(const Platform::FakeKeystrokePoster::Keystroke &keystroke)
 {
-    if (keystroke.flags != Platform::commandKeyMask)
+    if (keystroke.flags != Platform::AppKitModifier::command)
         return;
     if (keystroke.keyCode == copyKeyCode) {
         ++m_copyKeystrokes;

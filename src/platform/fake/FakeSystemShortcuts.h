@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/KeyEncodings.h"
 #include "platform/SystemShortcuts.h"
 
 #include <QList>
@@ -19,10 +20,9 @@ public:
     {
         ++m_queries;
         // Only the five modifier bits count, as for the system's own list.
-        constexpr qint64 modifierBits = 0x100 | 0x200 | 0x800 | 0x1000 | 0x20000;
         for (const Entry &entry : m_entries) {
             if (entry.enabled && entry.carbonKeyCode == carbonKeyCode
-                && (entry.carbonModifiers & modifierBits) == carbonModifiers)
+                && (entry.carbonModifiers & CarbonModifier::all) == carbonModifiers)
                 return true;
         }
         return false;

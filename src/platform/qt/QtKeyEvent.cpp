@@ -1,5 +1,7 @@
 #include "platform/qt/QtKeyEvent.h"
 
+#include "platform/KeyEncodings.h"
+
 #include <Qt>
 
 namespace Platform {
@@ -48,33 +50,23 @@ std::optional<char32_t> specialKeyForQtKey(int qtKey)
     }
 }
 
-} // namespace Platform
-
-namespace Platform {
-
 namespace {
-constexpr quint64 capsLockFlag = 0x10000;
-constexpr quint64 shiftFlag = 0x20000;
-constexpr quint64 controlFlag = 0x40000;
-constexpr quint64 optionFlag = 0x80000;
-constexpr quint64 commandFlag = 0x100000;
-constexpr quint64 numericPadFlag = 0x200000;
 
 // The flag a modifier key toggles, 0 for other keys; Caps Lock reports through capsLockOn.
 quint64 flagOfModifierKey(int qtKey)
 {
     switch (qtKey) {
     case Qt::Key_Shift:
-        return shiftFlag;
+        return AppKitModifier::shift;
     case Qt::Key_Control:
-        return commandFlag;
+        return AppKitModifier::command;
     case Qt::Key_Meta:
     case Qt::Key_Super_L:
     case Qt::Key_Super_R:
-        return controlFlag;
+        return AppKitModifier::control;
     case Qt::Key_Alt:
     case Qt::Key_AltGr:
-        return optionFlag;
+        return AppKitModifier::option;
     default:
         return 0;
     }
@@ -91,15 +83,15 @@ quint64 appKitModifierFlags(Qt::KeyboardModifiers modifiers)
 {
     quint64 flags = 0;
     if (modifiers & Qt::ShiftModifier)
-        flags |= shiftFlag;
+        flags |= AppKitModifier::shift;
     if (modifiers & Qt::ControlModifier)
-        flags |= commandFlag;
+        flags |= AppKitModifier::command;
     if (modifiers & Qt::MetaModifier)
-        flags |= controlFlag;
+        flags |= AppKitModifier::control;
     if (modifiers & Qt::AltModifier)
-        flags |= optionFlag;
+        flags |= AppKitModifier::option;
     if (modifiers & Qt::KeypadModifier)
-        flags |= numericPadFlag;
+        flags |= AppKitModifier::numericPad;
     return flags;
 }
 
@@ -109,7 +101,7 @@ KeyEvent makeKeyEvent(const ToolkitKeyPress &press, quint16 macKeyCode)
     event.keyCode = macKeyCode;
     event.modifierFlags = appKitModifierFlags(press.modifiers);
     if (press.capsLockOn)
-        event.modifierFlags |= capsLockFlag;
+        event.modifierFlags |= AppKitModifier::capsLock;
     if (isModifierKey(press.qtKey)) {
         event.type = KeyEventType::flagsChanged;
         // X11 reports the modifier state from before the event; AppKit reports the state after.

@@ -1,5 +1,6 @@
 #include "platform/wayland/VirtualKeyboard.h"
 
+#include "platform/KeyEncodings.h"
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/x11/KeyCodeMap.h"
 
@@ -23,16 +24,16 @@ namespace {
 constexpr quint32 keymapFormatXkbV1 = 1;
 
 struct ModifierKey {
-    quint64 flag; // AppKit
+    quint64 flag;
     xkb_keysym_t keysym;
     const char *modifier;
 };
 // In pressing order, as on X11: Command is the Control key, Control the Super key, Option Alt.
 constexpr std::array<ModifierKey, 4> modifierKeys {{
-    {0x40000, XKB_KEY_Super_L, XKB_MOD_NAME_LOGO},
-    {0x80000, XKB_KEY_Alt_L, XKB_MOD_NAME_ALT},
-    {0x20000, XKB_KEY_Shift_L, XKB_MOD_NAME_SHIFT},
-    {0x100000, XKB_KEY_Control_L, XKB_MOD_NAME_CTRL},
+    {AppKitModifier::control, XKB_KEY_Super_L, XKB_MOD_NAME_LOGO},
+    {AppKitModifier::option, XKB_KEY_Alt_L, XKB_MOD_NAME_ALT},
+    {AppKitModifier::shift, XKB_KEY_Shift_L, XKB_MOD_NAME_SHIFT},
+    {AppKitModifier::command, XKB_KEY_Control_L, XKB_MOD_NAME_CTRL},
 }};
 
 quint32 milliseconds()

@@ -1,5 +1,6 @@
 #include "platform/x11/X11HotKeyService.h"
 
+#include "platform/KeyEncodings.h"
 #include "platform/x11/KeyCodeMap.h"
 
 #include <QCoreApplication>
@@ -19,11 +20,6 @@
 namespace Platform::X11 {
 
 namespace {
-
-constexpr quint32 carbonCommand = 0x100;
-constexpr quint32 carbonShift = 0x200;
-constexpr quint32 carbonOption = 0x800;
-constexpr quint32 carbonControl = 0x1000;
 
 constexpr xcb_keysym_t keysymNumLock = 0xff7f;
 constexpr xcb_keysym_t keysymScrollLock = 0xff14;
@@ -81,16 +77,18 @@ X11HotKeyService::~X11HotKeyService()
 std::optional<quint16> X11HotKeyService::xModifiersForCarbon(quint32 carbonModifiers)
 {
     quint16 mask = 0;
-    if (carbonModifiers & carbonCommand)
+    if (carbonModifiers & CarbonModifier::command)
         mask |= XCB_MOD_MASK_CONTROL;
-    if (carbonModifiers & carbonShift)
+    if (carbonModifiers & CarbonModifier::shift)
         mask |= XCB_MOD_MASK_SHIFT;
-    if (carbonModifiers & carbonOption)
+    if (carbonModifiers & CarbonModifier::option)
         mask |= XCB_MOD_MASK_1;
-    if (carbonModifiers & carbonControl)
+    if (carbonModifiers & CarbonModifier::control)
         mask |= XCB_MOD_MASK_4;
     // Function and every bit outside the four above have no X modifier.
-    if (carbonModifiers & ~(carbonCommand | carbonShift | carbonOption | carbonControl))
+    if (carbonModifiers
+        & ~(CarbonModifier::command | CarbonModifier::shift | CarbonModifier::option
+            | CarbonModifier::control))
         return std::nullopt;
     return mask;
 }

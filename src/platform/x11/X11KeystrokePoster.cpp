@@ -1,5 +1,6 @@
 #include "platform/x11/X11KeystrokePoster.h"
 
+#include "platform/KeyEncodings.h"
 #include "platform/x11/KeyCodeMap.h"
 #include "platform/x11/XcbWindows.h"
 #include "platform/x11/XkbKeymap.h"
@@ -19,10 +20,10 @@ namespace {
 
 // AppKit modifier flags and the macOS key codes of their left-hand keys, in pressing order.
 constexpr std::array<std::pair<quint64, qint64>, 4> modifierKeys {{
-    {0x40000, 0x3B}, // Control: Super_L
-    {0x80000, 0x3A}, // Option: Alt_L
-    {0x20000, 0x38}, // Shift: Shift_L
-    {0x100000, 0x37}, // Command: Control_L
+    {AppKitModifier::control, MacKeyCode::control}, // Super_L
+    {AppKitModifier::option, MacKeyCode::option}, // Alt_L
+    {AppKitModifier::shift, MacKeyCode::shift}, // Shift_L
+    {AppKitModifier::command, MacKeyCode::command}, // Control_L
 }};
 
 constexpr int lockModifierIndex = 1; // Shift, Lock, Control, Mod1..Mod5
