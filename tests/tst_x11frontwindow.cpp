@@ -1,7 +1,8 @@
 #include "TargetClient.h"
 #include "platform/x11/X11FrontWindow.h"
 #include "platform/x11/X11PrimarySelection.h"
-#include "platform/x11/XcbWindows.h"
+#include "platform/MimeTypes.h"
+#include "platform/x11/Xcb.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -227,10 +228,8 @@ private Q_SLOTS:
         const QStringList targets
             = xclip(primaryArgs + QStringList {QStringLiteral("-t"), QStringLiteral("TARGETS")})
                   .split(QLatin1Char('\n'));
-        QVERIFY2(
-            targets.contains(QStringLiteral("x-kde-passwordManagerHint")), qPrintable(targets.join(u' ')));
-        QCOMPARE(xclip(primaryArgs
-                     + QStringList {QStringLiteral("-t"), QStringLiteral("x-kde-passwordManagerHint")}),
+        QVERIFY2(targets.contains(Platform::passwordManagerHintType()), qPrintable(targets.join(u' ')));
+        QCOMPARE(xclip(primaryArgs + QStringList {QStringLiteral("-t"), Platform::passwordManagerHintType()}),
             QStringLiteral("secret"));
         // What a clipboard manager asks before it records is not a paste.
         QVERIFY(!primary.contentsFetchedSinceLastWrite());

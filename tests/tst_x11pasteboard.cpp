@@ -192,7 +192,7 @@ private Q_SLOTS:
         const ClipboardView view = readClipboardWithXclip();
         QCOMPARE(view.bytes.value(QStringLiteral("UTF8_STRING")), text.toUtf8());
         QCOMPARE(view.bytes.value(QStringLiteral("text/plain")), text.toUtf8());
-        QCOMPARE(view.bytes.value(X11Pasteboard::passwordManagerHintType()), QByteArray("secret"));
+        QCOMPARE(view.bytes.value(Platform::passwordManagerHintType()), QByteArray("secret"));
     }
 
     void changeCountMovesForEveryCopyOfAnotherClient()
@@ -237,7 +237,7 @@ private Q_SLOTS:
                      .exitCode,
             0);
         QCOMPARE(runTool(QStringLiteral("xclip"),
-                     xclipOut + QStringList {QStringLiteral("-t"), X11Pasteboard::passwordManagerHintType()})
+                     xclipOut + QStringList {QStringLiteral("-t"), Platform::passwordManagerHintType()})
                      .out,
             QByteArray("secret"));
         TestX11::spin(50ms);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/MimeTypes.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -13,12 +15,6 @@ namespace Platform {
 
 // One pasteboard item: its types in order, each with the bytes it holds for that type.
 using PasteboardItem = QList<QPair<QString, QByteArray>>;
-
-// The MIME type of plain text.
-inline QString plainTextType()
-{
-    return QStringLiteral("text/plain");
-}
 
 // The user's general pasteboard (the clipboard). Main thread only.
 class Pasteboard {

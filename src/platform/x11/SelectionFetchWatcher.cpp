@@ -1,7 +1,8 @@
 #include "platform/x11/SelectionFetchWatcher.h"
 
+#include "platform/MimeTypes.h"
 #include "platform/Trace.h"
-#include "platform/x11/XcbWindows.h"
+#include "platform/x11/Xcb.h"
 
 #include <QCoreApplication>
 
@@ -16,7 +17,8 @@ SelectionFetchWatcher::SelectionFetchWatcher(xcb_connection_t *connection, quint
 {
     if (!m_connection)
         return;
-    for (const char *name : {"TARGETS", "TIMESTAMP", "SAVE_TARGETS", "MULTIPLE", "x-kde-passwordManagerHint"})
+    const QByteArray hint = passwordManagerHintType().toLatin1();
+    for (const char *name : {"TARGETS", "TIMESTAMP", "SAVE_TARGETS", "MULTIPLE", hint.constData()})
         m_notFetchTargets.append(Xcb::atom(m_connection, name));
     QCoreApplication::instance()->installNativeEventFilter(this);
 }

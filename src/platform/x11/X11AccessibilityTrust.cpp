@@ -1,28 +1,20 @@
 #include "platform/x11/X11AccessibilityTrust.h"
 
 #include "platform/qt/Installation.h"
+#include "platform/x11/Xcb.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QStandardPaths>
 #include <QUrl>
-
-#include <xcb/xcb.h>
-#include <xcb/xtest.h>
 
 namespace Platform::X11 {
 
 bool X11AccessibilityTrust::isProcessTrusted() const
 {
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
-    if (!connection || xcb_connection_has_error(connection))
-        return false;
-    const xcb_query_extension_reply_t *xtest = xcb_get_extension_data(connection, &xcb_test_id);
-    return xtest && xtest->present;
+    return Xcb::hasXTest(Xcb::qtConnection());
 }
 
 bool X11AccessibilityTrust::requestTrust()

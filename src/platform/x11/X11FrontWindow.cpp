@@ -1,6 +1,6 @@
 #include "platform/x11/X11FrontWindow.h"
 
-#include "platform/x11/XcbWindows.h"
+#include "platform/x11/Xcb.h"
 
 #include <cstdlib>
 

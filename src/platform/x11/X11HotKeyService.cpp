@@ -2,6 +2,7 @@
 
 #include "platform/KeyEncodings.h"
 #include "platform/x11/KeyCodeMap.h"
+#include "platform/x11/Xcb.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -36,10 +37,9 @@ template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
 X11HotKeyService::X11HotKeyService()
 {
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || !x11->connection())
+    m_connection = Xcb::qtConnection();
+    if (!m_connection)
         return;
-    m_connection = x11->connection();
     const xcb_setup_t *setup = xcb_get_setup(m_connection);
     const xcb_screen_iterator_t screens = xcb_setup_roots_iterator(setup);
     if (!screens.rem) {

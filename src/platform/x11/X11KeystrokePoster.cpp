@@ -2,7 +2,7 @@
 
 #include "platform/KeyEncodings.h"
 #include "platform/x11/KeyCodeMap.h"
-#include "platform/x11/XcbWindows.h"
+#include "platform/x11/Xcb.h"
 #include "platform/x11/XkbKeymap.h"
 
 #include <array>
@@ -65,10 +65,7 @@ X11KeystrokePoster::~X11KeystrokePoster()
 
 bool X11KeystrokePoster::isAvailable() const
 {
-    if (!m_connection || xcb_connection_has_error(m_connection))
-        return false;
-    const xcb_query_extension_reply_t *xtest = xcb_get_extension_data(m_connection, &xcb_test_id);
-    return xtest && xtest->present;
+    return Xcb::hasXTest(m_connection);
 }
 
 QList<quint8> X11KeystrokePoster::heldModifierKeys() const

@@ -1,5 +1,7 @@
 #include "platform/x11/X11Pasteboard.h"
 
+#include "platform/x11/Xcb.h"
+
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -33,13 +35,12 @@ QClipboard *clipboard()
 X11Pasteboard::X11Pasteboard(QObject *parent)
     : QObject(parent)
 {
-    if (auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr)
-        m_connection = x11->connection();
+    m_connection = Xcb::qtConnection();
 
     connect(clipboard(), &QClipboard::dataChanged, this, &X11Pasteboard::onClipboardChanged);
 
     if (m_connection)
-        m_fetches.emplace(m_connection, internAtom("CLIPBOARD"));
+        m_fetches.emplace(m_connection, Xcb::atom(m_connection, "CLIPBOARD"));
 }
 
 X11Pasteboard::~X11Pasteboard() = default;
@@ -51,15 +52,6 @@ bool X11Pasteboard::isProtocolTarget(const QString &type)
             return true;
     }
     return false;
-}
-
-quint32 X11Pasteboard::internAtom(const char *name) const
-{
-    const auto cookie = xcb_intern_atom(m_connection, 0, uint16_t(strlen(name)), name);
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(m_connection, cookie, nullptr);
-    const quint32 atom = reply ? quint32(reply->atom) : quint32(XCB_ATOM_NONE);
-    free(reply);
-    return atom;
 }
 
 void X11Pasteboard::onClipboardChanged()
@@ -196,7 +188,7 @@ void X11Pasteboard::setString(const QString &text)
 {
     auto *mime = new QMimeData;
     mime->setData(plainTextType(), text.toUtf8());
-    mime->setData(passwordManagerHintType(), QByteArrayLiteral("secret"));
+    mime->setData(passwordManagerHintType(), passwordManagerHintValue());
     // What we put there ourselves is there to be pasted.
     noteOwnWrite("paste fetched");
     clipboard()->setMimeData(mime, QClipboard::Clipboard);
@@ -210,7 +202,7 @@ std::optional<QString> X11Pasteboard::string() const
     if (mime->hasText())
         return mime->text();
     // Some owners only name the charset variant, which Qt does not count as text.
-    const QString utf8Type = QStringLiteral("text/plain;charset=utf-8");
+    const QString utf8Type = utf8PlainTextType();
     if (mime->hasFormat(utf8Type))
         return QString::fromUtf8(mime->data(utf8Type));
     return std::nullopt;

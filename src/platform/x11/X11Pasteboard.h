@@ -45,7 +45,6 @@ public:
     }
 
     // The format that asks clipboard managers not to record our temporary contents, and its value.
-    static QString passwordManagerHintType() { return QStringLiteral("x-kde-passwordManagerHint"); }
 
     // Whether `type` is a target of the selection protocol (or Qt's synthetic image format) rather
     // than data that the owner holds.
@@ -63,7 +62,6 @@ private:
     void onClipboardChanged();
     // With `fetchTracePhase`, the first fetch of the new contents writes that trace line.
     void noteOwnWrite(const char *fetchTracePhase = nullptr);
-    quint32 internAtom(const char *name) const;
 
     xcb_connection_t *m_connection = nullptr;
     std::optional<SelectionFetchWatcher> m_fetches;

@@ -1,6 +1,7 @@
 #include "platform/x11/X11PrimarySelection.h"
 
-#include "platform/x11/XcbWindows.h"
+#include "platform/MimeTypes.h"
+#include "platform/x11/Xcb.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -15,11 +16,6 @@ namespace Platform::X11 {
 namespace {
 
 constexpr int maxTreeDepth = 64;
-
-QString passwordManagerHintType()
-{
-    return QStringLiteral("x-kde-passwordManagerHint");
-}
 
 } // namespace
 
@@ -81,7 +77,7 @@ bool X11PrimarySelection::setString(const QString &text)
         return false;
     auto *mime = new QMimeData;
     mime->setText(text);
-    mime->setData(passwordManagerHintType(), QByteArrayLiteral("secret"));
+    mime->setData(passwordManagerHintType(), passwordManagerHintValue());
     m_fetches->reset("paste fetched");
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Selection);
     // The server refuses a selection whose time stamp is older than its current owner's.

@@ -1,5 +1,7 @@
 #include "platform/x11/X11Screens.h"
 
+#include "platform/x11/Xcb.h"
+
 #include <QByteArray>
 #include <QCursor>
 #include <QGuiApplication>
@@ -16,12 +18,6 @@ namespace {
 ScreenGeometry geometryOf(const QScreen *screen)
 {
     return {screen->geometry(), screen->availableGeometry()};
-}
-
-xcb_connection_t *x11Connection()
-{
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
 }
 
 } // namespace
@@ -49,7 +45,7 @@ std::optional<ScreenGeometry> X11Screens::primaryScreen() const
 
 bool X11Screens::supportsTranslucency() const
 {
-    xcb_connection_t *connection = x11Connection();
+    xcb_connection_t *connection = Xcb::qtConnection();
     if (!connection)
         return false;
     if (m_compositorAtom == 0) {

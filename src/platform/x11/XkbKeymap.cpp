@@ -1,6 +1,6 @@
 #include "platform/x11/XkbKeymap.h"
 
-#include "platform/x11/XcbWindows.h"
+#include "platform/x11/Xcb.h"
 
 #include <QCoreApplication>
 

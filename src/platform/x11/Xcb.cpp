@@ -1,4 +1,4 @@
-#include "platform/x11/XcbWindows.h"
+#include "platform/x11/Xcb.h"
 
 #include <QGuiApplication>
 
@@ -7,6 +7,7 @@
 
 #include <xcb/xcb.h>
 #include <xcb/xproto.h>
+#include <xcb/xtest.h>
 
 namespace Platform::X11::Xcb {
 
@@ -25,6 +26,14 @@ xcb_connection_t *qtConnection()
         return nullptr;
     auto *x11 = app->nativeInterface<QNativeInterface::QX11Application>();
     return x11 ? x11->connection() : nullptr;
+}
+
+bool hasXTest(xcb_connection_t *connection)
+{
+    if (!connection || xcb_connection_has_error(connection))
+        return false;
+    const xcb_query_extension_reply_t *xtest = xcb_get_extension_data(connection, &xcb_test_id);
+    return xtest && xtest->present;
 }
 
 quint32 atom(xcb_connection_t *connection, const char *name)

@@ -7,12 +7,17 @@
 
 struct xcb_connection_t;
 
-// Small window queries on an xcb connection, shared by the X11 services. Every query consumes
-// its own errors (a window can vanish at any moment), so none reaches Qt's event queue.
+// The X connection of the X11 services and small queries on it. Every query consumes its own
+// errors (a window can vanish at any moment), so none reaches Qt's event queue.
 namespace Platform::X11::Xcb {
 
-// Qt's own connection to the X server, or nothing when the application does not run on xcb.
+// Qt's own connection to the X server, or nothing when the application does not run on xcb. The
+// one connection every X11 service uses.
 xcb_connection_t *qtConnection();
+
+// Whether `connection` is usable and the server offers the XTEST extension, which synthetic
+// keystrokes need.
+bool hasXTest(xcb_connection_t *connection);
 
 // The atom named `name`, interned (created if need be); 0 on failure.
 quint32 atom(xcb_connection_t *connection, const char *name);
