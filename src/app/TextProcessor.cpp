@@ -1,6 +1,10 @@
 #include "app/TextProcessor.h"
 
+#include "platform/DesktopNotifier.h"
+#include "platform/KeyEncodings.h"
+#include "platform/PrimarySelection.h"
 #include "platform/Trace.h"
+#include "platform/qt/TerminalTable.h"
 
 #include <QPointer>
 
@@ -10,6 +14,8 @@ namespace {
 
 constexpr quint16 copyKeyCode = Platform::MacKeyCode::c;
 constexpr quint16 pasteKeyCode = Platform::MacKeyCode::v;
+// The Help key of Apple keyboards is Insert on PC keyboards.
+constexpr quint16 insertKeyCode = Platform::MacKeyCode::help;
 
 constexpr Platform::Clock::Duration pollInterval = 10ms;
 constexpr int maximumPolls = 50;
@@ -115,7 +121,7 @@ QCoro::Task<> TextProcessor::run(FixMode mode)
     const SavedPasteboard saved = savePasteboard();
     const qint64 previousCount = m_pasteboard.changeCount();
     setState(TextProcessorState::copying());
-    co_await postKeystroke(copyKeyCode);
+    co_await m_keys.postKeystroke(copyKeyCode, Platform::AppKitModifier::command);
     if (!self)
         co_return;
     Platform::Trace::phase("copy posted");
@@ -123,28 +129,43 @@ QCoro::Task<> TextProcessor::run(FixMode mode)
     const std::optional<QString> text = co_await waitForPasteboardChange(previousCount);
     if (!self)
         co_return;
+    const std::optional<QString> corrected = co_await requestCorrection(text, mode, saved);
+    if (!self || !corrected)
+        co_return;
+
+    putOnPasteboard(*corrected);
+    co_await pasteThenRestore(pasteKeyCode, Platform::AppKitModifier::command, saved,
+        [this] { return m_pasteboard.contentsFetchedSinceLastWrite(); });
+}
+
+QCoro::Task<std::optional<QString>> TextProcessor::requestCorrection(
+    std::optional<QString> text, FixMode mode, std::optional<SavedPasteboard> saved)
+{
+    QPointer<TextProcessor> self(this);
     // Trimming only decides whether there is any text; the text is sent as copied.
     if (!text || text->trimmed().isEmpty()) {
-        restorePasteboard(saved);
-        co_await flashError(QStringLiteral("No text selected"));
-        co_return;
+        co_await fail(QStringLiteral("No text selected"), saved);
+        co_return std::nullopt;
     }
 
     setState(TextProcessorState::requesting());
     Platform::Trace::phase("request sent");
     const FixTextResult result = co_await m_api.fixText(*text, mode);
     if (!self)
-        co_return;
+        co_return std::nullopt;
     Platform::Trace::phase("reply");
     if (!result) {
-        restorePasteboard(saved);
-        co_await flashError(result.error().errorDescription());
-        co_return;
+        co_await fail(result.error().errorDescription(), saved);
+        co_return std::nullopt;
     }
+    co_return withDashSetting(result.value());
+}
 
-    putOnPasteboard(withDashSetting(result.value()));
-    co_await pasteThenRestore(pasteKeyCode, Platform::AppKitModifier::command, saved,
-        [this] { return m_pasteboard.contentsFetchedSinceLastWrite(); });
+QCoro::Task<> TextProcessor::fail(QString message, std::optional<SavedPasteboard> saved)
+{
+    if (saved)
+        restorePasteboard(*saved);
+    co_await flashError(std::move(message));
 }
 
 QCoro::Task<> TextProcessor::pasteThenRestore(
@@ -259,11 +280,6 @@ QCoro::Task<std::optional<QString>> TextProcessor::waitForPasteboardChange(qint6
     }
 }
 
-QCoro::Task<> TextProcessor::postKeystroke(quint16 keyCode)
-{
-    co_await m_keys.postKeystroke(keyCode, Platform::AppKitModifier::command);
-}
-
 QCoro::Task<> TextProcessor::flashError(QString message)
 {
     QPointer<TextProcessor> self(this);
@@ -276,4 +292,66 @@ QCoro::Task<> TextProcessor::flashError(QString message)
     // A newer run (or a newer, different error) owns the state now.
     if (m_state == shown)
         setState(TextProcessorState::idle());
+}
+
+// The terminal mode. In a terminal emulator the copy keystroke is an interrupt: Ctrl+C stops the
+// program in the foreground (xterm turns even Ctrl+Shift+C into one). Every terminal already puts
+// a selection on the primary selection, so a run reads it from there and posts no copy keystroke.
+// Pasting types at the shell's cursor rather than over the selection, so by default the corrected
+// text is left on the clipboard and the primary selection for the user to paste;
+// "pasteInTerminals" pastes it with Shift+Insert instead (which pastes the primary selection in
+// most terminals, the clipboard in some: both hold it).
+
+void TextProcessor::setTerminalServices(Platform::FrontWindow &frontWindow,
+    Platform::PrimarySelection &primary, Platform::DesktopNotifier &notifier)
+{
+    m_frontWindow = &frontWindow;
+    m_primary = &primary;
+    m_notifier = &notifier;
+}
+
+std::optional<Platform::FrontWindowInfo> TextProcessor::frontTerminal() const
+{
+    if (!m_frontWindow)
+        return std::nullopt;
+    Platform::FrontWindowInfo front = m_frontWindow->current();
+    if (!Platform::TerminalTable::builtIn().isTerminal(front.windowClass, m_defaults))
+        return std::nullopt;
+    return front;
+}
+
+QCoro::Task<> TextProcessor::runInTerminal(FixMode mode, Platform::FrontWindowInfo terminal)
+{
+    QPointer<TextProcessor> self(this);
+    setState(TextProcessorState::copying());
+
+    // Only the terminal's own selection: one left in another window is not what the user meant.
+    // Nothing of the user's is saved yet, so a failure has nothing to give back.
+    const std::optional<QString> corrected
+        = co_await requestCorrection(m_primary->stringOwnedBy(terminal), mode, std::nullopt);
+    if (!self || !corrected)
+        co_return;
+    const bool paste = m_defaults.boolValue(pasteInTerminalsKey());
+
+    // Taking the primary selection first: if it is refused, the terminal's own selection would be
+    // what Shift+Insert pastes, and the clipboard is still untouched.
+    if (!m_primary->setString(*corrected)) {
+        co_await flashError(QStringLiteral("Could not put the corrected text on the selection"));
+        co_return;
+    }
+    // Saved only when it is given back: otherwise the corrected text is what the user will paste.
+    const SavedPasteboard saved = paste ? savePasteboard() : SavedPasteboard();
+    putOnPasteboard(*corrected);
+
+    if (!paste) {
+        m_notifier->notify(QStringLiteral("Corrected text ready"),
+            QStringLiteral("Paste it in the terminal with Shift+Insert."));
+        setState(TextProcessorState::idle());
+        co_return;
+    }
+
+    // Shift+Insert fetches either selection, depending on the terminal.
+    co_await pasteThenRestore(insertKeyCode, Platform::AppKitModifier::shift, saved, [this] {
+        return m_pasteboard.contentsFetchedSinceLastWrite() || m_primary->contentsFetchedSinceLastWrite();
+    });
 }

@@ -48,7 +48,7 @@ public:
     // destroyed meanwhile, the run ends quietly at its next step.
     QCoro::Task<> run(FixMode mode);
 
-    // Turns on the terminal mode (TextProcessorTerminal.cpp). In a terminal emulator Ctrl+C
+    // Turns on the terminal mode. In a terminal emulator Ctrl+C
     // interrupts the running program, so a run started with a terminal in front posts no copy
     // keystroke: it reads the selection from `primary`, leaves the corrected text on the
     // clipboard and the primary selection, and tells the user through `notifier` to paste it, or
@@ -79,11 +79,18 @@ private:
     // the target took our contents (bounded from the keystroke), and gives `saved` back.
     QCoro::Task<> pasteThenRestore(
         quint16 keyCode, quint64 flags, SavedPasteboard saved, std::function<bool()> fetched);
-    QCoro::Task<> postKeystroke(quint16 keyCode);
+    // The step every run shares once it holds the selected text: nothing but white space (or no
+    // text at all) is "No text selected"; otherwise the backend corrects it and the answer is the
+    // corrected text with the dash setting applied. On failure the error is shown after `saved`
+    // (when given) is given back, and the answer is nothing.
+    QCoro::Task<std::optional<QString>> requestCorrection(
+        std::optional<QString> text, FixMode mode, std::optional<SavedPasteboard> saved);
+    // Gives `saved` back (when given), then shows `message` as the error.
+    QCoro::Task<> fail(QString message, std::optional<SavedPasteboard> saved);
     QCoro::Task<> flashError(QString message);
     QString withDashSetting(QString corrected) const;
 
-    // The terminal mode (TextProcessorTerminal.cpp).
+    // The terminal mode.
     std::optional<Platform::FrontWindowInfo> frontTerminal() const;
     QCoro::Task<> runInTerminal(FixMode mode, Platform::FrontWindowInfo terminal);
 
