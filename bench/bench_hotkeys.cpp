@@ -26,12 +26,15 @@ struct Result {
     int actionsRun = 0;
 };
 
-Result measure(Platform::UserDefaults &defaults, int presses)
+Result measure(Platform::UserDefaults &defaults, const Platform::KeyboardLayout &layout, int presses)
 {
     Hotkeys::resetForTesting();
-    Hotkeys::setUserDefaults(&defaults);
     Platform::FakeHotKeyService service;
-    Hotkeys::SystemHotkeys::setHotKeyService(&service);
+    Hotkeys::Services services;
+    services.userDefaults = &defaults;
+    services.hotKeyService = &service;
+    services.keyboardLayout = &layout;
+    Hotkeys::useServices(services);
 
     int ran = 0;
     QList<Hotkeys::Name> names;
@@ -57,8 +60,7 @@ Result measure(Platform::UserDefaults &defaults, int presses)
         best = std::min(best, double(timer.nsecsElapsed()) / 1000.0 / presses);
     }
     Hotkeys::resetForTesting();
-    Hotkeys::SystemHotkeys::setHotKeyService(nullptr);
-    Hotkeys::setUserDefaults(nullptr);
+    Hotkeys::useServices({});
     return {best, ran};
 }
 
@@ -68,19 +70,18 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const int presses = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 20000;
-    Platform::FakeKeyboardLayout layout;
-    Hotkeys::Shortcut::setKeyboardLayout(&layout);
+    const Platform::FakeKeyboardLayout layout;
     QTextStream out(stdout);
 
     Platform::MemoryUserDefaults memory;
-    const Result inMemory = measure(memory, presses);
+    const Result inMemory = measure(memory, layout, presses);
     out << "dispatch of one press, " << nameCount
         << " names, in-memory settings: " << QString::number(inMemory.microsecondsPerPress, 'f', 2)
         << " us/press\n";
 
     QTemporaryDir dir;
     Platform::SettingsUserDefaults file(dir.filePath(QStringLiteral("settings.json")));
-    const Result onFile = measure(file, presses);
+    const Result onFile = measure(file, layout, presses);
     out << "dispatch of one press, " << nameCount
         << " names, settings file (QSettings, JSON): " << QString::number(onFile.microsecondsPerPress, 'f', 2)
         << " us/press\n";

@@ -1,6 +1,7 @@
 // Measures the cost of turning shortcuts into text and of searching a menu for a shortcut.
 #include "Measure.h"
 #include "hotkeys/Key.h"
+#include "hotkeys/Services.h"
 #include "hotkeys/Shortcut.h"
 #include "platform/fake/FakeKeyboardLayout.h"
 #include "platform/x11/XkbKeyboardLayout.h"
@@ -23,7 +24,9 @@ int main(int argc, char *argv[])
     const bool real = bool(layout);
     if (!layout)
         layout = std::make_unique<Platform::FakeKeyboardLayout>();
-    Shortcut::setKeyboardLayout(layout.get());
+    Hotkeys::Services services;
+    services.keyboardLayout = layout.get();
+    Hotkeys::useServices(services);
     QTextStream(stdout) << "layout: " << (real ? "X server keymap (xkbcommon)" : "fake US table") << "\n";
 
     const auto keys = namedKeys();
@@ -48,6 +51,6 @@ int main(int argc, char *argv[])
         total += Shortcut(Key::k, ModifierFlags::command).menuItemWithMatchingShortcut(&menu) ? 1 : 0;
     });
     QTextStream(stdout) << "(checksum " << total << ")\n";
-    Shortcut::setKeyboardLayout(nullptr);
+    Hotkeys::useServices({});
     return 0;
 }

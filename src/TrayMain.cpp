@@ -7,8 +7,6 @@
 #include "app/TarnwickApp.h"
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/MenuTracking.h"
-#include "hotkeys/Shortcut.h"
-#include "hotkeys/SystemHotkeys.h"
 #include "platform/qt/QtClock.h"
 #include "platform/qt/Notices.h"
 #include "platform/qt/SettingsUserDefaults.h"
@@ -227,7 +225,6 @@ int runTrayApplication(int &argc, char **argv)
     Platform::Notices notices;
     reportProblems(choice, notices);
     Platform::SettingsUserDefaults userDefaults;
-    Hotkeys::setUserDefaults(&userDefaults);
     PlatformServices services;
     buildServices(services, choice, capabilities, clock);
     if (services.wayland) {
@@ -243,16 +240,14 @@ int runTrayApplication(int &argc, char **argv)
         if (!services.wayland->isConnected())
             lost();
     }
-    Hotkeys::SystemHotkeys::setHotKeyService(services.hotKeys);
-    Hotkeys::SystemHotkeys::setSystemShortcuts(services.systemShortcuts);
     // An open menu grabs the keyboard: the shortcuts are then read from our own key events.
     const Platform::X11::X11KeyEventTranslator keyEventTranslator;
-    Hotkeys::SystemHotkeys::setKeyEventTranslator(&keyEventTranslator);
-    Hotkeys::trackAllMenus();
     // Shortcuts are shown with the characters of the user's layout where it has them.
     const std::unique_ptr<Platform::X11::XkbKeyboardLayout> keyboardLayout
         = Platform::X11::XkbKeyboardLayout::create();
-    Hotkeys::Shortcut::setKeyboardLayout(keyboardLayout.get());
+    Hotkeys::useServices({&userDefaults, services.hotKeys, services.systemShortcuts, &keyEventTranslator,
+        keyboardLayout.get()});
+    Hotkeys::trackAllMenus();
 
     Platform::X11::X11Screens screens;
     QNetworkAccessManager session;
@@ -270,10 +265,6 @@ int runTrayApplication(int &argc, char **argv)
         // The shortcut tables are process-wide: let go of the hot keys while the services exist.
         Hotkeys::removeAllHandlers();
     }
-    Hotkeys::Shortcut::setKeyboardLayout(nullptr);
-    Hotkeys::SystemHotkeys::setKeyEventTranslator(nullptr);
-    Hotkeys::SystemHotkeys::setSystemShortcuts(nullptr);
-    Hotkeys::SystemHotkeys::setHotKeyService(nullptr);
-    Hotkeys::setUserDefaults(nullptr);
+    Hotkeys::useServices({});
     return status;
 }

@@ -1,6 +1,7 @@
 // Start-up wiring: what the context creates and stores, and how the two global shortcuts start
 // runs. Platform services are fakes; the backend is a real HTTP server on 127.0.0.1.
 #include "app/AppContext.h"
+#include "testlib/UseService.h"
 
 // moc cannot parse the C++20 library headers behind these.
 #ifndef Q_MOC_RUN
@@ -63,8 +64,8 @@ struct Rig {
         : userDefaults(defaults)
     {
         Hotkeys::resetForTesting();
-        Hotkeys::setUserDefaults(&userDefaults);
-        Hotkeys::SystemHotkeys::setHotKeyService(&hotKeys);
+        Tests::useService(&Hotkeys::Services::userDefaults, &userDefaults);
+        Tests::useService(&Hotkeys::Services::hotKeyService, &hotKeys);
     }
     Platform::ManualClock clock;
     Platform::FakePasteboard pasteboard;
@@ -81,8 +82,8 @@ struct Rig {
     {
         Hotkeys::removeAllHandlers();
         Hotkeys::resetForTesting();
-        Hotkeys::SystemHotkeys::setHotKeyService(nullptr);
-        Hotkeys::setUserDefaults(nullptr);
+        Tests::useService(&Hotkeys::Services::hotKeyService, nullptr);
+        Tests::useService(&Hotkeys::Services::userDefaults, nullptr);
     }
 
     AppContext::Services services()

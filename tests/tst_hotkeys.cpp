@@ -1,4 +1,5 @@
 #include "hotkeys/Hotkeys.h"
+#include "testlib/UseService.h"
 #include "hotkeys/MenuTracking.h"
 #include "hotkeys/SystemHotkeys.h"
 #include "platform/qt/NotificationCenter.h"
@@ -95,15 +96,15 @@ class TestHotkeys : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() { Shortcut::setKeyboardLayout(&m_layout); }
+    void initTestCase() { Tests::useService(&Hotkeys::Services::keyboardLayout, &m_layout); }
 
     void init()
     {
         Hotkeys::resetForTesting();
         m_defaults = std::make_unique<Platform::MemoryUserDefaults>();
-        Hotkeys::setUserDefaults(m_defaults.get());
+        Tests::useService(&Hotkeys::Services::userDefaults, m_defaults.get());
         m_service = std::make_unique<FakeHotKeyService>();
-        Hotkeys::SystemHotkeys::setHotKeyService(m_service.get());
+        Tests::useService(&Hotkeys::Services::hotKeyService, m_service.get());
         m_notified.clear();
         m_observer = Platform::NotificationCenter::defaultCenter().addObserver(
             Hotkeys::shortcutByNameDidChange(), [this](const QVariantMap &info) {
@@ -115,8 +116,8 @@ private Q_SLOTS:
     {
         m_observer.reset();
         Hotkeys::resetForTesting();
-        Hotkeys::SystemHotkeys::setHotKeyService(nullptr);
-        Hotkeys::setUserDefaults(nullptr);
+        Tests::useService(&Hotkeys::Services::hotKeyService, nullptr);
+        Tests::useService(&Hotkeys::Services::userDefaults, nullptr);
     }
 
     void defaultIsStoredOnFirstLaunchOnly()
@@ -130,7 +131,7 @@ private Q_SLOTS:
         // Next launch: the name is created again with a stored value in place.
         Hotkeys::resetForTesting();
         m_service = std::make_unique<FakeHotKeyService>();
-        Hotkeys::SystemHotkeys::setHotKeyService(m_service.get());
+        Tests::useService(&Hotkeys::Services::hotKeyService, m_service.get());
         const Name again(QStringLiteral("fixSelectedText"), commandOptionE);
         QCOMPARE(again.shortcut(), std::optional<Shortcut>(commandShiftE));
         QCOMPARE(m_notified.size(), 1);
@@ -523,7 +524,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, applicationWide);
         Platform::FakeKeyEventTranslator translator;
-        Hotkeys::SystemHotkeys::setKeyEventTranslator(&translator);
+        Tests::useService(&Hotkeys::Services::keyEventTranslator, &translator);
         const Name name(QStringLiteral("fix"), commandShiftE);
         QStringList ran;
         Hotkeys::onKeyDown(name, [&] { ran.append(QStringLiteral("down")); });
@@ -566,7 +567,7 @@ private Q_SLOTS:
         // With the menu closed the application's own key events are left alone.
         QTest::keyClick(&menu, Qt::Key_E, ctrlShift);
         QCOMPARE(ran.size(), 4);
-        Hotkeys::SystemHotkeys::setKeyEventTranslator(nullptr);
+        Tests::useService(&Hotkeys::Services::keyEventTranslator, nullptr);
     }
 
     void anActionMayRemoveHandlersDuringDispatch()

@@ -1,4 +1,5 @@
 #include "hotkeys/Alert.h"
+#include "testlib/UseService.h"
 #include "hotkeys/Constants.h"
 #include "hotkeys/Localization.h"
 #include "hotkeys/Hotkeys.h"
@@ -151,7 +152,7 @@ private Q_SLOTS:
         Tests::HotkeysFixture fixture;
         FlagAddingTranslator translator;
         translator.extraFlags = extraFlags;
-        Hotkeys::SystemHotkeys::setKeyEventTranslator(&translator);
+        Tests::useService(&Hotkeys::Services::keyEventTranslator, &translator);
         Window w(name);
         w.startRecording();
 

@@ -2,6 +2,7 @@
 // from then on, and what starts a correction in another application's window. The application is
 // composed here from the real X11 services, on a virtual clock.
 #include "testlib/TestHttpServer.h"
+#include "testlib/UseService.h"
 
 #include "TargetClient.h"
 #include "XTestDriver.h"
@@ -119,12 +120,12 @@ private Q_SLOTS:
         // As the tray application composes itself, with the settings in a real file.
         m_defaults = std::make_unique<Platform::SettingsUserDefaults>(
             m_dir.filePath(QStringLiteral("settings.json")));
-        Hotkeys::setUserDefaults(m_defaults.get());
+        Tests::useService(&Hotkeys::Services::userDefaults, m_defaults.get());
         m_hotKeys = std::make_unique<Platform::X11::X11HotKeyService>();
-        Hotkeys::SystemHotkeys::setHotKeyService(m_hotKeys.get());
+        Tests::useService(&Hotkeys::Services::hotKeyService, m_hotKeys.get());
         m_systemShortcuts = std::make_unique<Platform::X11::X11SystemShortcuts>(*m_hotKeys);
-        Hotkeys::SystemHotkeys::setSystemShortcuts(m_systemShortcuts.get());
-        Hotkeys::SystemHotkeys::setKeyEventTranslator(&m_keyEventTranslator);
+        Tests::useService(&Hotkeys::Services::systemShortcuts, m_systemShortcuts.get());
+        Tests::useService(&Hotkeys::Services::keyEventTranslator, &m_keyEventTranslator);
         Hotkeys::trackAllMenus();
         m_pasteboard = std::make_unique<Platform::X11::X11Pasteboard>();
         m_keystrokes = std::make_unique<Platform::X11::X11KeystrokePoster>(m_clock);
@@ -138,10 +139,7 @@ private Q_SLOTS:
         m_driver.releaseAll();
         Hotkeys::removeAllHandlers();
         m_app.reset();
-        Hotkeys::SystemHotkeys::setKeyEventTranslator(nullptr);
-        Hotkeys::SystemHotkeys::setSystemShortcuts(nullptr);
-        Hotkeys::SystemHotkeys::setHotKeyService(nullptr);
-        Hotkeys::setUserDefaults(nullptr);
+        Hotkeys::useServices({});
     }
 
     void aRecordedShortcutReplacesTheOldOneForCorrections()

@@ -1,4 +1,5 @@
 #include "hotkeys/Key.h"
+#include "testlib/UseService.h"
 #include "hotkeys/ModifierFlags.h"
 #include "hotkeys/Shortcut.h"
 #include "hotkeys/SystemHotkeys.h"
@@ -325,7 +326,7 @@ private Q_SLOTS:
         system.add(49, 0x100); // Command+Space
         system.add(49, 0x900, false); // disabled
         system.add(Key::f12.rawValue(), 0); // plain F12
-        SystemHotkeys::setSystemShortcuts(&system);
+        Tests::useService(&Hotkeys::Services::systemShortcuts, &system);
         QVERIFY(SystemHotkeys::isSystemShortcut(Shortcut(Key::space, ModifierFlags::command)));
         QVERIFY(!SystemHotkeys::isSystemShortcut(Shortcut(49, 0x900)));
         QVERIFY(!SystemHotkeys::isSystemShortcut(Shortcut(49, 0x300)));
@@ -336,7 +337,7 @@ private Q_SLOTS:
         const int before = system.queries();
         SystemHotkeys::isSystemShortcut(Shortcut(Key::space, ModifierFlags::command));
         QCOMPARE(system.queries(), before + 1); // asked anew every time
-        SystemHotkeys::setSystemShortcuts(nullptr);
+        Tests::useService(&Hotkeys::Services::systemShortcuts, nullptr);
         QVERIFY(!SystemHotkeys::isSystemShortcut(Shortcut(Key::space, ModifierFlags::command)));
     }
 };

@@ -1,4 +1,5 @@
 #include "hotkeys/Constants.h"
+#include "testlib/UseService.h"
 #include "hotkeys/Key.h"
 #include "hotkeys/Localization.h"
 #include "hotkeys/Shortcut.h"
@@ -31,10 +32,10 @@ private Q_SLOTS:
     void init()
     {
         m_layout = Platform::FakeKeyboardLayout();
-        Shortcut::setKeyboardLayout(&m_layout);
+        Tests::useService(&Hotkeys::Services::keyboardLayout, &m_layout);
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
-    void cleanup() { Shortcut::setKeyboardLayout(nullptr); }
+    void cleanup() { Tests::useService(&Hotkeys::Services::keyboardLayout, nullptr); }
 
     void description_data()
     {
@@ -115,7 +116,7 @@ private Q_SLOTS:
 
     void noLayoutMeansNoCharacter()
     {
-        Shortcut::setKeyboardLayout(nullptr);
+        Tests::useService(&Hotkeys::Services::keyboardLayout, nullptr);
         QCOMPARE(Shortcut(Key::k, cmd).presentableDescription(), QStringLiteral("⌘\uFFFD"));
         QCOMPARE(Shortcut(Key::k, cmd).nsMenuItemKeyEquivalent(), std::nullopt);
         QCOMPARE(Shortcut(Key::f3, cmd).presentableDescription(), QStringLiteral("⌘F3"));

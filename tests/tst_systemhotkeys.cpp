@@ -1,4 +1,5 @@
 #include "hotkeys/Hotkeys.h"
+#include "testlib/UseService.h"
 #include "hotkeys/MenuTracking.h"
 #include "hotkeys/SystemHotkeys.h"
 #include "platform/qt/NotificationCenter.h"
@@ -62,7 +63,7 @@ class TestSystemHotkeys : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        Shortcut::setKeyboardLayout(&m_layout);
+        Tests::useService(&Hotkeys::Services::keyboardLayout, &m_layout);
         // The switches are read from the Hotkeys namespace; initialise its menu observers.
         Hotkeys::initialize();
     }
@@ -72,14 +73,14 @@ private Q_SLOTS:
         Hotkeys::resetForTesting();
         Hotkeys::initialize();
         m_service = std::make_unique<FakeHotKeyService>();
-        SystemHotkeys::setHotKeyService(m_service.get());
+        Tests::useService(&Hotkeys::Services::hotKeyService, m_service.get());
         m_log.clear();
     }
 
     void cleanup()
     {
         Hotkeys::resetForTesting();
-        SystemHotkeys::setHotKeyService(nullptr);
+        Tests::useService(&Hotkeys::Services::hotKeyService, nullptr);
     }
 
     void idsStartAtOneAndAreNeverReused()
@@ -143,7 +144,7 @@ private Q_SLOTS:
 
     void noServiceRefusesEverything()
     {
-        SystemHotkeys::setHotKeyService(nullptr);
+        Tests::useService(&Hotkeys::Services::hotKeyService, nullptr);
         TestLib::OutputCapture capture;
         add(commandShiftE, QStringLiteral("a"));
         QCOMPARE(capture.take(), QStringLiteral("Error registering hotkey ⇧⌘E: -9868\n"));
@@ -155,7 +156,7 @@ private Q_SLOTS:
         // This test runs on the offscreen platform: no X connection.
         Platform::X11::X11HotKeyService x11;
         QVERIFY(!x11.isAvailable());
-        SystemHotkeys::setHotKeyService(&x11);
+        Tests::useService(&Hotkeys::Services::hotKeyService, &x11);
         TestLib::OutputCapture err(TestLib::OutputCapture::Stream::standardError);
         TestLib::OutputCapture out;
         add(commandShiftE, QStringLiteral("a"));
@@ -166,7 +167,7 @@ private Q_SLOTS:
         QCOMPARE(message.count(QLatin1String("global shortcuts are unavailable")), 1);
         QVERIFY2(message.contains(QLatin1String("no X11 display connection")), qPrintable(message));
         QCOMPARE(SystemHotkeys::isLive(1), std::optional<bool>(false));
-        SystemHotkeys::setHotKeyService(m_service.get());
+        Tests::useService(&Hotkeys::Services::hotKeyService, m_service.get());
     }
 
     void failedHandlerInstallationIsRetriedAtTheNextRegistration()

@@ -2,6 +2,7 @@
 // SystemHotkeys and the X11 key grabs, driven by keystrokes that another client sends with XTest.
 
 #include "hotkeys/Hotkeys.h"
+#include "testlib/UseService.h"
 #include "hotkeys/MenuTracking.h"
 #include "hotkeys/SystemHotkeys.h"
 #include "platform/qt/NotificationCenter.h"
@@ -58,7 +59,7 @@ private Q_SLOTS:
     {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         QVERIFY(m_dir.isValid());
-        Shortcut::setKeyboardLayout(&m_layout);
+        Tests::useService(&Hotkeys::Services::keyboardLayout, &m_layout);
     }
 
     void init()
@@ -67,20 +68,20 @@ private Q_SLOTS:
         QFile::remove(m_dir.filePath(QStringLiteral("settings.json")));
         m_defaults = std::make_unique<Platform::SettingsUserDefaults>(
             m_dir.filePath(QStringLiteral("settings.json")));
-        Hotkeys::setUserDefaults(m_defaults.get());
+        Tests::useService(&Hotkeys::Services::userDefaults, m_defaults.get());
         m_service = std::make_unique<Platform::X11::X11HotKeyService>();
-        Hotkeys::SystemHotkeys::setHotKeyService(m_service.get());
+        Tests::useService(&Hotkeys::Services::hotKeyService, m_service.get());
         m_client = std::make_unique<XTestClient>();
         QVERIFY(m_client->isConnected());
         m_ran.clear();
-        Hotkeys::SystemHotkeys::setKeyEventTranslator(&m_translator);
+        Tests::useService(&Hotkeys::Services::keyEventTranslator, &m_translator);
     }
 
     void cleanup()
     {
         Hotkeys::resetForTesting();
-        Hotkeys::SystemHotkeys::setHotKeyService(nullptr);
-        Hotkeys::setUserDefaults(nullptr);
+        Tests::useService(&Hotkeys::Services::hotKeyService, nullptr);
+        Tests::useService(&Hotkeys::Services::userDefaults, nullptr);
         m_service.reset();
         m_defaults.reset();
         m_client.reset();

@@ -1,4 +1,5 @@
 #include "hotkeys/Key.h"
+#include "testlib/UseService.h"
 #include "hotkeys/Shortcut.h"
 #include "platform/x11/XkbKeyboardLayout.h"
 
@@ -41,7 +42,7 @@ private Q_SLOTS:
     }
     void cleanupTestCase()
     {
-        Shortcut::setKeyboardLayout(nullptr);
+        Tests::useService(&Hotkeys::Services::keyboardLayout, nullptr);
         m_layout.reset();
         setLayout(QStringLiteral("us"));
     }
@@ -74,7 +75,7 @@ private Q_SLOTS:
         QTRY_COMPARE(m_layout->latinLayoutIndex(), 1);
         QCOMPARE(at(*m_layout, Key::k), QStringLiteral("k"));
         QCOMPARE(at(*m_layout, Key::e), QStringLiteral("e"));
-        Shortcut::setKeyboardLayout(m_layout.get());
+        Tests::useService(&Hotkeys::Services::keyboardLayout, m_layout.get());
         QCOMPARE(Shortcut(Key::k, ModifierFlags::command).presentableDescription(), QStringLiteral("⌘K"));
         QCOMPARE(Shortcut(Key::k, ModifierFlags::command).nsMenuItemKeyEquivalent(),
             std::optional(QStringLiteral("k")));
@@ -93,7 +94,7 @@ private Q_SLOTS:
         QTRY_COMPARE(at(*m_layout, Key::y), QStringLiteral("z"));
         QCOMPARE(at(*m_layout, Key::z), QStringLiteral("y"));
         QCOMPARE(at(*m_layout, Key::semicolon), QStringLiteral("ö"));
-        Shortcut::setKeyboardLayout(m_layout.get());
+        Tests::useService(&Hotkeys::Services::keyboardLayout, m_layout.get());
         QCOMPARE(
             Shortcut(Key::semicolon, ModifierFlags::control).presentableDescription(), QStringLiteral("⌃Ö"));
     }

@@ -6,7 +6,7 @@
 
 // The two global shortcuts of the correction pipeline. Each name is a process-wide constant made
 // on its first use, which stores its default shortcut when nothing at all is stored for it yet:
-// so the settings store (Hotkeys::setUserDefaults) must be installed before the first use.
+// so the settings store must be handed over (Hotkeys::useServices) before the first use.
 namespace Hotkeys {
 
 // "fixSelectedText": Command+Shift+E by default (Ctrl+Shift+E on a PC keyboard); runs `fix`.

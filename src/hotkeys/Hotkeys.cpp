@@ -295,14 +295,34 @@ QCoro::AsyncGenerator<EventType> filterEvents(QCoro::AsyncGenerator<EventType> s
 
 } // namespace
 
-void setUserDefaults(Platform::UserDefaults *userDefaults)
+namespace {
+
+Services &handedOver()
 {
-    state().userDefaults = userDefaults;
+    static Services s;
+    return s;
 }
 
 Platform::UserDefaults *userDefaults()
 {
     return state().userDefaults;
+}
+
+} // namespace
+
+void useServices(const Services &services)
+{
+    Platform::HotKeyService *old = handedOver().hotKeyService;
+    handedOver() = services;
+    // Guarded: a store destroyed before it is replaced reads as none.
+    state().userDefaults = services.userDefaults;
+    if (old != services.hotKeyService)
+        SystemHotkeys::hotKeyServiceReplaced(old, services.hotKeyService);
+}
+
+const Services &services()
+{
+    return handedOver();
 }
 
 QString shortcutByNameDidChange()

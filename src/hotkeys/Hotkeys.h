@@ -5,6 +5,7 @@
 // belongs to the main thread.
 
 #include "hotkeys/Name.h"
+#include "hotkeys/Services.h"
 #include "hotkeys/Shortcut.h"
 
 #include <QCoroAsyncGenerator>
@@ -15,20 +16,11 @@
 #include <functional>
 #include <optional>
 
-namespace Platform {
-class UserDefaults;
-}
-
 namespace Hotkeys {
 
 enum class EventType { keyDown, keyUp };
 
 using Action = std::function<void()>;
-
-// The settings store that holds the shortcuts (not owned; it must outlive its use). Installed
-// once by the composition root; without one nothing is stored and every name reads as empty.
-void setUserDefaults(Platform::UserDefaults *userDefaults);
-Platform::UserDefaults *userDefaults();
 
 // Posted on the default notification centre with user info "name" (the Name's raw value) when
 // the value stored for a name changes.
@@ -110,7 +102,7 @@ bool isMenuOpen();
 
 // Forgets every table, switch and registration (and those of SystemHotkeys), and cancels the
 // bookkeeping still waiting for the event loop, so each unit test starts from a fresh process
-// state. The installed settings store and hot-key service stay installed.
+// state. The services handed over (useServices) stay.
 void resetForTesting();
 
 } // namespace Hotkeys

@@ -402,7 +402,7 @@ bool RecorderField::handleRecordingEvent(QEvent *event)
     if (type != QEvent::KeyPress)
         return true;
 
-    const Platform::KeyEventTranslator *translator = SystemHotkeys::keyEventTranslator();
+    const Platform::KeyEventTranslator *translator = services().keyEventTranslator;
     const std::optional<Platform::KeyEvent> keyEvent
         = translator ? translator->keyEvent(*static_cast<QKeyEvent *>(event)) : std::nullopt;
     if (!keyEvent) {

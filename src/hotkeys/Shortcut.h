@@ -17,7 +17,6 @@ class QMenu;
 
 namespace Platform {
 struct KeyEvent;
-class KeyboardLayout;
 } // namespace Platform
 
 namespace Hotkeys {
@@ -60,11 +59,6 @@ public:
     // nullptr. Modifiers must match exactly; an item whose key equivalent is an upper-case
     // character counts as having Shift.
     QAction *menuItemWithMatchingShortcut(const QMenu *menu) const;
-
-    // The keyboard layout that names ordinary keys (not owned; nullptr: no layout, so ordinary keys
-    // have no character). Installed once by the composition root; tests install a fake.
-    static void setKeyboardLayout(const Platform::KeyboardLayout *layout);
-    static const Platform::KeyboardLayout *keyboardLayout();
 
     // The persisted form: {"carbonKeyCode":…,"carbonModifiers":…}, compact, in that order.
     QJsonObject toJsonObject() const;

@@ -1,5 +1,6 @@
 #include "hotkeys/Shortcut.h"
 
+#include "hotkeys/Services.h"
 #include "hotkeys/SpecialKey.h"
 #include "platform/KeyboardLayout.h"
 
@@ -12,8 +13,6 @@
 namespace Hotkeys {
 
 namespace {
-
-const Platform::KeyboardLayout *g_keyboardLayout = nullptr;
 
 bool isSingleGraphemeCluster(const QString &text)
 {
@@ -75,25 +74,16 @@ std::optional<QString> keyEquivalentOfQtKey(Qt::Key qtKey)
 
 } // namespace
 
-void Shortcut::setKeyboardLayout(const Platform::KeyboardLayout *layout)
-{
-    g_keyboardLayout = layout;
-}
-
-const Platform::KeyboardLayout *Shortcut::keyboardLayout()
-{
-    return g_keyboardLayout;
-}
-
 std::optional<QString> Shortcut::keyToCharacter() const
 {
-    if (!g_keyboardLayout)
+    const Platform::KeyboardLayout *layout = services().keyboardLayout;
+    if (!layout)
         return std::nullopt;
     if (specialKeyFor(key()))
         return std::nullopt;
     if (m_carbonKeyCode < 0 || m_carbonKeyCode > 0xFFFF)
         return std::nullopt;
-    const QString text = g_keyboardLayout->unshiftedCharacters(quint16(m_carbonKeyCode));
+    const QString text = layout->unshiftedCharacters(quint16(m_carbonKeyCode));
     if (!isSingleGraphemeCluster(text))
         return std::nullopt;
     return text;

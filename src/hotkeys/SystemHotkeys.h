@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hotkeys/Shortcut.h"
+#include "hotkeys/Services.h"
 #include "platform/HotKeyService.h"
 
 #include <QList>
@@ -9,10 +10,8 @@
 #include <optional>
 
 namespace Platform {
-class SystemShortcuts;
-class KeyEventTranslator;
 struct KeyEvent;
-} // namespace Platform
+}
 
 namespace Hotkeys {
 
@@ -33,17 +32,6 @@ public:
 
     // The four-character code "ZQHK" that every hot key of ours carries.
     static constexpr quint32 signature = 0x5A51484B;
-
-    // Installs the process-wide hot-key service (not owned; it must outlive its use, nullptr
-    // removes it). Set once by the composition root; tests swap in a fake. Without one every
-    // registration is refused.
-    static void setHotKeyService(Platform::HotKeyService *service);
-    static Platform::HotKeyService *hotKeyService();
-    // Installs how the application's key events are read while a menu is open (not owned; it must
-    // outlive its use). Without one, key presses in an open menu never trigger a shortcut.
-    static void setKeyEventTranslator(const Platform::KeyEventTranslator *translator);
-    // The installed reader, also used by the shortcut recorder; nullptr when none is installed.
-    static const Platform::KeyEventTranslator *keyEventTranslator();
 
     // Registers `shortcut` under a new id with the two callbacks (`register` is a keyword).
     static void register_(const Shortcut &shortcut, Callback onKeyDown, Callback onKeyUp);
@@ -73,17 +61,16 @@ public:
     // services). Called by Hotkeys::resetForTesting.
     static void resetForTesting();
 
-    // Installs the process-wide source of reserved shortcuts (not owned; it must outlive its use,
-    // nullptr removes it). Set once by the composition root; tests swap in a fake.
-    static void setSystemShortcuts(Platform::SystemShortcuts *systemShortcuts);
-    static Platform::SystemShortcuts *systemShortcuts();
-
     // Whether the system (on X11: another client holding the key grab) already uses `shortcut`,
-    // asked anew on every call; false when no source is installed. Stands for membership in the
-    // system's list of enabled symbolic hot keys, which X11 cannot enumerate.
+    // asked anew on every call; false without the SystemShortcuts service. Stands for membership
+    // in the system's list of enabled symbolic hot keys, which X11 cannot enumerate.
     static bool isSystemShortcut(const Shortcut &shortcut);
 
 private:
+    friend void useServices(const Services &services);
+    // `service` replaced `old` (either may be nullptr): the new one has not heard of our event
+    // handler yet, and status reports now come from it.
+    static void hotKeyServiceReplaced(Platform::HotKeyService *old, Platform::HotKeyService *service);
     static void startKeyEventMonitor();
     // Hands every suspended entry back to the system; refused ones too with `retryRefused`.
     static void softRegisterAll(bool retryRefused);

@@ -39,12 +39,10 @@ struct HotKey {
 };
 
 struct State {
-    Platform::HotKeyService *service = nullptr;
     // Ordered by id: "the first entry" of the raw-key path is the oldest registration.
     std::map<qint64, HotKey> hotKeys;
     qint64 hotKeyId = 0;
     bool eventHandler = false;
-    const Platform::KeyEventTranslator *keyEventTranslator = nullptr;
     // Created on first use, kept for the life of the application (its child).
     QPointer<RunLoopLocalEventMonitor> keyEventMonitor;
     // Keys pressed and not yet released while the monitor runs: a second press is a repeat even
@@ -63,7 +61,7 @@ State &state()
 // of the system.
 int registerWithService(const Shortcut &shortcut, qint64 id)
 {
-    auto *service = state().service;
+    auto *service = Hotkeys::services().hotKeyService;
     if (!service)
         return HotKeyService::eventInternalErr;
     const auto fits = [](qint64 value) { return value >= 0 && value <= 0xffffffffLL; };
@@ -75,7 +73,7 @@ int registerWithService(const Shortcut &shortcut, qint64 id)
 
 void unregisterWithService(qint64 id)
 {
-    if (auto *service = state().service)
+    if (auto *service = Hotkeys::services().hotKeyService)
         service->unregisterHotKey(quint32(id));
 }
 
@@ -87,7 +85,7 @@ void stopKeyEventMonitor()
 
 void setListening(bool listening)
 {
-    if (auto *service = state().service)
+    if (auto *service = Hotkeys::services().hotKeyService)
         service->setHandlerListening(listening);
 }
 
@@ -113,7 +111,7 @@ void SystemHotkeys::startKeyEventMonitor()
             return;
         s.keyEventMonitor = new RunLoopLocalEventMonitor(
             eventMask(NSEventType::keyDown, NSEventType::keyUp), [](QObject *, QEvent *event) {
-                const auto *translator = state().keyEventTranslator;
+                const auto *translator = Hotkeys::services().keyEventTranslator;
                 if (!translator || (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease))
                     return MonitorResult::passEvent;
                 const auto keyEvent = translator->keyEvent(*static_cast<QKeyEvent *>(event));
@@ -129,21 +127,8 @@ void SystemHotkeys::startKeyEventMonitor()
     s.keyEventMonitor->start();
 }
 
-void SystemHotkeys::setKeyEventTranslator(const Platform::KeyEventTranslator *translator)
+void SystemHotkeys::hotKeyServiceReplaced(Platform::HotKeyService *old, Platform::HotKeyService *service)
 {
-    state().keyEventTranslator = translator;
-}
-
-const Platform::KeyEventTranslator *SystemHotkeys::keyEventTranslator()
-{
-    return state().keyEventTranslator;
-}
-
-void SystemHotkeys::setHotKeyService(Platform::HotKeyService *service)
-{
-    Platform::HotKeyService *old = std::exchange(state().service, service);
-    if (old == service)
-        return;
     // Another service has not heard of our handler yet.
     state().eventHandler = false;
     if (old)
@@ -155,11 +140,6 @@ void SystemHotkeys::setHotKeyService(Platform::HotKeyService *service)
 QString SystemHotkeys::statusDidChange()
 {
     return QStringLiteral("Hotkeys_hotKeyStatusDidChange");
-}
-
-Platform::HotKeyService *SystemHotkeys::hotKeyService()
-{
-    return state().service;
 }
 
 void SystemHotkeys::printRegistrationError(const Shortcut &shortcut, int status)
@@ -192,8 +172,9 @@ void SystemHotkeys::register_(const Shortcut &shortcut, Callback onKeyDown, Call
     // Installed with the first entry, refused or not, so that refused entries are tried again
     // when the switches bring the hot keys back. A failed installation is retried at the next
     // registration.
-    if (!s.service
-        || s.service->installEventHandler(&SystemHotkeys::systemHotkeysEventHandler) != HotKeyService::noErr)
+    Platform::HotKeyService *service = Hotkeys::services().hotKeyService;
+    if (!service
+        || service->installEventHandler(&SystemHotkeys::systemHotkeysEventHandler) != HotKeyService::noErr)
         return;
     s.eventHandler = true;
     // The new entry was just asked for: no second attempt now.

@@ -11,9 +11,6 @@ namespace Tests {
 
 HotkeysFixture::HotkeysFixture()
 {
-    Hotkeys::SystemHotkeys::setSystemShortcuts(&systemShortcuts);
-    Hotkeys::Shortcut::setKeyboardLayout(&keyboardLayout);
-    Hotkeys::SystemHotkeys::setKeyEventTranslator(&translator);
     Hotkeys::setAlertPresenter([this](const Hotkeys::Alert &alert, QWidget *) {
         alerts.append(alert);
         return onAlert ? onAlert(alert) : Hotkeys::alertFirstButtonReturn;
@@ -23,21 +20,16 @@ HotkeysFixture::HotkeysFixture()
         QStringLiteral("Hotkeys_recorderActiveStatusDidChange"),
         [this](const Platform::NotificationCenter::UserInfo &info) { recorderStatusPosts.append(info); });
     Hotkeys::resetForTesting();
-    Hotkeys::setUserDefaults(&defaults);
-    Hotkeys::SystemHotkeys::setHotKeyService(&hotKeyService);
+    Hotkeys::useServices({&defaults, &hotKeyService, &systemShortcuts, &translator, &keyboardLayout});
 }
 
 HotkeysFixture::~HotkeysFixture()
 {
     Hotkeys::resetForTesting();
-    Hotkeys::SystemHotkeys::setHotKeyService(nullptr);
-    Hotkeys::setUserDefaults(nullptr);
+    Hotkeys::useServices({});
     Hotkeys::setMainMenu(nullptr);
     Hotkeys::setBeeper({});
     Hotkeys::setAlertPresenter({});
-    Hotkeys::SystemHotkeys::setKeyEventTranslator(nullptr);
-    Hotkeys::SystemHotkeys::setSystemShortcuts(nullptr);
-    Hotkeys::Shortcut::setKeyboardLayout(nullptr);
 }
 
 bool HotkeysFixture::isGrabbed(const Hotkeys::Shortcut &shortcut) const
