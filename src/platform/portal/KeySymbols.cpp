@@ -1,5 +1,6 @@
 #include "platform/portal/KeySymbols.h"
 
+#include "platform/KeyEncodings.h"
 #include "platform/x11/KeyCodeMap.h"
 
 #include <QList>
@@ -24,12 +25,13 @@ struct Modifier {
     quint32 keysym;
 };
 constexpr std::array<Modifier, 4> modifiers {{
-    {0x100, 0x100000, "CTRL", "<Control>", 0xffe3},
-    {0x800, 0x80000, "ALT", "<Alt>", 0xffe9},
-    {0x200, 0x20000, "SHIFT", "<Shift>", 0xffe1},
-    {0x1000, 0x40000, "LOGO", "<Super>", 0xffeb},
+    {CarbonModifier::command, AppKitModifier::command, "CTRL", "<Control>", 0xffe3},
+    {CarbonModifier::option, AppKitModifier::option, "ALT", "<Alt>", 0xffe9},
+    {CarbonModifier::shift, AppKitModifier::shift, "SHIFT", "<Shift>", 0xffe1},
+    {CarbonModifier::control, AppKitModifier::control, "LOGO", "<Super>", 0xffeb},
 }};
-constexpr qint64 carbonModifierMask = 0x100 | 0x200 | 0x800 | 0x1000;
+constexpr qint64 carbonModifierMask
+    = CarbonModifier::command | CarbonModifier::shift | CarbonModifier::option | CarbonModifier::control;
 
 struct KeymapDeleter {
     void operator()(xkb_keymap *keymap) const { xkb_keymap_unref(keymap); }

@@ -1,5 +1,6 @@
 #include "platform/wayland/DataControl.h"
 
+#include "platform/MimeTypes.h"
 #include "platform/wayland/WaylandConnection.h"
 
 #include <QDeadlineTimer>
@@ -16,8 +17,6 @@
 namespace Platform::Wayland {
 
 namespace {
-
-const QString secretHintType = QStringLiteral("x-kde-passwordManagerHint");
 
 // Writes bytes into a pipe as the reader takes them, then closes it; deletes itself when done.
 class PipeWriter final : public QObject {
@@ -115,8 +114,8 @@ bool DataControl::isAvailable(Selection selection) const
 
 QStringList DataControl::textTypes()
 {
-    return {QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain"),
-        QStringLiteral("UTF8_STRING"), QStringLiteral("STRING"), QStringLiteral("TEXT")};
+    return {utf8PlainTextType(), plainTextType(), QStringLiteral("UTF8_STRING"), QStringLiteral("STRING"),
+        QStringLiteral("TEXT")};
 }
 
 void DataControl::onDataOffer(void *data, zwlr_data_control_device_v1 *, zwlr_data_control_offer_v1 *offer)
@@ -282,7 +281,8 @@ void DataControl::onSend(void *data, zwlr_data_control_source_v1 *, const char *
         }
     }
     DataControl *self = source->owner;
-    if (name != secretHintType && self->m_connection.keystrokeCount() > source->keystrokesAtPublish)
+    if (name != passwordManagerHintType()
+        && self->m_connection.keystrokeCount() > source->keystrokesAtPublish)
         self->m_state[index(source->selection)].fetched = true;
     new PipeWriter(fd, bytes, self);
 }

@@ -12,7 +12,7 @@ PasteboardItem secretText(const QString &text)
     const QByteArray utf8 = text.toUtf8();
     for (const QString &type : DataControl::textTypes())
         item.append({type, utf8});
-    item.append({QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret")});
+    item.append({passwordManagerHintType(), passwordManagerHintValue()});
     return item;
 }
 
