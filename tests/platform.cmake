@@ -1,3 +1,2 @@
 tarnwick_add_test(tst_platform SOURCES tst_platform.cpp LIBS tarnwick_platform_fake)
-tarnwick_add_test(tst_keycodemap SOURCES tst_keycodemap.cpp LIBS tarnwick_platform_x11)
 tarnwick_add_test(tst_platformchoice SOURCES tst_platformchoice.cpp LIBS tarnwick_platform_wayland)

@@ -6,7 +6,5 @@ tarnwick_add_test(tst_x11frontwindow SOURCES tst_x11frontwindow.cpp LIBS tarnwic
   tarnwick_x11testlib LABELS x11)
 pkg_check_modules(TST_XCB REQUIRED IMPORTED_TARGET xcb)
 target_link_libraries(tst_x11frontwindow PRIVATE PkgConfig::TST_XCB)
-tarnwick_add_test(tst_textprocessor_terminal SOURCES tst_textprocessor_terminal.cpp
-  LIBS tarnwick_app tarnwick_testlib)
 tarnwick_add_test(tst_terminal_x11 SOURCES tst_terminal_x11.cpp
   LIBS tarnwick_app tarnwick_platform_x11 tarnwick_testlib tarnwick_x11testlib LABELS x11)

@@ -150,24 +150,6 @@ private Q_SLOTS:
         QCOMPARE(MenuContent::menuItemText(text), shown);
     }
 
-    void iconTable_data()
-    {
-        QTest::addColumn<State>("state");
-        QTest::addColumn<QString>("symbol");
-        QTest::newRow("idle") << State::idle() << QStringLiteral("text.badge.checkmark");
-        QTest::newRow("copying") << State::copying() << QStringLiteral("ellipsis.circle");
-        QTest::newRow("requesting") << State::requesting() << QStringLiteral("ellipsis.circle");
-        QTest::newRow("pasting") << State::pasting() << QStringLiteral("ellipsis.circle");
-        QTest::newRow("error") << State::error(QStringLiteral("x"))
-                               << QStringLiteral("exclamationmark.triangle");
-    }
-    void iconTable()
-    {
-        QFETCH(State, state);
-        QFETCH(QString, symbol);
-        QCOMPARE(MenuBarIcon::symbolName(state), symbol);
-    }
-
     void iconsAreShippedAndDistinct()
     {
         QList<QImage> images;

@@ -100,8 +100,12 @@ class TestRecorderField : public QObject {
 private:
     Name name {QStringLiteral("recorderTest")};
     Name other {QStringLiteral("recorderOther")};
+    std::unique_ptr<Tests::HotkeysFixture> m_fixture;
 
 private Q_SLOTS:
+    void init() { m_fixture = std::make_unique<Tests::HotkeysFixture>(); }
+    void cleanup() { m_fixture.reset(); }
+
     void judgingPressedCombinations_data()
     {
         QTest::addColumn<int>("key");
@@ -149,7 +153,6 @@ private Q_SLOTS:
         QFETCH(quint64, extraFlags);
         QFETCH(bool, stored);
 
-        Tests::HotkeysFixture fixture;
         FlagAddingTranslator translator;
         translator.extraFlags = extraFlags;
         Tests::useService(&Hotkeys::Services::keyEventTranslator, &translator);
@@ -166,28 +169,27 @@ private Q_SLOTS:
             QCOMPARE(w.changes, (QList<std::optional<Shortcut>> {expected}));
             QCOMPARE(w.field->text(), expected.presentableDescription());
             QVERIFY(w.field->isClearButtonEnabled());
-            QCOMPARE(fixture.beeps, 0);
+            QCOMPARE(m_fixture->beeps, 0);
             QVERIFY(!w.field->isRecording()); // an accepted shortcut ends recording
             QVERIFY(!w.field->hasFocus());
             QVERIFY(!Hotkeys::isPaused());
         } else {
             QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
             QVERIFY(w.changes.isEmpty());
-            QCOMPARE(fixture.beeps, 1);
+            QCOMPARE(m_fixture->beeps, 1);
             QVERIFY(w.field->isRecording()); // a refused key leaves recording on
             QVERIFY(Hotkeys::isPaused());
         }
-        QVERIFY(fixture.alerts.isEmpty());
+        QVERIFY(m_fixture->alerts.isEmpty());
     }
 
     void modifierKeysAloneAreIgnored()
     {
-        Tests::HotkeysFixture fixture;
         Window w(name);
         w.startRecording();
         QTest::keyPress(w.field, Qt::Key_Control, Qt::ControlModifier);
         QTest::keyPress(w.field, Qt::Key_Shift, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(fixture.beeps, 0);
+        QCOMPARE(m_fixture->beeps, 0);
         QVERIFY(w.field->isRecording());
         QTest::keyClick(w.field, Qt::Key_J, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(Shortcut(38, command | shift)));
@@ -195,7 +197,6 @@ private Q_SLOTS:
 
     void escapeEndsRecordingAndGoesNowhereElse()
     {
-        Tests::HotkeysFixture fixture;
         Hotkeys::setShortcut(Shortcut(14, command | shift), name);
         Window w(name);
         w.startRecording();
@@ -205,19 +206,18 @@ private Q_SLOTS:
         QVERIFY(w.dialog.isVisible()); // the dialog never saw the Escape
         QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(Shortcut(14, command | shift)));
         QVERIFY(w.changes.isEmpty());
-        QCOMPARE(fixture.beeps, 0);
+        QCOMPARE(m_fixture->beeps, 0);
     }
 
     void tabEndsRecordingAndMovesOn()
     {
-        Tests::HotkeysFixture fixture;
         Window w(name);
         w.startRecording();
         QTest::keyClick(w.field, Qt::Key_Tab);
         QVERIFY(!w.field->isRecording());
         QVERIFY(w.after->hasFocus());
         QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
-        QCOMPARE(fixture.beeps, 0);
+        QCOMPARE(m_fixture->beeps, 0);
     }
 
     void deleteKeysClearAndKeepRecording_data()
@@ -229,7 +229,6 @@ private Q_SLOTS:
     void deleteKeysClearAndKeepRecording()
     {
         QFETCH(int, key);
-        Tests::HotkeysFixture fixture;
         Hotkeys::setShortcut(Shortcut(14, command | shift), name);
         Window w(name);
         QVERIFY(w.field->isClearButtonEnabled());
@@ -251,7 +250,6 @@ private Q_SLOTS:
 
     void clearButtonRemovesTheShortcutAndStartsRecording()
     {
-        Tests::HotkeysFixture fixture;
         Hotkeys::setShortcut(Shortcut(14, command | shift), name);
         Window w(name);
         QVERIFY(!w.field->isRecording());
@@ -269,7 +267,6 @@ private Q_SLOTS:
 
     void clicksOutsideTheMarginEndRecording()
     {
-        Tests::HotkeysFixture fixture;
         Window w(name);
         w.startRecording();
         const QPoint fieldTopLeft = w.field->mapTo(&w.dialog, QPoint(0, 0));
@@ -290,33 +287,32 @@ private Q_SLOTS:
 
     void menuItemConflictRaisesAnAlertAndStoresNothing()
     {
-        Tests::HotkeysFixture fixture;
         QMenu menu;
         menu.addAction(QStringLiteral("&Quit"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
         Hotkeys::setMainMenu(&menu);
         Window w(name);
         w.startRecording();
         QList<bool> recordingDuringAlert;
-        fixture.onAlert = [&](const Hotkeys::Alert &) {
+        m_fixture->onAlert = [&](const Hotkeys::Alert &) {
             recordingDuringAlert.append(w.field->isRecording());
             return Hotkeys::alertFirstButtonReturn;
         };
         QTest::keyClick(w.field, Qt::Key_Q, Qt::ControlModifier);
         Hotkeys::setMainMenu(nullptr);
 
-        QCOMPARE(fixture.alerts.size(), 1);
+        QCOMPARE(m_fixture->alerts.size(), 1);
         const QString expected
             = Hotkeys::localizedString(QStringLiteral("keyboard_shortcut_used_by_menu_item"))
                   .arg(QStringLiteral("Quit"));
-        QCOMPARE(fixture.alerts[0].title, expected);
-        QVERIFY(fixture.alerts[0].title.contains(QStringLiteral("Quit")));
-        QVERIFY(fixture.alerts[0].message.isEmpty());
-        QVERIFY(fixture.alerts[0].buttonTitles.isEmpty());
+        QCOMPARE(m_fixture->alerts[0].title, expected);
+        QVERIFY(m_fixture->alerts[0].title.contains(QStringLiteral("Quit")));
+        QVERIFY(m_fixture->alerts[0].message.isEmpty());
+        QVERIFY(m_fixture->alerts[0].buttonTitles.isEmpty());
         QCOMPARE(recordingDuringAlert, QList<bool> {false});
         QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
         QVERIFY(w.changes.isEmpty());
         QVERIFY(w.field->isRecording()); // resumed after the alert
-        QCOMPARE(activeStatuses(fixture.recorderStatusPosts), (QList<bool> {true, false, true}));
+        QCOMPARE(activeStatuses(m_fixture->recorderStatusPosts), (QList<bool> {true, false, true}));
     }
 
     void systemReservedShortcutAsksBeforeStoring_data()
@@ -330,16 +326,15 @@ private Q_SLOTS:
     {
         QFETCH(int, answer);
         QFETCH(bool, stored);
-        Tests::HotkeysFixture fixture;
-        fixture.systemShortcuts.add(40, command | shift);
+        m_fixture->systemShortcuts.add(40, command | shift);
         Hotkeys::setShortcut(Shortcut(14, command | shift), name);
         Window w(name);
         w.startRecording();
-        fixture.onAlert = [&](const Hotkeys::Alert &) { return answer; };
+        m_fixture->onAlert = [&](const Hotkeys::Alert &) { return answer; };
         QTest::keyClick(w.field, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
 
-        QCOMPARE(fixture.alerts.size(), 1);
-        const Hotkeys::Alert &alert = fixture.alerts[0];
+        QCOMPARE(m_fixture->alerts.size(), 1);
+        const Hotkeys::Alert &alert = m_fixture->alerts[0];
         QCOMPARE(alert.title, Hotkeys::localizedString(QStringLiteral("keyboard_shortcut_used_by_system")));
         QCOMPARE(
             alert.message, Hotkeys::localizedString(QStringLiteral("keyboard_shortcuts_can_be_changed")));
@@ -354,18 +349,17 @@ private Q_SLOTS:
 
     void plainF12IsNeverReserved()
     {
-        Tests::HotkeysFixture fixture;
-        fixture.systemShortcuts.add(111, 0);
-        fixture.systemShortcuts.add(111, shift);
+        m_fixture->systemShortcuts.add(111, 0);
+        m_fixture->systemShortcuts.add(111, shift);
         Window w(name);
         w.startRecording();
         QTest::keyClick(w.field, Qt::Key_F12);
-        QVERIFY(fixture.alerts.isEmpty());
+        QVERIFY(m_fixture->alerts.isEmpty());
         QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(Shortcut(111, 0)));
 
         w.startRecording();
         QTest::keyClick(w.field, Qt::Key_F12, Qt::ShiftModifier);
-        QCOMPARE(fixture.alerts.size(), 1);
+        QCOMPARE(m_fixture->alerts.size(), 1);
     }
 
     void sandboxRuleAppliesOnlyToEarlyMacOS15_data()
@@ -394,7 +388,6 @@ private Q_SLOTS:
 
     void pauseAndStatusFollowRecording()
     {
-        Tests::HotkeysFixture fixture;
         Window w(name);
         QVERIFY(!Hotkeys::isPaused());
         QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("record_shortcut")));
@@ -404,7 +397,7 @@ private Q_SLOTS:
         QVERIFY(Hotkeys::isPaused());
         QVERIFY(w.field->isCaretHidden());
         QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("press_shortcut")));
-        QCOMPARE(activeStatuses(fixture.recorderStatusPosts), QList<bool> {true});
+        QCOMPARE(activeStatuses(m_fixture->recorderStatusPosts), QList<bool> {true});
 
         // Focus taken by another control.
         w.before->setFocus();
@@ -412,7 +405,7 @@ private Q_SLOTS:
         QVERIFY(!Hotkeys::isPaused());
         QVERIFY(!w.field->isCaretHidden());
         QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("record_shortcut")));
-        QCOMPARE(activeStatuses(fixture.recorderStatusPosts), (QList<bool> {true, false}));
+        QCOMPARE(activeStatuses(m_fixture->recorderStatusPosts), (QList<bool> {true, false}));
 
         // The window losing its activation ends recording and drops the focus.
         w.startRecording();
@@ -432,12 +425,11 @@ private Q_SLOTS:
         w.startRecording();
         delete w.field;
         QVERIFY(!Hotkeys::isPaused());
-        QCOMPARE(activeStatuses(fixture.recorderStatusPosts).last(), false);
+        QCOMPARE(activeStatuses(m_fixture->recorderStatusPosts).last(), false);
     }
 
     void idleFieldGoingAwayLeavesAnotherRecordingPaused()
     {
-        Tests::HotkeysFixture fixture;
         Window w(name);
         auto *idle = new RecorderField(other);
         w.dialog.layout()->addWidget(idle);
@@ -449,19 +441,17 @@ private Q_SLOTS:
 
     void recordingReleasesOurOwnHotKeys()
     {
-        Tests::HotkeysFixture fixture;
         Hotkeys::setShortcut(Shortcut(14, command | shift), other);
-        QVERIFY(fixture.isGrabbed(Shortcut(14, command | shift)));
+        QVERIFY(m_fixture->isGrabbed(Shortcut(14, command | shift)));
         Window w(name);
         w.startRecording();
-        QVERIFY(!fixture.isGrabbed(Shortcut(14, command | shift)));
+        QVERIFY(!m_fixture->isGrabbed(Shortcut(14, command | shift)));
         w.before->setFocus();
-        QVERIFY(fixture.isGrabbed(Shortcut(14, command | shift)));
+        QVERIFY(m_fixture->isGrabbed(Shortcut(14, command | shift)));
     }
 
     void windowActivationDoesNotStartRecording()
     {
-        Tests::HotkeysFixture fixture;
         QWidget window;
         auto *layout = new QVBoxLayout(&window);
         auto *field = new RecorderField(name);
@@ -480,7 +470,6 @@ private Q_SLOTS:
 
     void fieldOutsideAnyWindowNeverRecords()
     {
-        Tests::HotkeysFixture fixture;
         RecorderField field(name);
         field.show();
         field.activateWindow();
@@ -492,7 +481,6 @@ private Q_SLOTS:
 
     void displayFollowsTheStoreForItsOwnName()
     {
-        Tests::HotkeysFixture fixture;
         Window w(name);
         QVERIFY(w.field->text().isEmpty());
         QVERIFY(!w.field->isClearButtonEnabled());
@@ -510,7 +498,7 @@ private Q_SLOTS:
         QVERIFY(w.changes.isEmpty()); // changes made elsewhere never call onChange
 
         // The same name again re-reads nothing; another name shows its own shortcut.
-        fixture.defaults.setValue(QStringLiteral("Hotkeys_") + name.rawValue(),
+        m_fixture->defaults.setValue(QStringLiteral("Hotkeys_") + name.rawValue(),
             QStringLiteral("{\"carbonKeyCode\":2,\"carbonModifiers\":256}"));
         w.field->setShortcutName(Name(name.rawValue()));
         QVERIFY(w.field->text().isEmpty());
@@ -522,7 +510,6 @@ private Q_SLOTS:
 
     void recorderWrapperPlacesTheField()
     {
-        Tests::HotkeysFixture fixture;
         Hotkeys::Recorder plain(name);
         QVERIFY(!plain.hasLabel());
         QCOMPARE(plain.field()->shortcutName(), name);

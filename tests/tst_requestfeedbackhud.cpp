@@ -36,6 +36,13 @@ void quietOffscreen(QtMsgType type, const QMessageLogContext &context, const QSt
         previousHandler(type, context, message);
 }
 
+// One step of a run: a state published (or none), then time let pass, then what is shown.
+struct Step {
+    std::optional<TextProcessorState> state;
+    int advanceMs = 0;
+    std::optional<RequestFeedbackContent> shown;
+};
+
 struct Rig {
     Platform::ManualClock clock;
     Platform::FakeScreens screens;
@@ -56,6 +63,8 @@ struct Rig {
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(Step)
 
 class TestRequestFeedbackHUD : public QObject {
     Q_OBJECT
@@ -99,13 +108,6 @@ private Q_SLOTS:
         const RequestFeedbackHUD::Reaction r = RequestFeedbackHUD::reaction(previous, state);
         QCOMPARE(r.show, shown);
         QCOMPARE(r.previousState, previousAfter);
-    }
-
-    void dismissDelays()
-    {
-        QCOMPARE(RequestFeedbackHUD::dismissDelay(Content::Loading), std::nullopt);
-        QCOMPARE(RequestFeedbackHUD::dismissDelay(Content::Success), std::optional(900ms));
-        QCOMPARE(RequestFeedbackHUD::dismissDelay(Content::Failure), std::optional(2000ms));
     }
 
     void placement_data()
@@ -179,103 +181,53 @@ private Q_SLOTS:
         QVERIFY(!quiet.isFollowingCursor());
     }
 
-    void successfulRun()
+    // Runs as the panel sees them: each step publishes a state (or lets time pass) and says what
+    // is shown afterwards. The spinner stays through a slow backend; the check mark is shown for
+    // 900 ms, the cross for 2 s, each from its own state; a new run replaces a result at once.
+    void runs_data()
     {
+        QTest::addColumn<QList<Step>>("steps");
+        const State error = State::error(QStringLiteral("Request timed out"));
+        const OptionalContent none, loading(Content::Loading), success(Content::Success),
+            failure(Content::Failure);
+        QTest::newRow("success") << QList<Step> {{State::copying(), 0, loading}, {{}, 300, loading},
+            {State::requesting(), 5000, loading}, {State::pasting(), 250, loading},
+            {State::idle(), 899, success}, {{}, 1, none}};
+        QTest::newRow("failure, and the later idle changes nothing")
+            << QList<Step> {{State::copying(), 0, loading}, {State::requesting(), 0, loading},
+                   {error, 1999, failure}, {{}, 1, none}, {{}, 1000, none}, {State::idle(), 0, none}};
+        QTest::newRow("idle to error: the cross alone")
+            << QList<Step> {{error, 1999, failure}, {{}, 1, none}};
+        QTest::newRow("a second error restarts the dismiss") << QList<Step> {
+            {error, 1500, failure}, {State::error(QStringLiteral("two")), 1999, failure}, {{}, 1, none}};
+        for (const bool afterFailure : {false, true})
+            QTest::addRow("a new run during the %s", afterFailure ? "cross" : "check mark")
+                << QList<Step> {{State::copying(), 0, loading},
+                       {afterFailure ? error : State::idle(), 500, afterFailure ? failure : success},
+                       {State::copying(), 3000, loading}, {State::idle(), 899, success}, {{}, 1, none}};
+        QTest::newRow("idle after idle") << QList<Step> {{State::idle(), 0, none}, {State::idle(), 0, none}};
+    }
+    void runs()
+    {
+        QFETCH(QList<Step>, steps);
         Rig rig;
-        rig.processor.setState(State::copying());
-        QCOMPARE(rig.content(), Content::Loading);
-        QCOMPARE(rig.hud.panel()->pos(), QPoint(614, 406));
-        QCOMPARE(rig.hud.panel()->size(), Spinner);
-        rig.clock.advance(300ms);
-        rig.processor.setState(State::requesting());
-        rig.clock.advance(5000ms); // a slow backend: the spinner stays
-        QCOMPARE(rig.content(), Content::Loading);
-        QVERIFY(!rig.hud.isDismissPending());
-        rig.processor.setState(State::pasting());
-        rig.clock.advance(250ms);
-        rig.processor.setState(State::idle());
-        QCOMPARE(rig.content(), Content::Success);
-        QCOMPARE(rig.hud.panel()->size(), RequestFeedbackView::fittingSize(Content::Success));
-
-        rig.clock.advance(899ms);
-        QCOMPARE(rig.content(), Content::Success);
-        rig.clock.advance(1ms);
-        QVERIFY(!rig.shown());
+        for (int i = 0; i < steps.size(); ++i) {
+            const Step &step = steps.at(i);
+            if (step.state)
+                rig.processor.setState(*step.state);
+            if (i == 0 && step.shown == Content::Loading) {
+                QCOMPARE(rig.hud.panel()->pos(), QPoint(614, 406));
+                QCOMPARE(rig.hud.panel()->size(), Spinner);
+            }
+            if (step.state && step.shown == Content::Success)
+                QCOMPARE(rig.hud.panel()->size(), RequestFeedbackView::fittingSize(Content::Success));
+            if (i == 0 && step.shown == Content::Failure)
+                QVERIFY(!rig.hud.panel()->isAnimating());
+            rig.clock.advance(std::chrono::milliseconds(step.advanceMs));
+            QVERIFY2(rig.content() == step.shown, qPrintable(QStringLiteral("step %1").arg(i)));
+        }
         // Hidden, nothing keeps running: no follow timer, no spinner frames, no dismiss.
-        QCOMPARE(rig.clock.pendingTimers(), 0);
-    }
-
-    void failedRunShowsTheCrossForTwoSecondsAndTheLaterIdleChangesNothing()
-    {
-        Rig rig;
-        rig.processor.setState(State::copying());
-        rig.processor.setState(State::requesting());
-        rig.processor.setState(State::error(QStringLiteral("Request timed out")));
-        QCOMPARE(rig.content(), Content::Failure);
-        rig.clock.advance(1999ms);
-        QCOMPARE(rig.content(), Content::Failure);
-        rig.clock.advance(1ms);
         QVERIFY(!rig.shown());
-        rig.clock.advance(1000ms);
-        rig.processor.setState(State::idle());
-        QVERIFY(!rig.shown());
-        QCOMPARE(rig.clock.pendingTimers(), 0);
-    }
-
-    void idleToErrorShowsTheCrossWithoutASpinner()
-    {
-        Rig rig;
-        QList<Content> seen;
-        rig.processor.setState(State::error(QStringLiteral("Accessibility permission not granted")));
-        QCOMPARE(rig.content(), Content::Failure);
-        QVERIFY(!rig.hud.panel()->isAnimating());
-        rig.clock.advance(2000ms);
-        QVERIFY(!rig.shown());
-    }
-
-    void aNewRunDuringTheResultReplacesItAndTheOldDismissIsCancelled_data()
-    {
-        QTest::addColumn<bool>("afterFailure");
-        QTest::newRow("during the check mark") << false;
-        QTest::newRow("during the cross") << true;
-    }
-    void aNewRunDuringTheResultReplacesItAndTheOldDismissIsCancelled()
-    {
-        QFETCH(bool, afterFailure);
-        Rig rig;
-        rig.processor.setState(State::copying());
-        rig.processor.setState(afterFailure ? State::error(QStringLiteral("x")) : State::idle());
-        rig.clock.advance(500ms);
-        rig.processor.setState(State::copying());
-        QCOMPARE(rig.content(), Content::Loading);
-        rig.clock.advance(3000ms);
-        QCOMPARE(rig.content(), Content::Loading);
-        // The new run's own result is dismissed on its own schedule.
-        rig.processor.setState(State::idle());
-        rig.clock.advance(899ms);
-        QCOMPARE(rig.content(), Content::Success);
-        rig.clock.advance(1ms);
-        QVERIFY(!rig.shown());
-    }
-
-    void secondErrorRestartsTheDismiss()
-    {
-        Rig rig;
-        rig.processor.setState(State::error(QStringLiteral("one")));
-        rig.clock.advance(1500ms);
-        rig.processor.setState(State::error(QStringLiteral("two")));
-        rig.clock.advance(1999ms);
-        QCOMPARE(rig.content(), Content::Failure);
-        rig.clock.advance(1ms);
-        QVERIFY(!rig.shown());
-    }
-
-    void idleAfterIdleDoesNothing()
-    {
-        Rig rig;
-        rig.processor.setState(State::idle());
-        rig.processor.setState(State::idle());
-        QVERIFY(!rig.hud.panel());
         QCOMPARE(rig.clock.pendingTimers(), 0);
     }
 

@@ -94,16 +94,6 @@ private Q_SLOTS:
         QCOMPARE(toEventModifiers(modifierFlagsFromQt(all)), all);
     }
 
-    void functionKeysAreF1ToF35()
-    {
-        const auto &keys = functionKeys();
-        QCOMPARE(keys.size(), 35);
-        QVERIFY(keys.contains(0xF704));
-        QVERIFY(keys.contains(0xF726));
-        QVERIFY(!keys.contains(0xF703));
-        QVERIFY(!keys.contains(0xF727));
-    }
-
     void unicodeScalars_data()
     {
         QTest::addColumn<qint64>("value");
@@ -128,28 +118,6 @@ private Q_SLOTS:
         QCOMPARE(character.has_value(), valid);
         if (valid)
             QCOMPARE(*character, text);
-    }
-
-    void keyConstants()
-    {
-        const auto keys = namedKeys();
-        QCOMPARE(keys.size(), size_t(113));
-        QSet<qint64> codes;
-        for (const auto &named : keys)
-            codes.insert(named.key.rawValue());
-        QCOMPARE(codes.size(), 113);
-        // The codes with no constant.
-        for (qint64 code : {10, 52, 66, 68, 70, 77, 93, 94, 95, 102, 104, 108, 110, 112})
-            QVERIFY2(!codes.contains(code), qPrintable(QString::number(code)));
-        for (qint64 code = 0; code <= 126; ++code) {
-            const bool unnamed
-                = QList<qint64> {10, 52, 66, 68, 70, 77, 93, 94, 95, 102, 104, 108, 110, 112}.contains(code);
-            QCOMPARE(codes.contains(code), !unnamed);
-        }
-        QCOMPARE(Key::k.rawValue(), 40);
-        QCOMPARE(Key::returnKey.rawValue(), 36);
-        QCOMPARE(Key::f17.rawValue(), 64);
-        QCOMPARE(Key::keypad8.rawValue(), 91);
     }
 
     void constructionNormalises_data()

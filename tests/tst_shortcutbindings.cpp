@@ -34,7 +34,12 @@ private:
     Name first {QStringLiteral("bindingFirst")};
     Name second {QStringLiteral("bindingSecond")};
 
+    std::unique_ptr<Tests::HotkeysFixture> m_fixture;
+
 private Q_SLOTS:
+    void init() { m_fixture = std::make_unique<Tests::HotkeysFixture>(); }
+    void cleanup() { m_fixture.reset(); }
+
     void applyingAShortcutSetsTheKeySequence_data()
     {
         QTest::addColumn<qint64>("keyCode");
@@ -48,7 +53,6 @@ private Q_SLOTS:
     {
         QFETCH(qint64, keyCode);
         QFETCH(qint64, carbon);
-        Tests::HotkeysFixture fixture;
         QAction action;
         Hotkeys::setShortcut(&action, Shortcut(keyCode, carbon));
         QTEST(action.shortcut(), "expected");
@@ -58,7 +62,6 @@ private Q_SLOTS:
 
     void boundActionFollowsItsNameOneTurnLater()
     {
-        Tests::HotkeysFixture fixture;
         QAction action;
         Hotkeys::setShortcutFor(&action, first); // nothing stored: cleared
         QVERIFY(action.shortcut().isEmpty());
@@ -89,7 +92,6 @@ private Q_SLOTS:
 
     void rebindingAndUnbindingStopEarlierBindings()
     {
-        Tests::HotkeysFixture fixture;
         Hotkeys::setShortcut(Shortcut(40, command), first);
         Hotkeys::setShortcut(Shortcut(14, command), second);
         QAction action;
@@ -116,7 +118,6 @@ private Q_SLOTS:
 
     void bindingEndsWithTheAction()
     {
-        Tests::HotkeysFixture fixture;
         const int before = Platform::NotificationCenter::defaultCenter().observerCount(
             QStringLiteral("Hotkeys_shortcutByNameDidChange"));
         auto *action = new QAction;
@@ -131,7 +132,6 @@ private Q_SLOTS:
 
     void globalKeyboardShortcutIsWithdrawnWhileRecording()
     {
-        Tests::HotkeysFixture fixture;
         QPushButton button;
         QAction action;
         Hotkeys::globalKeyboardShortcut(&button, first);
@@ -169,7 +169,6 @@ private Q_SLOTS:
 
     void viewReceivesItsShortcutOnlyWhileShown()
     {
-        Tests::HotkeysFixture fixture;
         Hotkeys::setShortcut(Shortcut(40, command | shift), first);
         QWidget view;
         QList<Hotkeys::EventType> events;
@@ -178,25 +177,25 @@ private Q_SLOTS:
         Hotkeys::onGlobalKeyboardShortcut(&view, first, Hotkeys::EventType::keyUp, [&] { ++releases; });
 
         QApplication::processEvents();
-        fixture.pressAndRelease(Shortcut(40, command | shift));
+        m_fixture->pressAndRelease(Shortcut(40, command | shift));
         QVERIFY(events.isEmpty()); // not shown yet
 
         view.show();
         QApplication::processEvents();
-        fixture.pressAndRelease(Shortcut(40, command | shift));
+        m_fixture->pressAndRelease(Shortcut(40, command | shift));
         QCOMPARE(
             events, (QList<Hotkeys::EventType> {Hotkeys::EventType::keyDown, Hotkeys::EventType::keyUp}));
         QCOMPARE(releases, 1);
 
         view.hide();
         QApplication::processEvents();
-        fixture.pressAndRelease(Shortcut(40, command | shift));
+        m_fixture->pressAndRelease(Shortcut(40, command | shift));
         QCOMPARE(events.size(), 2);
         QCOMPARE(releases, 1);
 
         view.show(); // shown again: a new subscription
         QApplication::processEvents();
-        fixture.pressAndRelease(Shortcut(40, command | shift));
+        m_fixture->pressAndRelease(Shortcut(40, command | shift));
         QCOMPARE(events.size(), 4);
         QCOMPARE(releases, 2);
     }

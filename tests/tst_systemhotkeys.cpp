@@ -1,13 +1,10 @@
 #include "hotkeys/Hotkeys.h"
-#include "testlib/UseService.h"
 #include "hotkeys/MenuTracking.h"
 #include "hotkeys/SystemHotkeys.h"
-#include "platform/qt/NotificationCenter.h"
-#include "platform/fake/FakeHotKeyService.h"
-#include "platform/fake/FakeKeyboardLayout.h"
-#include "platform/fake/MemoryUserDefaults.h"
 #include "platform/x11/X11HotKeyService.h"
+#include "testlib/HotkeysFixture.h"
 #include "testlib/OutputCapture.h"
+#include "testlib/UseService.h"
 
 #include <QTest>
 
@@ -38,8 +35,8 @@ void closeMenu()
 class TestSystemHotkeys : public QObject {
     Q_OBJECT
 
-    Platform::FakeKeyboardLayout m_layout;
-    std::unique_ptr<FakeHotKeyService> m_service;
+    std::unique_ptr<Tests::HotkeysFixture> m_fixture;
+    FakeHotKeyService *m_service = nullptr;
     QStringList m_log;
 
     // Callbacks that write "<tag> down <key code>" / "<tag> up <key code>" into m_log.
@@ -61,27 +58,15 @@ class TestSystemHotkeys : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Tests::useService(&Hotkeys::Services::keyboardLayout, &m_layout);
-        // The switches are read from the Hotkeys namespace; initialise its menu observers.
-        Hotkeys::initialize();
-    }
-
     void init()
     {
-        Hotkeys::resetForTesting();
+        m_fixture = std::make_unique<Tests::HotkeysFixture>();
+        m_service = &m_fixture->hotKeyService;
+        // The switches are read from the Hotkeys namespace; initialise its menu observers.
         Hotkeys::initialize();
-        m_service = std::make_unique<FakeHotKeyService>();
-        Tests::useService(&Hotkeys::Services::hotKeyService, m_service.get());
         m_log.clear();
     }
-
-    void cleanup()
-    {
-        Hotkeys::resetForTesting();
-        Tests::useService(&Hotkeys::Services::hotKeyService, nullptr);
-    }
+    void cleanup() { m_fixture.reset(); }
 
     void idsStartAtOneAndAreNeverReused()
     {
@@ -167,7 +152,7 @@ private Q_SLOTS:
         QCOMPARE(message.count(QLatin1String("global shortcuts are unavailable")), 1);
         QVERIFY2(message.contains(QLatin1String("no X11 display connection")), qPrintable(message));
         QCOMPARE(SystemHotkeys::isLive(1), std::optional<bool>(false));
-        Tests::useService(&Hotkeys::Services::hotKeyService, m_service.get());
+        Tests::useService(&Hotkeys::Services::hotKeyService, m_service);
     }
 
     void failedHandlerInstallationIsRetriedAtTheNextRegistration()

@@ -151,12 +151,6 @@ private Q_SLOTS:
         QCOMPARE(TerminalTable::builtIn().isTerminal(QStringLiteral("Nested"), settings), false);
     }
 
-    void settingsKeys()
-    {
-        QCOMPARE(TerminalTable::terminalClassesKey(), QStringLiteral("terminalClasses"));
-        QCOMPARE(TerminalTable::nonTerminalClassesKey(), QStringLiteral("nonTerminalClasses"));
-    }
-
     // A damaged settings file must neither break a run nor turn a terminal into a window that
     // receives Ctrl+C.
     void hostileValues_data()

@@ -6,6 +6,7 @@
 #include "platform/x11/X11KeyEventTranslator.h"
 
 #include <QKeyEvent>
+#include <QSet>
 #include <QTest>
 
 using namespace Hotkeys;
@@ -28,17 +29,42 @@ class TestX11Keys : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Every key but Fn has its own X key, and the way back leads to it.
     void everyKeyHasAnXKey()
     {
+        QSet<quint8> seen;
         for (const NamedKey &named : namedKeys()) {
             const auto x = Platform::X11::xKeycodeForMacKeyCode(named.key.rawValue());
             if (named.key == Key::function) {
                 QVERIFY2(!x, "X11 has no Fn key");
                 continue;
             }
-            QVERIFY2(x, named.name);
+            QVERIFY2(x && !seen.contains(*x), named.name);
+            seen.insert(*x);
             QCOMPARE(Platform::X11::macKeyCodeForXKeycode(*x), std::optional<qint64>(named.key.rawValue()));
         }
+        for (const qint64 mac : {qint64(-1), qint64(1000)})
+            QVERIFY(!Platform::X11::xKeycodeForMacKeyCode(mac));
+        for (const quint32 x : {0u, 255u})
+            QVERIFY(!Platform::X11::macKeyCodeForXKeycode(x));
+    }
+
+    // X keycodes of a pc105 keyboard under the evdev rules, by physical position.
+    void physicalPositions_data()
+    {
+        QTest::addColumn<qint64>("mac");
+        QTest::addColumn<int>("x");
+        const std::pair<Key, int> keys[] = {{Key::a, 38}, {Key::c, 54}, {Key::v, 55}, {Key::e, 26}, {Key::k, 45},
+            {Key::space, 65}, {Key::returnKey, 36}, {Key::f1, 67}, {Key::f12, 96}, {Key::escape, 9},
+            {Key::upArrow, 111}, {Key::command, 37}, {Key::control, 133}, {Key::help, 118}};
+        for (const auto &[key, x] : keys)
+            QTest::addRow("%lld", key.rawValue()) << key.rawValue() << x;
+    }
+    void physicalPositions()
+    {
+        QFETCH(qint64, mac);
+        QFETCH(int, x);
+        QCOMPARE(Platform::X11::xKeycodeForMacKeyCode(mac), std::optional<quint8>(quint8(x)));
     }
 
     void translation_data()
