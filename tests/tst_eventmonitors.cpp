@@ -58,11 +58,6 @@ class TestEventMonitors : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void masks()
-    {
-        QCOMPARE(recorderMask, EventTypeMask(0x414));
-        QCOMPARE(eventMask(NSEventType::keyDown, NSEventType::keyUp), EventTypeMask(0xC00));
-    }
 
     void eventTypes_data()
     {

@@ -123,37 +123,6 @@ private Q_SLOTS:
         QTRY_COMPARE(m_ran.size(), 2);
     }
 
-    void disablingLeavesTheKeyToOtherClients()
-    {
-        const Name fix(QStringLiteral("fix"), commandShiftE);
-        logActions(fix);
-        Hotkeys::setEnabled(false);
-        QCOMPARE(m_client->grab(XKeys::e, xControlShift), 0);
-        m_client->ungrab(XKeys::e, xControlShift);
-        pressControlShiftE();
-        settle();
-        QVERIFY(m_ran.isEmpty());
-
-        Hotkeys::setEnabled(true);
-        QCOMPARE(m_client->grab(XKeys::e, xControlShift), int(XCB_ACCESS));
-        pressControlShiftE();
-        QTRY_COMPARE(m_ran.size(), 2);
-    }
-
-    void pausedDispatchKeepsTheGrab()
-    {
-        const Name fix(QStringLiteral("fix"), commandShiftE);
-        logActions(fix);
-        Hotkeys::setPaused(true);
-        pressControlShiftE();
-        settle();
-        QVERIFY(m_ran.isEmpty());
-        QCOMPARE(m_client->grab(XKeys::e, xControlShift), int(XCB_ACCESS));
-        Hotkeys::setPaused(false);
-        pressControlShiftE();
-        QTRY_COMPARE(m_ran.size(), 2);
-    }
-
     void openMenuStillRunsTheShortcutAndKeepsOtherKeys()
     {
         const Name fix(QStringLiteral("fix"), commandShiftE);
