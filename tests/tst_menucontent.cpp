@@ -249,76 +249,55 @@ private Q_SLOTS:
         menu->hide();
     }
 
-    void commandsRunAfter200ms_data()
+    // A command runs 200 ms after the click if the processor could run at the click; what happens
+    // meanwhile (a run starting, the menu going away) does not stop it: the processor decides.
+    void commands_data()
     {
         QTest::addColumn<bool>("formal");
-        QTest::newRow("Fix selected text") << false;
-        QTest::newRow("Make selected text formal") << true;
-    }
-    void commandsRunAfter200ms()
-    {
-        QFETCH(bool, formal);
-        Rig rig;
-        rig.clock.advance(1000ms);
-        (formal ? rig.content.formalAction() : rig.content.fixAction())->trigger();
-        rig.clock.advance(199ms);
-        QVERIFY(rig.processor.runs.isEmpty());
-        rig.clock.advance(1ms);
-        QCOMPARE(rig.processor.runs,
-            (QList<FakeProcessor::Run> {{formal ? FixMode::Formal : FixMode::Fix, 1200}}));
-        rig.clock.advance(5000ms);
-        QCOMPARE(rig.processor.runs.size(), 1);
-    }
-
-    void commandsAreGatedByCanRunAtTheClick_data()
-    {
         QTest::addColumn<State>("state");
         QTest::addColumn<bool>("trusted");
+        QTest::addColumn<QString>("meanwhile");
         QTest::addColumn<bool>("runs");
-        QTest::newRow("idle, trusted") << State::idle() << true << true;
-        QTest::newRow("error, trusted: retry at once") << State::error(QStringLiteral("x")) << true << true;
-        QTest::newRow("idle, not trusted") << State::idle() << false << false;
-        QTest::newRow("copying") << State::copying() << true << false;
-        QTest::newRow("requesting") << State::requesting() << true << false;
-        QTest::newRow("pasting") << State::pasting() << true << false;
+        QTest::newRow("Fix selected text") << false << State::idle() << true << QString() << true;
+        QTest::newRow("Make selected text formal") << true << State::idle() << true << QString() << true;
+        QTest::newRow("error: retry at once")
+            << false << State::error(QStringLiteral("x")) << true << QString() << true;
+        QTest::newRow("not trusted") << true << State::idle() << false << QString() << false;
+        QTest::newRow("copying") << false << State::copying() << true << QString() << false;
+        QTest::newRow("requesting") << true << State::requesting() << true << QString() << false;
+        QTest::newRow("pasting") << false << State::pasting() << true << QString() << false;
+        QTest::newRow("a run starts meanwhile")
+            << false << State::idle() << true << QStringLiteral("run") << true;
+        QTest::newRow("the menu goes away")
+            << false << State::idle() << true << QStringLiteral("menu") << true;
     }
-    void commandsAreGatedByCanRunAtTheClick()
+    void commands()
     {
+        QFETCH(bool, formal);
         QFETCH(State, state);
         QFETCH(bool, trusted);
+        QFETCH(QString, meanwhile);
         QFETCH(bool, runs);
-        Rig rig;
-        rig.ax.setIsTrusted(trusted);
-        rig.processor.setState(state);
-        rig.content.fixAction()->trigger();
-        rig.content.formalAction()->trigger();
-        rig.clock.advance(1000ms);
-        QCOMPARE(rig.processor.runs.size(), runs ? 2 : 0);
-    }
-
-    void aStartedCommandRunsEvenIfTheStateChangesMeanwhile()
-    {
-        // The processor, not the menu, decides what a run requested during another one does.
-        Rig rig;
-        rig.content.fixAction()->trigger();
-        rig.clock.advance(100ms);
-        rig.processor.setState(State::copying());
-        rig.clock.advance(100ms);
-        QCOMPARE(rig.processor.runs.size(), 1);
-    }
-
-    void commandOutlivesTheMenu()
-    {
         Platform::ManualClock clock;
-        Platform::FakeAccessibilityTrust trust(true);
+        Platform::FakeAccessibilityTrust trust(trusted);
         AccessibilityChecker ax(trust);
         FakeProcessor processor(clock);
-        {
-            MenuContent content(ax, processor, clock);
-            content.fixAction()->trigger();
-        }
-        clock.advance(200ms);
-        QCOMPARE(processor.runs.size(), 1);
+        processor.setState(state);
+        std::optional<MenuContent> content(std::in_place, ax, processor, clock);
+        clock.advance(1000ms);
+        (formal ? content->formalAction() : content->fixAction())->trigger();
+        clock.advance(100ms);
+        if (meanwhile == QLatin1String("run"))
+            processor.setState(State::copying());
+        if (meanwhile == QLatin1String("menu"))
+            content.reset();
+        clock.advance(99ms);
+        QVERIFY(processor.runs.isEmpty());
+        clock.advance(1ms);
+        const QList<FakeProcessor::Run> expected {{formal ? FixMode::Formal : FixMode::Fix, 1200}};
+        QCOMPARE(processor.runs, runs ? expected : QList<FakeProcessor::Run>());
+        clock.advance(5000ms);
+        QCOMPARE(processor.runs.size(), runs ? 1 : 0);
     }
 
     void settingsOpensTheWindowFromTheItemAndFromCommandComma()
