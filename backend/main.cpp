@@ -15,10 +15,11 @@ using namespace Backend;
 
 namespace {
 
-int correctStandardInput(const Corrector &corrector, const std::string &mode)
+int correctStandardInput(const Corrector &corrector, const BackendConfig &config)
 {
-    const std::string text{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-    std::cout << corrector.correct(text, mode == "formal" ? Mode::Formal : Mode::Fix);
+    const std::string text {std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
+    const Mode mode = config.correctMode == "formal" ? Mode::Formal : Mode::Fix;
+    std::cout << corrector.correct(text, mode, config.budget).text;
     return std::cout.good() ? 0 : 1;
 }
 
@@ -28,7 +29,8 @@ int main(int argc, char **argv)
 {
     BackendConfig config;
     std::string error;
-    if (!loadBackendConfig(std::vector<std::string>(argv + 1, argv + argc), processEnvironment(), config, error)) {
+    if (!loadBackendConfig(
+            std::vector<std::string>(argv + 1, argv + argc), processEnvironment(), config, error)) {
         std::cerr << "tarnwick-backend: " << error << "\n";
         return 2;
     }
@@ -41,7 +43,7 @@ int main(int argc, char **argv)
     correctorOptions.allowListFile = config.allowListFile;
     const Corrector corrector(correctorOptions);
     if (!config.correctMode.empty())
-        return correctStandardInput(corrector, config.correctMode);
+        return correctStandardInput(corrector, config);
 
     if (!config.allowRemote && !isLoopbackHost(config.host)) {
         std::cerr << "tarnwick-backend: refusing to listen on " << config.host
@@ -68,6 +70,9 @@ int main(int argc, char **argv)
 
     ServerOptions options;
     options.threads = config.threads;
+    options.access.anyHost = config.allowRemote;
+    options.access.origins = config.allowedOrigins;
+    options.budget = config.budget;
     BackendServer server(corrector, config.upstream.enabled() ? &upstream : nullptr, options, logToStderr);
     if (!server.bind(config.host, config.port, error)) {
         std::cerr << "tarnwick-backend: " << error << "\n";
@@ -76,20 +81,25 @@ int main(int argc, char **argv)
 
     for (const std::string &warning : corrector.warnings())
         logToStderr("tarnwick-backend: warning: " + warning);
-    const std::string shownHost = config.host.find(':') != std::string::npos ? "[" + config.host + "]" : config.host;
+    // Tarnwick waits 20 s for an answer: past that it gives up before our 502 could tell why.
+    if (config.upstream.enabled() && config.upstream.timeout >= std::chrono::seconds(20))
+        logToStderr("tarnwick-backend: warning: the upstream timeout is not below the 20 s that Tarnwick waits for "
+                    "an answer; set openai_timeout to 15 or less");
+    const std::string shownHost
+        = config.host.find(':') != std::string::npos ? "[" + config.host + "]" : config.host;
     std::string engine = "offline corrector (" + corrector.summary() + ")";
     if (config.upstream.enabled())
         engine = "upstream " + upstream.endpoint() + " model " + config.upstream.model
             + (config.upstream.apiKey.empty() ? " without an API key" : " with an API key");
-    logToStderr("tarnwick-backend: listening on http://" + shownHost + ":" + std::to_string(server.port()) + " with "
-                + engine);
+    logToStderr("tarnwick-backend: listening on http://" + shownHost + ":" + std::to_string(server.port())
+        + " with " + engine);
 
     std::thread signalThread([&server, signals] {
         int received = 0;
         sigwait(&signals, &received);
         if (received == SIGINT || received == SIGTERM)
             logToStderr(std::string("tarnwick-backend: ") + (received == SIGINT ? "SIGINT" : "SIGTERM")
-                        + ", shutting down");
+                + ", shutting down");
         server.stop();
     });
     const bool served = server.run();

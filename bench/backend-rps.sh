@@ -6,6 +6,7 @@
 # backend's peak resident memory (VmHWM), then stops the backend.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/backend-start.sh
 build=${1:-build}
 seconds=${2:-10}
 connections=${3:-8}
@@ -16,15 +17,7 @@ body=$(mktemp)
 script=$(mktemp --suffix=.lua)
 trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; rm -f "$log" "$body" "$script"' EXIT
 
-XDG_CONFIG_HOME=$(mktemp -d) "$build/backend/tarnwick-backend" --listen 127.0.0.1:0 2>"$log" &
-pid=$!
-port=""
-for _ in $(seq 1 200); do
-  port=$(sed -n 's/.*listening on http:\/\/127\.0\.0\.1:\([0-9]*\) .*/\1/p' "$log")
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || { echo "the backend did not start:" >&2; cat "$log" >&2; exit 1; }
+start_backend "$build" "$log"
 
 run() { # $1: label, $2: JSON body
   cat >"$script" <<LUA

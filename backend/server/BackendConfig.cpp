@@ -1,6 +1,5 @@
 #include "BackendConfig.h"
 
-#include <arpa/inet.h>
 #include <charconv>
 #include <fstream>
 
@@ -26,12 +25,13 @@ bool parseNumber(const std::string &s, long &value)
     return ec == std::errc() && ptr == end;
 }
 
-bool parseTimeout(const std::string &s, std::chrono::milliseconds &timeout)
+// A number of seconds above 0 and at most `most`.
+bool parseSeconds(const std::string &s, double most, std::chrono::milliseconds &timeout)
 {
     try {
         std::size_t used = 0;
         const double secondsValue = std::stod(s, &used);
-        if (used != s.size() || !(secondsValue > 0) || secondsValue > 600)
+        if (used != s.size() || !(secondsValue > 0) || secondsValue > most)
             return false;
         timeout = std::chrono::milliseconds(static_cast<long long>(secondsValue * 1000.0 + 0.5));
         return timeout.count() > 0;
@@ -65,7 +65,8 @@ bool readConfigFile(const std::string &path, std::map<std::string, std::string> 
             return false;
         }
         const std::string key = trim(entry.substr(0, equals));
-        if (key != "openai_url" && key != "openai_model" && key != "openai_api_key" && key != "openai_timeout") {
+        if (key != "openai_url" && key != "openai_model" && key != "openai_api_key"
+            && key != "openai_timeout") {
             error = path + ":" + std::to_string(number) + ": unknown key \"" + key + "\"";
             return false;
         }
@@ -86,19 +87,6 @@ std::map<std::string, std::string> processEnvironment()
             env.emplace(entry.substr(0, equals), entry.substr(equals + 1));
     }
     return env;
-}
-
-bool isLoopbackHost(const std::string &host)
-{
-    if (host == "localhost")
-        return true;
-    in_addr v4{};
-    if (inet_pton(AF_INET, host.c_str(), &v4) == 1)
-        return (ntohl(v4.s_addr) >> 24) == 127;
-    in6_addr v6{};
-    if (inet_pton(AF_INET6, host.c_str(), &v6) == 1)
-        return IN6_IS_ADDR_LOOPBACK(&v6);
-    return false;
 }
 
 bool parseListenAddress(const std::string &value, std::string &host, int &port, std::string &error)
@@ -132,7 +120,7 @@ bool parseListenAddress(const std::string &value, std::string &host, int &port, 
 }
 
 bool loadBackendConfig(const std::vector<std::string> &args, const std::map<std::string, std::string> &env,
-                       BackendConfig &config, std::string &error)
+    BackendConfig &config, std::string &error)
 {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &arg = args[i];
@@ -168,6 +156,25 @@ bool loadBackendConfig(const std::vector<std::string> &args, const std::map<std:
                 return false;
             }
             config.threads = static_cast<std::size_t>(n);
+        } else if (name == "--allow-origin") {
+            std::string v, origin;
+            if (!value(v))
+                return false;
+            if (!normaliseOrigin(v, origin)) {
+                error = "--allow-origin expects an origin such as https://example.com "
+                        "(scheme://host[:port]), got \""
+                    + v + "\"";
+                return false;
+            }
+            config.allowedOrigins.push_back(origin);
+        } else if (name == "--budget") {
+            std::string v;
+            if (!value(v))
+                return false;
+            if (!parseSeconds(v, 600, config.budget)) {
+                error = "--budget expects a number of CPU seconds above 0 and at most 600, got \"" + v + "\"";
+                return false;
+            }
         } else if (name == "--correct") {
             if (!value(config.correctMode))
                 return false;
@@ -210,7 +217,8 @@ bool loadBackendConfig(const std::vector<std::string> &args, const std::map<std:
     if (!values["openai_model"].empty())
         config.upstream.model = values["openai_model"];
     config.upstream.apiKey = values["openai_api_key"];
-    if (!values["openai_timeout"].empty() && !parseTimeout(values["openai_timeout"], config.upstream.timeout)) {
+    if (!values["openai_timeout"].empty()
+        && !parseSeconds(values["openai_timeout"], 600, config.upstream.timeout)) {
         error = "the upstream timeout must be a number of seconds above 0 and at most 600, got \""
             + values["openai_timeout"] + "\"";
         return false;
@@ -220,16 +228,25 @@ bool loadBackendConfig(const std::vector<std::string> &args, const std::map<std:
 
 std::string usageText()
 {
-    return R"(Usage: tarnwick-backend [--listen HOST:PORT] [--allow-remote] [--threads N]
-       tarnwick-backend --correct fix|formal < text
+    return R"(Usage: tarnwick-backend [--listen HOST:PORT] [--allow-remote] [--allow-origin ORIGIN]...
+                        [--budget SECONDS] [--threads N]
+       tarnwick-backend --correct fix|formal [--budget SECONDS] < text
 
 The reference correction backend for Tarnwick. Serves POST /api/fix-text with a JSON
-object {"text": ..., "mode": "fix" | "formal"} and answers {"ok": true, "text": ...}.
+object {"text": ..., "mode": "fix" | "formal"}, sent with Content-Type: application/json,
+and answers {"ok": true, "text": ...}.
 
 Options:
   --listen HOST:PORT  address to listen on (default 127.0.0.1:8787; port 0 picks a free one)
-  --allow-remote      allow a HOST that is not a loopback address
-  --threads N         request threads (default 16)
+  --allow-remote      listen on a HOST that is not a loopback address and answer requests
+                      for any host name (by default the Host header must name a loopback
+                      address or localhost)
+  --allow-origin ORIGIN
+                      answer requests that web pages of ORIGIN (scheme://host[:port]) send;
+                      requests with any other Origin header are refused (repeatable)
+  --budget SECONDS    CPU time the offline corrector spends on one request (default 2); the
+                      text past that point comes back as it was sent
+  --threads N         connections served at once (default 64)
   --correct MODE      correct standard input offline, print the result and exit
   -h, --help          show this text
 

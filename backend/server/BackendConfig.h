@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Access.h"
 #include "Upstream.h"
 
 #include <map>
@@ -12,8 +13,10 @@ namespace Backend {
 struct BackendConfig {
     std::string host = "127.0.0.1";
     int port = 8787;
-    bool allowRemote = false;
-    std::size_t threads = 16;
+    bool allowRemote = false; // listen on, and answer to, names other than loopback ones
+    std::vector<std::string> allowedOrigins; // normalised
+    std::chrono::milliseconds budget {2000}; // CPU time the offline corrector may spend on one request
+    std::size_t threads = 64;
     bool help = false;
     std::string correctMode; // --correct MODE: correct standard input once and exit
 
@@ -26,13 +29,10 @@ struct BackendConfig {
 // Reads the command line (`args` without the program name) and the environment `env`, then the
 // configuration file it names. Returns false with `error` set on a bad argument or value.
 bool loadBackendConfig(const std::vector<std::string> &args, const std::map<std::string, std::string> &env,
-                       BackendConfig &config, std::string &error);
+    BackendConfig &config, std::string &error);
 
 // The process environment as a map.
 std::map<std::string, std::string> processEnvironment();
-
-// True for 127.0.0.0/8, ::1 and "localhost".
-bool isLoopbackHost(const std::string &host);
 
 // Splits "HOST:PORT" or "[IPv6]:PORT"; PORT 0 asks for any free port.
 bool parseListenAddress(const std::string &value, std::string &host, int &port, std::string &error);

@@ -34,6 +34,8 @@ thread_local Clock::time_point t_requestStart;
 thread_local bool t_requestStarted = false;
 // The error code of the reply on this thread, for the log line.
 thread_local std::string t_errorCode;
+// Why the request on this thread is refused, when that is said after its body is read.
+thread_local std::string t_refusal;
 // The body bytes read for the request on this thread, after decoding, for the log line.
 thread_local std::size_t t_bodyBytes = 0;
 
@@ -45,24 +47,36 @@ std::string timestamp()
 {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
+    const auto millis
+        = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc {};
     gmtime_r(&seconds, &utc);
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+        utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
     return buffer;
 }
 
-// A request path fit for the log: printable ASCII, bounded.
+// A request method or path fit for the log: no spaces, never empty.
 std::string printablePath(const std::string &path)
 {
-    std::string out;
-    for (char c : path.substr(0, 200))
-        out += (c > 0x20 && c < 0x7F) ? c : '?';
-    if (path.size() > 200)
-        out += "...";
+    std::string out = printable(path, 200);
+    std::replace(out.begin(), out.end(), ' ', '?');
     return out.empty() ? std::string("-") : out;
+}
+
+// httplib accepts TRACE, CONNECT and PRI but routes none of them (it would answer 400).
+bool isRouted(const std::string &method)
+{
+    static constexpr std::array<std::string_view, 7> routed
+        = {"GET", "HEAD", "POST", "PUT", "PATCH", "DELETE", "OPTIONS"};
+    return std::find(routed.begin(), routed.end(), method) != routed.end();
+}
+
+// The methods whose requests httplib reads a body for (through the handlers below).
+bool hasBody(const std::string &method)
+{
+    return method == "POST" || method == "PUT" || method == "PATCH" || method == "DELETE";
 }
 
 void reply(httplib::Response &res, int status, const std::string &body)
@@ -79,7 +93,8 @@ void replyError(httplib::Response &res, int status, const char *code, const std:
 
 void replyTooLarge(httplib::Response &res, std::size_t maxBody)
 {
-    replyError(res, 413, "payload_too_large", "the body is larger than " + std::to_string(maxBody) + " bytes");
+    replyError(
+        res, 413, "payload_too_large", "the body is larger than " + std::to_string(maxBody) + " bytes");
 }
 
 void replyNotFound(httplib::Response &res)
@@ -98,7 +113,12 @@ void replyNotAllowed(httplib::Response &res)
 class BackendServer::Impl {
 public:
     Impl(const Corrector &corrector, const OpenAiUpstream *upstream, ServerOptions options, LogSink log)
-        : m_corrector(corrector), m_upstream(upstream), m_options(options), m_log(std::move(log))
+        : m_corrector(corrector)
+        , m_upstream(upstream)
+        , m_options(options)
+        , m_log(std::move(log))
+        , m_queue(options.correctionSlots ? options.correctionSlots : std::thread::hardware_concurrency(),
+                  options.smallTextBytes)
     {
         const std::size_t threads = options.threads;
         m_http.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
@@ -109,20 +129,41 @@ public:
         m_http.set_keep_alive_timeout(options.keepAliveTimeout.count());
         m_http.set_keep_alive_max_count(options.keepAliveRequests);
 
-        m_http.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &res) {
+        m_http.set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
             t_requestStart = Clock::now();
             t_requestStarted = true;
             t_errorCode.clear();
             t_bodyBytes = 0;
-            // httplib accepts TRACE, CONNECT and PRI but routes none of them (it would answer 400).
-            static constexpr std::array<std::string_view, 7> routed = {"GET",   "HEAD",   "POST",   "PUT",
-                                                                       "PATCH", "DELETE", "OPTIONS"};
-            if (std::find(routed.begin(), routed.end(), req.method) != routed.end())
+            t_refusal.clear();
+            const bool fixText = req.path == kFixTextPath;
+            // Checked before anything else is read: a refused request costs nothing.
+            const std::string refusal = refusalReason(m_options.access, req, fixText && req.method == "POST");
+            const bool origin = req.has_header("Origin");
+            if (refusal.empty() && origin) {
+                // An origin that the user allowed may read the replies, and is told so before it sends.
+                res.set_header("Access-Control-Allow-Origin", req.get_header_value("Origin"));
+                res.set_header("Vary", "Origin");
+            }
+            if (!refusal.empty() && hasBody(req.method)) {
+                // Refused once its body is read: what a web page sent as the body of a refused POST
+                // would otherwise be taken for the next request on the connection.
+                t_refusal = refusal;
                 return httplib::Server::HandlerResponse::Unhandled;
-            if (req.path == kFixTextPath)
+            }
+            if (!refusal.empty()) {
+                replyError(res, 403, "forbidden", refusal);
+            } else if (origin && fixText && req.method == "OPTIONS") {
+                res.status = 204;
+                res.set_header("Access-Control-Allow-Methods", "POST");
+                res.set_header("Access-Control-Allow-Headers", "Content-Type");
+                res.set_header("Access-Control-Max-Age", "600");
+            } else if (isRouted(req.method)) {
+                return httplib::Server::HandlerResponse::Unhandled;
+            } else if (fixText) {
                 replyNotAllowed(res);
-            else
+            } else {
                 replyNotFound(res);
+            }
             // A body such a request may carry is not read: the client is asked to close.
             const std::string length = req.get_header_value("Content-Length");
             if (req.has_header("Transfer-Encoding") || (!length.empty() && length != "0"))
@@ -133,10 +174,12 @@ public:
         // Every method that has a body is read through readBody(), on every path: httplib's own
         // reading would keep a chunked or compressed body of any size.
         const auto withBody = [this](const httplib::Request &req, httplib::Response &res,
-                                     const httplib::ContentReader &reader) {
+                                  const httplib::ContentReader &reader) {
             std::string body;
             const Body read = readBody(req, reader, body, res);
-            if (req.path != kFixTextPath)
+            if (!t_refusal.empty())
+                replyError(res, 403, "forbidden", t_refusal);
+            else if (req.path != kFixTextPath)
                 replyNotFound(res);
             else if (req.method != "POST")
                 replyNotAllowed(res);
@@ -150,36 +193,40 @@ public:
         m_http.Put(".*", withBody);
         m_http.Patch(".*", withBody);
         m_http.Delete(".*", withBody);
-        const auto notAllowed = [](const httplib::Request &, httplib::Response &res) { replyNotAllowed(res); };
+        const auto notAllowed
+            = [](const httplib::Request &, httplib::Response &res) { replyNotAllowed(res); };
         m_http.Get(kFixTextPath, notAllowed);
         m_http.Options(kFixTextPath, notAllowed);
 
         // Every reply that a handler did not fill (unknown path, body too large, a malformed
         // request) still gets a JSON body.
         const std::size_t maxBody = options.maxBodyBytes;
-        m_http.set_error_handler(httplib::Server::HandlerWithResponse([maxBody](const httplib::Request &, httplib::Response &res) {
-            if (!res.body.empty())
-                return httplib::Server::HandlerResponse::Unhandled;
-            switch (res.status) {
-            case 404:
-                replyNotFound(res);
-                break;
-            case 413:
-                replyTooLarge(res, maxBody);
-                break;
-            case 400:
-                replyError(res, 400, "bad_request", "malformed HTTP request");
-                break;
-            default:
-                replyError(res, res.status, "http_error", "HTTP " + std::to_string(res.status));
-                break;
-            }
-            return httplib::Server::HandlerResponse::Handled;
-        }));
-        m_http.set_exception_handler([](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
-            replyError(res, 500, "internal_error", "the backend failed while handling the request");
-        });
-        m_http.set_logger([this](const httplib::Request &req, const httplib::Response &res) { logRequest(req, res); });
+        m_http.set_error_handler(
+            httplib::Server::HandlerWithResponse([maxBody](const httplib::Request &, httplib::Response &res) {
+                if (!res.body.empty())
+                    return httplib::Server::HandlerResponse::Unhandled;
+                switch (res.status) {
+                case 404:
+                    replyNotFound(res);
+                    break;
+                case 413:
+                    replyTooLarge(res, maxBody);
+                    break;
+                case 400:
+                    replyError(res, 400, "bad_request", "malformed HTTP request");
+                    break;
+                default:
+                    replyError(res, res.status, "http_error", "HTTP " + std::to_string(res.status));
+                    break;
+                }
+                return httplib::Server::HandlerResponse::Handled;
+            }));
+        m_http.set_exception_handler(
+            [](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
+                replyError(res, 500, "internal_error", "the backend failed while handling the request");
+            });
+        m_http.set_logger(
+            [this](const httplib::Request &req, const httplib::Response &res) { logRequest(req, res); });
     }
 
     enum class Body { Complete, TooLarge, Unreadable };
@@ -188,7 +235,7 @@ public:
     // it is within the size limit: the limit on Content-Length alone would let a chunked or
     // compressed body grow without bound.
     Body readBody(const httplib::Request &req, const httplib::ContentReader &reader, std::string &body,
-                  httplib::Response &res) const
+        httplib::Response &res) const
     {
         const std::size_t limit = m_options.maxBodyBytes;
         std::size_t received = 0;
@@ -233,8 +280,9 @@ public:
             replyError(res, 400, "bad_request", detail);
             return;
         }
-        if (request.text.empty()) {
-            reply(res, 200, successBody({}));
+        // Nothing to correct: white space comes back as it is, without asking anyone.
+        if (request.text.find_first_not_of(" \t\r\n\f\v") == std::string::npos) {
+            reply(res, 200, successBody(request.text));
             return;
         }
         if (m_upstream) {
@@ -246,7 +294,10 @@ public:
             reply(res, 200, successBody(result.text));
             return;
         }
-        reply(res, 200, successBody(m_corrector.correct(request.text, request.mode)));
+        const Correction correction = m_queue.run(request.text.size(), [&] {
+            return m_corrector.correct(request.text, request.mode, m_options.budget);
+        });
+        reply(res, 200, successBody(correction.text));
     }
 
     void logRequest(const httplib::Request &req, const httplib::Response &res)
@@ -255,13 +306,15 @@ public:
             return;
         char duration[32] = "-";
         if (t_requestStarted) {
-            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t_requestStart).count();
+            const double ms
+                = std::chrono::duration<double, std::milli>(Clock::now() - t_requestStart).count();
             std::snprintf(duration, sizeof duration, "%.2fms", ms);
         }
         // A body over the limit by its Content-Length is not read: its announced length is what came in.
         std::size_t in = t_bodyBytes;
         if (in == 0 && req.has_header("Content-Length"))
-            in = static_cast<std::size_t>(std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10));
+            in = static_cast<std::size_t>(
+                std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10));
         std::string line = timestamp() + " " + printablePath(req.method) + " " + printablePath(req.path) + " "
             + std::to_string(res.status) + " " + duration + " in=" + std::to_string(in)
             + " out=" + std::to_string(res.body.size());
@@ -276,15 +329,16 @@ public:
     const OpenAiUpstream *m_upstream;
     ServerOptions m_options;
     LogSink m_log;
+    CorrectionQueue m_queue;
     HttpServer m_http;
     bool m_bound = false;
     enum class State { Idle, Running, Finished };
-    std::atomic<State> m_state{State::Idle};
-    std::atomic<bool> m_stopRequested{false};
+    std::atomic<State> m_state {State::Idle};
+    std::atomic<bool> m_stopRequested {false};
 };
 
-BackendServer::BackendServer(const Corrector &corrector, const OpenAiUpstream *upstream, ServerOptions options,
-                             LogSink log)
+BackendServer::BackendServer(
+    const Corrector &corrector, const OpenAiUpstream *upstream, ServerOptions options, LogSink log)
     : d(std::make_unique<Impl>(corrector, upstream, options, std::move(log)))
 {
 }
@@ -346,6 +400,11 @@ void BackendServer::stop()
     while (!d->m_http.is_running() && d->m_state == Impl::State::Running)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     d->m_http.stop();
+}
+
+CorrectionQueue::Load BackendServer::load() const
+{
+    return d->m_queue.load();
 }
 
 void logToStderr(const std::string &line)

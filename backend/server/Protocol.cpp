@@ -55,7 +55,7 @@ public:
             m_key = k;
             return true;
         }
-        return fail("unexpected member \"" + printable(k) + "\" (only \"text\" and \"mode\" are allowed)");
+        return fail("unexpected member \"" + shortName(k) + "\" (only \"text\" and \"mode\" are allowed)");
     }
 
     bool end_object() override
@@ -67,7 +67,8 @@ public:
     bool start_array(std::size_t) override { return value("an array"); }
     bool end_array() override { return true; }
 
-    bool parse_error(std::size_t position, const std::string &, const nlohmann::detail::exception &error) override
+    bool parse_error(
+        std::size_t position, const std::string &, const nlohmann::detail::exception &error) override
     {
         if (!detail.empty())
             return false;
@@ -100,7 +101,7 @@ private:
     }
 
     // A member name fit to quote in a reply: short, valid UTF-8 already (the parser checked).
-    static std::string printable(const std::string &name)
+    static std::string shortName(const std::string &name)
     {
         if (name.size() <= 40)
             return name;
@@ -159,6 +160,16 @@ bool parseFixTextRequest(std::string_view body, FixTextRequest &request, std::st
     }
     request.text = std::move(reader.text);
     return true;
+}
+
+std::string printable(std::string_view s, std::size_t limit)
+{
+    std::string out;
+    for (char c : s.substr(0, limit))
+        out += (c >= 0x20 && c < 0x7F) ? c : '?';
+    if (s.size() > limit)
+        out += "...";
+    return out;
 }
 
 std::string successBody(std::string_view text)

@@ -18,6 +18,10 @@ struct FixTextRequest {
 // sets `detail` to a short English description of what is wrong (it never quotes the text).
 bool parseFixTextRequest(std::string_view body, FixTextRequest &request, std::string &detail);
 
+// `s` fit to quote in a reply or a log line: printable ASCII (anything else becomes '?'), cut to
+// `limit` bytes with "..." after.
+std::string printable(std::string_view s, std::size_t limit);
+
 // {"ok":true,"text":...}
 std::string successBody(std::string_view text);
 // {"ok":false,"error":...,"detail":...}

@@ -13,7 +13,7 @@ struct UpstreamConfig {
     std::string url; // base URL such as "https://api.openai.com" or "http://127.0.0.1:8080/v1"; empty: none
     std::string model = "gpt-4o-mini";
     std::string apiKey; // sent as a bearer token; may be empty for local services
-    std::chrono::milliseconds timeout{15000}; // below the client's 20 s, so it sees our 502 first
+    std::chrono::milliseconds timeout {15000}; // below the client's 20 s, so it sees our 502 first
 
     bool enabled() const { return !url.empty(); }
 };
@@ -24,7 +24,8 @@ struct UpstreamResult {
     std::string detail; // what went wrong otherwise; never contains the API key
 };
 
-// Sends one text to the chat-completions endpoint per call. Immutable; usable from many threads.
+// Sends one text to the chat-completions endpoint per call, marked as text to edit, and checks the
+// answer (see UpstreamAnswer.h). Immutable; usable from many threads.
 class OpenAiUpstream {
 public:
     // Fails (returns false, sets `error`) when the URL is not http(s)://host[:port][/path].
@@ -36,7 +37,8 @@ public:
     std::string endpoint() const { return m_origin + m_path; }
     const UpstreamConfig &config() const { return m_config; }
 
-    static std::string systemPrompt(Mode mode);
+    // The instructions for `mode`, naming the marker lines around the user's text.
+    static std::string systemPrompt(Mode mode, const std::string &open, const std::string &close);
 
 private:
     std::string redact(std::string text) const;

@@ -7,7 +7,7 @@ tarnwick_add_test(tst_backendserver SOURCES ${backend_test_dir}/tst_backendserve
 tarnwick_add_test(tst_upstream SOURCES ${backend_test_dir}/tst_upstream.cpp
   ${backend_test_dir}/BackendTestSupport.h LIBS tarnwick_backend_server)
 tarnwick_add_test(tst_backendprocess SOURCES ${backend_test_dir}/tst_backendprocess.cpp
-  LIBS tarnwick_backend_server Qt6::Network)
+  ${backend_test_dir}/BackendTestSupport.h LIBS tarnwick_backend_server Qt6::Network)
 target_compile_definitions(tst_backendprocess PRIVATE
   TARNWICK_BACKEND_EXECUTABLE="$<TARGET_FILE:tarnwick-backend>")
 add_dependencies(tst_backendprocess tarnwick-backend)

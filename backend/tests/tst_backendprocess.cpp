@@ -2,8 +2,7 @@
 // serving with the user's configuration, shutdown on signals, and the API key kept out of its
 // output.
 
-#include <httplib.h>
-#include <nlohmann/json.hpp>
+#include "BackendTestSupport.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -12,97 +11,84 @@
 #include <QTest>
 
 #include <csignal>
-#include <thread>
 
-using json = nlohmann::json;
-using namespace std::chrono_literals;
+using namespace BackendTest;
 
 namespace {
 
-const QString kBackend = QStringLiteral(TARNWICK_BACKEND_EXECUTABLE);
-
-// An environment without upstream settings and with a private configuration directory.
-QProcessEnvironment cleanEnvironment(const QString &configHome)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"TARNWICK_OPENAI_URL", "TARNWICK_OPENAI_MODEL", "TARNWICK_OPENAI_API_KEY",
-                             "TARNWICK_OPENAI_TIMEOUT"})
-        env.remove(QLatin1String(name));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-    return env;
-}
-
-void writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(contents);
-}
-
-// A started backend: waits for its "listening on" line and reports the port.
+// A backend started with a private configuration directory and no upstream settings but `env`.
 class BackendProcess {
 public:
-    BackendProcess(const QStringList &arguments, const QProcessEnvironment &env)
+    BackendProcess(
+        const QStringList &arguments, const QStringList &env = {}, const QByteArray &configFile = {})
     {
-        m_process.setProcessEnvironment(env);
-        m_process.start(kBackend, arguments);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString &name : environment.keys())
+            if (name.startsWith(QLatin1String("TARNWICK_OPENAI_")))
+                environment.remove(name);
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.path());
+        for (const QString &entry : env)
+            environment.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+        write(QStringLiteral("backend.conf"), configFile);
+        m_process.setProcessEnvironment(environment);
+        m_process.start(QStringLiteral(TARNWICK_BACKEND_EXECUTABLE), arguments);
     }
     ~BackendProcess()
     {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+    // Writes a file of the user's configuration directory (none when `contents` is empty).
+    void write(const QString &name, const QByteArray &contents)
+    {
+        QDir(m_home.path()).mkpath(QStringLiteral("tarnwick"));
+        QFile file(m_home.filePath(QStringLiteral("tarnwick/") + name));
+        if (!contents.isEmpty() && file.open(QIODevice::WriteOnly))
+            file.write(contents);
     }
 
     // The port from the start-up line, or 0 if the process did not get that far in 15 s.
     int waitUntilListening()
     {
         static const QRegularExpression line(QStringLiteral("listening on http://127\\.0\\.0\\.1:(\\d+) "));
-        QDeadlineTimer deadline(15000);
-        while (!deadline.hasExpired()) {
-            m_stderr += m_process.readAllStandardError();
-            const auto match = line.match(QString::fromUtf8(m_stderr));
+        for (QDeadlineTimer deadline(15000); !deadline.hasExpired(); m_process.waitForReadyRead(100)) {
+            const auto match = line.match(standardError());
             if (match.hasMatch())
                 return match.captured(1).toInt();
             if (m_process.state() == QProcess::NotRunning)
                 return 0;
-            m_process.waitForReadyRead(100);
         }
         return 0;
     }
-
-    void signal(int number) { ::kill(static_cast<pid_t>(m_process.processId()), number); }
-
-    bool waitForExit(int ms = 10000) { return m_process.waitForFinished(ms); }
-    int exitCode() const { return m_process.exitCode(); }
-    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
+    // Sends `signal` and waits for a normal exit; returns its code, or -1.
+    int stop(int signal = SIGTERM)
+    {
+        ::kill(static_cast<pid_t>(m_process.processId()), signal);
+        const bool exited
+            = m_process.waitForFinished(10000) && m_process.exitStatus() == QProcess::NormalExit;
+        return exited ? m_process.exitCode() : -1;
+    }
     QString standardError()
     {
         m_stderr += m_process.readAllStandardError();
         return QString::fromUtf8(m_stderr);
     }
+    QProcess &process() { return m_process; }
 
 private:
+    QTemporaryDir m_home;
     QProcess m_process;
     QByteArray m_stderr;
 };
 
-struct Reply {
-    int status = 0;
-    json body;
-};
-
-Reply fixText(int port, const std::string &text, const std::string &mode)
+std::pair<int, json> fixText(int port, const std::string &text, const httplib::Headers &headers = {})
 {
     httplib::Client client("127.0.0.1", port);
-    client.set_read_timeout(10);
-    Reply reply;
-    if (auto result = client.Post("/api/fix-text", json({{"text", text}, {"mode", mode}}).dump(), "application/json")) {
-        reply.status = result->status;
-        reply.body = json::parse(result->body, nullptr, false);
-    }
-    return reply;
+    client.set_read_timeout(30);
+    auto result = client.Post(
+        "/api/fix-text", headers, json({{"text", text}, {"mode", "fix"}}).dump(), "application/json");
+    return result ? std::pair(result->status, parse(result->body)) : std::pair(-1, json::object());
 }
 
 } // namespace
@@ -111,90 +97,69 @@ class TestBackendProcess : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void help()
+    void exitsAtOnce_data()
     {
-        QProcess process;
-        process.start(kBackend, {QStringLiteral("--help")});
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(process.exitCode(), 0);
-        const QString out = QString::fromUtf8(process.readAllStandardOutput());
-        for (const char *expected : {"--listen HOST:PORT", "--allow-remote", "127.0.0.1:8787", "allowed-words.txt",
-                                     "TARNWICK_OPENAI_URL", "TARNWICK_OPENAI_API_KEY", "backend.conf"})
-            QVERIFY2(out.contains(QLatin1String(expected)), expected);
-    }
-
-    void refusesToStart_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("arguments"); // %1 is a port in use
         QTest::addColumn<QStringList>("environment");
         QTest::addColumn<QByteArray>("configFile");
+        QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
-        const QStringList none;
-        QTest::newRow("listen without port") << QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1")}
-                                             << none << QByteArray() << "--listen expects HOST:PORT";
-        QTest::newRow("port out of range") << QStringList{QStringLiteral("--listen=127.0.0.1:70000")} << none
-                                           << QByteArray() << "port from 0 to 65535";
-        QTest::newRow("listen without value") << QStringList{QStringLiteral("--listen")} << none << QByteArray()
-                                              << "--listen needs a value";
-        QTest::newRow("threads") << QStringList{QStringLiteral("--threads"), QStringLiteral("0")} << none
-                                 << QByteArray() << "--threads expects a number";
-        QTest::newRow("unknown option") << QStringList{QStringLiteral("--verbose")} << none << QByteArray()
-                                        << "unknown argument \"--verbose\"";
-        QTest::newRow("all interfaces") << QStringList{QStringLiteral("--listen"), QStringLiteral("0.0.0.0:0")} << none
-                                        << QByteArray() << "not a loopback address";
-        QTest::newRow("upstream url") << none << QStringList{QStringLiteral("TARNWICK_OPENAI_URL=ftp://127.0.0.1")}
-                                      << QByteArray() << "upstream URL must start with http:// or https://";
-        QTest::newRow("upstream timeout") << none
-                                          << QStringList{QStringLiteral("TARNWICK_OPENAI_URL=http://127.0.0.1:1"),
-                                                         QStringLiteral("TARNWICK_OPENAI_TIMEOUT=soon")}
-                                          << QByteArray() << "upstream timeout must be a number of seconds";
-        QTest::newRow("config file key") << none << none << QByteArray("# settings\nopenai_uri = http://x\n")
-                                         << "backend.conf:2: unknown key \"openai_uri\"";
-        QTest::newRow("config file line") << none << none << QByteArray("openai_url http://x\n")
-                                          << "backend.conf:1: expected \"key = value\"";
+        const auto row = [](const char *name, const char *arguments, const char *message,
+                             const char *env = "", const QByteArray &file = {}, int exitCode = 2) {
+            const auto split = [](const char *s) {
+                return QString::fromUtf8(s).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            };
+            QTest::newRow(name) << split(arguments) << split(env) << file << exitCode
+                                << QString::fromUtf8(message);
+        };
+        row("help", "--help", "--allow-origin ORIGIN", "", {}, 0);
+        row("correct standard input", "--correct formal --budget 1", "\nI do not want to go\n", "", {}, 0);
+        row("listen without port", "--listen 127.0.0.1", "--listen expects HOST:PORT");
+        row("port out of range", "--listen=127.0.0.1:70000", "port from 0 to 65535");
+        row("listen without value", "--listen", "--listen needs a value");
+        row("threads", "--threads 0", "--threads expects a number");
+        row("budget of nothing", "--budget 0", "--budget expects a number of CPU seconds above 0");
+        row("budget in words", "--budget=soon", "--budget expects a number of CPU seconds");
+        row("any origin", "--allow-origin *", "--allow-origin expects an origin such as https://example.com");
+        row("null origin", "--allow-origin null", "got \"null\"");
+        row("origin with a path", "--allow-origin https://notes.example/app",
+            "--allow-origin expects an origin");
+        row("unknown option", "--verbose", "unknown argument \"--verbose\"");
+        row("all interfaces", "--listen 0.0.0.0:0", "not a loopback address");
+        row("port in use", "--listen 127.0.0.1:%1",
+            "cannot listen on 127.0.0.1:%1: the port is already in use", "", {}, 1);
+        row("upstream url", "", "upstream URL must start with http:// or https://",
+            "TARNWICK_OPENAI_URL=ftp://x");
+        row("upstream timeout", "", "upstream timeout must be a number of seconds",
+            "TARNWICK_OPENAI_URL=http://127.0.0.1:1 TARNWICK_OPENAI_TIMEOUT=soon");
+        row("config file key", "", "backend.conf:2: unknown key \"openai_uri\"", "",
+            "# settings\nopenai_uri = http://x\n");
+        row("config file line", "", "backend.conf:1: expected \"key = value\"", "", "openai_url http://x\n");
     }
 
-    void refusesToStart()
+    void exitsAtOnce()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, environment);
         QFETCH(QByteArray, configFile);
+        QFETCH(int, exitCode);
         QFETCH(QString, message);
-        QTemporaryDir home;
-        QProcessEnvironment env = cleanEnvironment(home.path());
-        for (const QString &entry : environment)
-            env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
-        if (!configFile.isEmpty()) {
-            QVERIFY(QDir(home.path()).mkpath(QStringLiteral("tarnwick")));
-            writeFile(home.filePath(QStringLiteral("tarnwick/backend.conf")), configFile);
-        }
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(kBackend, arguments);
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(process.exitCode(), 2);
-        const QString err = QString::fromUtf8(process.readAllStandardError());
-        QVERIFY2(err.contains(message), qPrintable(err));
-    }
-
-    void portAlreadyTaken()
-    {
         QTcpServer occupant;
         QVERIFY(occupant.listen(QHostAddress::LocalHost, 0));
-        QTemporaryDir home;
-        QProcess process;
-        process.setProcessEnvironment(cleanEnvironment(home.path()));
-        process.start(kBackend, {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(occupant.serverPort())});
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), 1);
-        const QString err = QString::fromUtf8(process.readAllStandardError());
-        QVERIFY2(err.contains(QStringLiteral("cannot listen on 127.0.0.1:%1: the port is already in use")
-                                  .arg(occupant.serverPort())),
-                 qPrintable(err));
+        arguments.replaceInStrings(QStringLiteral("%1"), QString::number(occupant.serverPort()));
+        BackendProcess backend(arguments, environment, configFile);
+        backend.process().write("i dont wanna go\n");
+        backend.process().closeWriteChannel();
+        QVERIFY(backend.process().waitForFinished(10000));
+        QCOMPARE(backend.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(backend.process().exitCode(), exitCode);
+        message.replace(QStringLiteral("%1"), QString::number(occupant.serverPort()));
+        const QString output = backend.standardError() + QLatin1Char('\n')
+            + QString::fromUtf8(backend.process().readAllStandardOutput());
+        QVERIFY2(output.contains(message), qPrintable(output));
     }
 
-    void servesWithAllowListAndStopsOnSignal_data()
+    void servesWithItsOptionsAndStopsOnSignal_data()
     {
         QTest::addColumn<int>("signalNumber");
         QTest::addColumn<QString>("signalName");
@@ -202,32 +167,32 @@ private Q_SLOTS:
         QTest::newRow("SIGINT") << int(SIGINT) << "SIGINT";
     }
 
-    void servesWithAllowListAndStopsOnSignal()
+    void servesWithItsOptionsAndStopsOnSignal()
     {
         QFETCH(int, signalNumber);
         QFETCH(QString, signalName);
-        QTemporaryDir home;
-        QVERIFY(QDir(home.path()).mkpath(QStringLiteral("tarnwick")));
-        writeFile(home.filePath(QStringLiteral("tarnwick/allowed-words.txt")), "kubectl\nteh\n");
-
-        BackendProcess backend({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")},
-                               cleanEnvironment(home.path()));
+        BackendProcess backend(
+            {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--budget"),
+                QStringLiteral("0.2"), QStringLiteral("--allow-origin=HTTPS://Notes.Example/")});
+        backend.write(QStringLiteral("allowed-words.txt"), "kubectl\nteh\n");
         const int port = backend.waitUntilListening();
         QVERIFY2(port > 0, qPrintable(backend.standardError()));
-
-        const Reply reply = fixText(port, "teh kubectl recieve", "fix");
-        QCOMPARE(reply.status, 200);
-        QCOMPARE(QString::fromStdString(reply.body.value("text", "")), QStringLiteral("teh kubectl receive"));
-
-        backend.signal(signalNumber);
-        QVERIFY(backend.waitForExit());
-        QCOMPARE(backend.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(backend.exitCode(), 0);
+        QCOMPARE(q(fixText(port, "teh kubectl recieve").second.value("text", "")),
+            QStringLiteral("teh kubectl receive"));
+        // The allowed origin as browsers send it; any other is refused.
+        QCOMPARE(fixText(port, "a", {{"Origin", "https://notes.example"}}).first, 200);
+        QCOMPARE(fixText(port, "a", {{"Origin", "https://other.example"}}).first, 403);
+        // Past the budget the text comes back as it was sent.
+        const auto [status, reply] = fixText(port, unknownWords(256 << 10, 3) + "I recieve it.");
+        QCOMPARE(status, 200);
+        QVERIFY(q(reply.value("text", "")).endsWith(QStringLiteral(" I recieve it.")));
+        QCOMPARE(backend.stop(signalNumber), 0);
         const QString err = backend.standardError();
-        QVERIFY2(err.contains(QStringLiteral(" POST /api/fix-text 200 ")), qPrintable(err));
-        QVERIFY2(err.contains(signalName + QStringLiteral(", shutting down")), qPrintable(err));
-        QVERIFY(err.contains(QStringLiteral("tarnwick-backend: stopped")));
-        QVERIFY(!err.contains(QStringLiteral("recieve")));
+        QVERIFY2(err.contains(QStringLiteral(" POST /api/fix-text 200 "))
+                && err.contains(signalName + QStringLiteral(", shutting down"))
+                && err.contains(QStringLiteral("tarnwick-backend: stopped"))
+                && !err.contains(QStringLiteral("recieve")),
+            qPrintable(err));
     }
 
     void apiKeyNeverInOutput()
@@ -237,51 +202,32 @@ private Q_SLOTS:
         httplib::Server fake;
         fake.Post(".*", [&](const httplib::Request &req, httplib::Response &res) {
             res.status = 401;
-            res.set_content(json({{"error", {{"message", "Incorrect API key provided: " + req.get_header_value("Authorization").substr(7)}}}}).dump(),
-                            "application/json");
+            const std::string sent = req.get_header_value("Authorization").substr(7);
+            res.set_content(json({{"error", {{"message", "Incorrect API key provided: " + sent}}}}).dump(),
+                "application/json");
         });
         const int fakePort = fake.bind_to_any_port("127.0.0.1");
         std::thread serving([&] { fake.listen_after_bind(); });
-
-        QTemporaryDir home;
-        QVERIFY(QDir(home.path()).mkpath(QStringLiteral("tarnwick")));
-        // The URL from the file, the key from the environment.
-        writeFile(home.filePath(QStringLiteral("tarnwick/backend.conf")),
-                  QByteArray("openai_url = http://127.0.0.1:") + QByteArray::number(fakePort) + "\nopenai_model = m1\n");
-        QProcessEnvironment env = cleanEnvironment(home.path());
-        env.insert(QStringLiteral("TARNWICK_OPENAI_API_KEY"), QString::fromStdString(key));
-        BackendProcess backend({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")}, env);
+        // The URL from the file, the key and a timeout longer than Tarnwick waits from the environment.
+        BackendProcess backend({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")},
+            {QStringLiteral("TARNWICK_OPENAI_API_KEY=") + q(key),
+                QStringLiteral("TARNWICK_OPENAI_TIMEOUT=25")},
+            "openai_url = http://127.0.0.1:" + QByteArray::number(fakePort) + "\nopenai_model = m1\n");
         const int port = backend.waitUntilListening();
         QVERIFY2(port > 0, qPrintable(backend.standardError()));
-
-        const Reply reply = fixText(port, "some text", "fix");
-        backend.signal(SIGTERM);
-        QVERIFY(backend.waitForExit());
+        const auto [status, reply] = fixText(port, "some text");
+        QCOMPARE(backend.stop(), 0);
         fake.stop();
         serving.join();
-
-        QCOMPARE(reply.status, 502);
-        QCOMPARE(QString::fromStdString(reply.body.value("error", "")), QStringLiteral("openai_failed"));
-        const QString detail = QString::fromStdString(reply.body.value("detail", ""));
-        QVERIFY2(detail.contains(QStringLiteral("HTTP 401")), qPrintable(detail));
-        QVERIFY2(!detail.contains(QStringLiteral("KEYMATERIAL")), qPrintable(detail));
-        const QString err = backend.standardError();
-        QVERIFY2(err.contains(QStringLiteral("model m1 with an API key")), qPrintable(err));
-        QVERIFY2(!err.contains(QStringLiteral("KEYMATERIAL")) && !err.contains(QStringLiteral("7f3e9a1c")),
-                 qPrintable(err));
-    }
-
-    void correctsStandardInput()
-    {
-        QTemporaryDir home;
-        QProcess process;
-        process.setProcessEnvironment(cleanEnvironment(home.path()));
-        process.start(kBackend, {QStringLiteral("--correct"), QStringLiteral("formal")});
-        process.write("i dont wanna go\n");
-        process.closeWriteChannel();
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(process.exitCode(), 0);
-        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()), QStringLiteral("I do not want to go\n"));
+        QCOMPARE(status, 502);
+        const QString detail = q(reply.value("detail", "")), err = backend.standardError();
+        QVERIFY2(reply.value("error", "") == "openai_failed" && detail.contains(QStringLiteral("HTTP 401")),
+            qPrintable(detail));
+        QVERIFY2(err.contains(QStringLiteral("model m1 with an API key"))
+                && err.contains(QStringLiteral("warning: the upstream timeout is not below the 20 s")),
+            qPrintable(err));
+        for (const char *part : {"KEYMATERIAL", "7f3e9a1c"})
+            QVERIFY2(!detail.contains(QLatin1String(part)) && !err.contains(QLatin1String(part)), part);
     }
 };
 
