@@ -13,6 +13,8 @@ packages=(
   libxcb-shape0-dev libxkbcommon-dev libxkbcommon-x11-dev libx11-dev libx11-xcb-dev
   # reference backend
   libcpp-httplib-dev libssl-dev libaspell-dev aspell-en codespell nlohmann-json3-dev wordnet-base
+  # text and word lists that the corrector's word tables are made from at build time
+  scowl fortunes
   # a real X server and desktop pieces for tests, screenshots and running headless
   xvfb xauth xdotool xclip xterm openbox trayer xcompmgr x11-xserver-utils x11-utils
   imagemagick fonts-dejavu-core dbus-x11 libnotify-bin

@@ -2,6 +2,7 @@
 
 #include "CpuBudget.h"
 #include "Formal.h"
+#include "Spelling.h"
 #include "Tokens.h"
 
 #include <algorithm>
@@ -16,8 +17,6 @@ namespace {
 
 constexpr std::string_view kTypographicApostrophe = "\xE2\x80\x99";
 constexpr std::size_t kSuggestionsConsidered = 10;
-// How far ahead of the next candidate a spelling fix must be (see chooseSuggestion()).
-constexpr double kMargin = 4.0;
 
 enum class Case { Lower, Capitalized, Upper, Mixed };
 
@@ -207,43 +206,6 @@ bool isCompoundPrefix(std::string_view lower)
         = {"non", "pre", "anti", "sub", "multi", "co", "re", "un", "semi", "self", "post", "inter", "intra",
             "ex", "mid", "mis", "over", "pro", "pseudo", "quasi", "auto", "bi", "tri", "de"};
     return contains(list, lower);
-}
-
-// Keys next to each other on a QWERTY keyboard.
-bool adjacentKeys(char a, char b)
-{
-    static constexpr std::array<std::string_view, 26> near = {"qwsz", "vghn", "xdfv", "serfcx", "wsdr",
-        "drtgvc", "ftyhbv", "gyujnb", "ujko", "huikmn", "jiolm", "kop", "njk", "bhjm", "iklp", "ol", "wa",
-        "edft", "awedxz", "rfgy", "yhji", "cfgb", "qase", "zsdc", "tghu", "asx"};
-    return isLower(a) && near[static_cast<std::size_t>(a - 'a')].find(b) != std::string_view::npos;
-}
-
-// How likely a slip of the fingers turns `intended` into `typed`, as a cost: letters swapped or a
-// neighbouring key struck are the commonest slips, a letter left out next, a stray letter far from
-// its neighbours the least likely. Words further apart than one edit cost 2.
-double typingCost(std::string_view typed, std::string_view intended)
-{
-    const std::size_t n = typed.size(), m = intended.size();
-    std::size_t p = 0;
-    while (p < n && p < m && typed[p] == intended[p])
-        ++p;
-    if (n == m) {
-        if (typed.substr(p + 1) == intended.substr(p + 1))
-            return adjacentKeys(typed[p], intended[p]) ? 0.6 : 1.0;
-        if (p + 1 < n && typed[p] == intended[p + 1] && typed[p + 1] == intended[p]
-            && typed.substr(p + 2) == intended.substr(p + 2))
-            return 0.6;
-        return 2.0;
-    }
-    if (n == m + 1 && typed.substr(p + 1) == intended.substr(p)) {
-        const char extra = typed[p];
-        const bool near = (p > 0 && (typed[p - 1] == extra || adjacentKeys(typed[p - 1], extra)))
-            || (p + 1 < n && (typed[p + 1] == extra || adjacentKeys(typed[p + 1], extra)));
-        return near ? 0.7 : 1.0;
-    }
-    if (m == n + 1 && intended.substr(p + 1) == typed.substr(p))
-        return 0.8;
-    return 2.0;
 }
 
 class Pass {
@@ -467,10 +429,13 @@ private:
         }
     }
 
-    std::string correctionFor(const std::string &lower, bool capitalised, bool afterDeterminer = false)
+    std::string correctionFor(const std::string &lower, SpellingContext context)
     {
-        if (const std::string_view fix = m_lexicon.misspelling(lower); !fix.empty())
-            return std::string(fix);
+        // The table's fix competes with the dictionary's words ("fom": from or form?), unless
+        // it is a phrase or a contraction, which no dictionary word rivals.
+        const std::string_view listed = m_lexicon.misspelling(lower);
+        if (!listed.empty() && (!m_speller || listed.find_first_of(" '") != std::string_view::npos))
+            return std::string(listed);
         if (!m_speller)
             return {};
         std::optional<UnknownWord> known = m_cache.find(lower);
@@ -484,8 +449,12 @@ private:
             m_cache.insert(lower, *known);
         }
         if (known->derived)
+            return std::string(listed);
+        // A capitalised word that the text uses again is a name ("Bora Bora").
+        if (context.capitalised && countInText(lower) > 1)
             return {};
-        return chooseSuggestion(lower, known->suggestions, capitalised, afterDeterminer);
+        context.listed = listed;
+        return chooseSpelling(m_lexicon, lower, known->suggestions, context);
     }
 
     // An unknown word built from a known one ("relicensing", "formatters", "noncommercially"):
@@ -532,101 +501,22 @@ private:
         return it == m_wordCounts->end() ? 0 : it->second;
     }
 
-    // A suggestion is safe when it is one lower-case word within two edits (one for words of up to
-    // four letters). The nearest ones compete on how common they are; when two are about as
-    // likely, the more common one must also be Aspell's own first choice, or nothing is changed. A
-    // capitalised word (perhaps a name) only gets its letters put back in order.
-    std::string chooseSuggestion(const std::string &lower, const std::vector<std::string> &suggestions,
-        bool capitalised, bool afterDeterminer)
+    // The neighbours of the word at `i` for choosing its spelling.
+    SpellingContext spellingContext(std::size_t i, Case c)
     {
-        struct Candidate {
-            const std::string *word;
-            double distance;
-            double score;
-            std::size_t rank;
-        };
-        const int maxDistance = lower.size() <= 4 ? 1 : 2;
-        std::vector<Candidate> candidates;
-        for (std::size_t rank = 0; rank < suggestions.size(); ++rank) {
-            const std::string &s = suggestions[rank];
-            bool plain = !s.empty();
-            bool apostrophe = false;
-            for (char c : s) {
-                if (c == '\'')
-                    apostrophe = true;
-                else if (!isLower(c))
-                    plain = false;
-            }
-            if (!plain)
-                continue;
-            double distance;
-            if (apostrophe) {
-                // Only a missing apostrophe of a negation ("dont" -> "don't") is safe to add;
-                // "redistributions" is not "redistribution's".
-                if (s.size() < 4 || s.compare(s.size() - 3, 3, "n't") != 0
-                    || s.substr(0, s.size() - 3) + "nt" != lower)
-                    continue;
-                distance = 0.6; // the commonest slip of all
-            } else {
-                distance = editDistance(lower, s);
-                if (distance == 1)
-                    distance = typingCost(lower, s);
-            }
-            if (distance > maxDistance)
-                continue;
-            if (capitalised && !isTransposition(lower, s))
-                continue;
-            // "the for" is not English: after an article only nouns and adjectives are candidates.
-            if (afterDeterminer && m_grammar.loaded() && !m_grammar.can(s, Noun)
-                && !m_grammar.can(s, Adjective))
-                continue;
-            // "don't" is as common as "do".
-            const double frequency
-                = apostrophe ? m_lexicon.frequency(s.substr(0, s.size() - 3)) : m_lexicon.frequency(s);
-            // Function words are counted as very common; capped, so that they do not win every
-            // contest for a short word ("ong": "long", not "on").
-            const double score = 1.0 + std::min(frequency, 2000.0) + 50.0 * countInText(s);
-            candidates.push_back({&s, distance, score, rank});
+        SpellingContext context;
+        const std::size_t before = prev(i), after = next(i);
+        if (isKind(before, TokenKind::Space) && isKind(prev(before), TokenKind::Word)) {
+            m_before = lowerWordAt(prev(before));
+            context.before = m_before;
         }
-        if (candidates.empty())
-            return {};
-        // Each candidate's chance: how common it is, times how likely the slip that would have
-        // turned it into the typed word. The best must be well ahead of the next, or nothing is
-        // changed: a wrong fix is worse than a missed one.
-        const auto chance = [](const Candidate &c) {
-            const double slip = c.distance <= 0.6 ? 1.0
-                : c.distance <= 0.7               ? 0.7
-                : c.distance <= 0.8               ? 0.5
-                : c.distance <= 1.0               ? 0.2
-                                                  : 0.02;
-            return c.score * slip;
-        };
-        const Candidate *best = nullptr, *runnerUp = nullptr;
-        for (const Candidate &c : candidates) {
-            if (!best || chance(c) > chance(*best)) {
-                runnerUp = best;
-                best = &c;
-            } else if (!runnerUp || chance(c) > chance(*runnerUp)) {
-                runnerUp = &c;
-            }
+        if (isKind(after, TokenKind::Space) && isKind(next(after), TokenKind::Word)) {
+            m_after = lowerWordAt(next(after));
+            context.after = m_after;
         }
-        if (runnerUp && chance(*runnerUp) * kMargin > chance(*best))
-            return {};
-        // A rare word is a poor guess for a short misspelling.
-        if (lower.size() <= 4 && best->score < 2.0)
-            return {};
-        return *best->word;
-    }
-
-    static bool isTransposition(const std::string &a, const std::string &b)
-    {
-        if (a.size() != b.size())
-            return false;
-        std::size_t first = 0;
-        while (first < a.size() && a[first] == b[first])
-            ++first;
-        return first + 1 < a.size() && a[first] == b[first + 1] && a[first + 1] == b[first]
-            && a.compare(first + 2, std::string::npos, b, first + 2, std::string::npos) == 0;
+        context.capitalised = c == Case::Capitalized;
+        context.countInText = [this](const std::string &w) { return countInText(w); };
+        return context;
     }
 
     void spellWord(std::size_t i)
@@ -663,21 +553,14 @@ private:
                 // A misspelled possessive: correct the noun, keep the ending.
                 const std::string stem = lower.substr(0, apostrophe);
                 if (m_speller && !m_speller->check(stem) && !m_lexicon.isAllowed(stem)) {
-                    const std::string stemFix = correctionFor(stem, c == Case::Capitalized);
+                    const std::string stemFix = correctionFor(stem, spellingContext(i, c));
                     if (!stemFix.empty() && stemFix.find(' ') == std::string::npos
                         && stemFix.find('\'') == std::string::npos)
                         fix = stemFix + "'s";
                 }
             }
         } else {
-            const std::size_t before = prev(i);
-            bool afterDeterminer = false;
-            if (isKind(before, TokenKind::Space) && isKind(prev(before), TokenKind::Word)) {
-                const std::string p = lowerWordAt(prev(before));
-                afterDeterminer = p == "the" || p == "a" || p == "an" || p == "my" || p == "your"
-                    || p == "our" || p == "their" || p == "his" || p == "this";
-            }
-            fix = correctionFor(lower, c == Case::Capitalized, afterDeterminer);
+            fix = correctionFor(lower, spellingContext(i, c));
         }
         if (fix.empty())
             return;
@@ -1052,55 +935,19 @@ private:
     bool m_cut = false; // the budget ran out; m_rawTail follows the tokens unchanged
     std::string_view m_rawTail;
     bool m_typographicApostrophes = false;
+    std::string m_before, m_after; // the neighbours of the word being spelled
     std::optional<std::unordered_map<std::string, unsigned>> m_wordCounts;
 };
 
 } // namespace
 
-int editDistance(std::string_view a, std::string_view b)
-{
-    const std::size_t n = a.size(), m = b.size();
-    std::vector<int> prev2(m + 1), prev1(m + 1), cur(m + 1);
-    for (std::size_t j = 0; j <= m; ++j)
-        prev1[j] = static_cast<int>(j);
-    for (std::size_t i = 1; i <= n; ++i) {
-        cur[0] = static_cast<int>(i);
-        for (std::size_t j = 1; j <= m; ++j) {
-            const int cost = a[i - 1] == b[j - 1] ? 0 : 1;
-            cur[j] = std::min({prev1[j] + 1, cur[j - 1] + 1, prev1[j - 1] + cost});
-            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-                cur[j] = std::min(cur[j], prev2[j - 2] + 1);
-        }
-        std::swap(prev2, prev1);
-        std::swap(prev1, cur);
-    }
-    return prev1[m];
-}
-
 Corrector::Corrector(const CorrectorOptions &options)
-    : m_spellers(std::make_unique<SpellerPool>(options.language))
+    : m_grammar(m_lexicon)
+    , m_spellers(std::make_unique<SpellerPool>(options.language))
     , m_wordCache(std::make_unique<WordCache>())
 {
-    m_misspellingsFile
-        = options.misspellingsFile.empty() ? Lexicon::findCodespellDictionary() : options.misspellingsFile;
-    if (m_misspellingsFile.empty())
-        m_warnings.push_back("codespell's dictionary not found (package codespell not installed): "
-                             "no table of common misspellings");
-    else if (m_lexicon.loadMisspellings(m_misspellingsFile) == 0)
-        m_warnings.push_back("no misspellings read from " + m_misspellingsFile);
-
-    const std::string frequencies
-        = options.frequencyFile.empty() ? std::string(Lexicon::kWordNetCounts) : options.frequencyFile;
-    if (m_lexicon.loadFrequencies(frequencies) == 0)
-        m_warnings.push_back("no word frequencies read from " + frequencies + " (package wordnet-base)");
-
-    if (!m_grammar.load(options.wordNetDir))
-        m_warnings.push_back("WordNet's files not found in " + options.wordNetDir
-            + " (package wordnet-base): no grammar rules");
-
     if (!options.allowListFile.empty())
         m_lexicon.loadAllowList(options.allowListFile);
-
     if (options.spelling) {
         m_hasSpeller = m_spellers->isAvailable();
         if (!m_hasSpeller)
@@ -1115,8 +962,8 @@ std::string Corrector::summary() const
 {
     return "spelling " + std::string(m_hasSpeller ? "Aspell" : "off") + ", "
         + std::to_string(m_lexicon.misspellingCount()) + " common misspellings, "
-        + std::to_string(m_lexicon.frequencyCount()) + " word frequencies, "
-        + std::to_string(m_lexicon.allowedCount()) + " allowed words";
+        + std::to_string(m_lexicon.wordCount()) + " words, " + std::to_string(m_lexicon.pairTableSize())
+        + " word pairs, " + std::to_string(m_lexicon.allowedCount()) + " allowed words";
 }
 
 std::string Corrector::correct(std::string_view text, Mode mode) const

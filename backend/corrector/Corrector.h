@@ -21,10 +21,7 @@ enum class Mode {
 struct CorrectorOptions {
     std::string language = "en"; // the Aspell dictionary: every English spelling (color and colour)
     bool spelling = true; // false: no Aspell (the rules and the misspellings table still apply)
-    std::string misspellingsFile; // empty: codespell's dictionary, when the package is installed
-    std::string frequencyFile; // empty: WordNet's corpus counts, when wordnet-base is installed
     std::string allowListFile; // empty: no allow-list
-    std::string wordNetDir = Grammar::kWordNetDir; // WordNet's files for the grammar rules (wordnet-base)
 };
 
 // The result of a correction under a processor-time budget.
@@ -69,11 +66,7 @@ private:
     std::unique_ptr<SpellerPool> m_spellers;
     std::unique_ptr<WordCache> m_wordCache;
     bool m_hasSpeller = false;
-    std::string m_misspellingsFile;
     std::vector<std::string> m_warnings;
 };
-
-// Optimal string alignment distance (Levenshtein with adjacent transpositions).
-int editDistance(std::string_view a, std::string_view b);
 
 } // namespace Backend

@@ -4,17 +4,11 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <initializer_list>
 
 namespace Backend {
 
 namespace {
-
-bool isLowerWord(std::string_view s)
-{
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= 'a' && c <= 'z'; });
-}
 
 bool endsWith(std::string_view s, std::string_view suffix)
 {
@@ -36,20 +30,11 @@ bool isVowel(char c)
     return c == 'a' || c == 'e' || c == 'i' || c == 'o' || c == 'u';
 }
 
-int posIndex(PartOfSpeech pos)
-{
-    switch (pos) {
-    case Noun:
-        return 0;
-    case Verb:
-        return 1;
-    case Adjective:
-        return 2;
-    default:
-        return 3;
-    }
-}
-
+// What a rule sees for a neighbour that it cannot read (see Word).
+constexpr std::string_view kUnknown = "#";
+// Irregular plurals with a plural ending added, which Aspell may know as possessives without their
+// apostrophe.
+constexpr std::string_view kDoublePlurals[] = {"childrens", "womens", "mices", "feets", "teeths"};
 constexpr std::string_view kDeterminers[]
     = {"a", "an", "the", "this", "that", "these", "those", "my", "your", "his", "her", "its", "our", "their",
         "some", "any", "no", "every", "each", "another", "all", "both", "much", "many", "more", "most"};
@@ -94,200 +79,11 @@ constexpr std::string_view kIntensifiers[]
 
 } // namespace
 
-bool Grammar::load(const std::string &dir)
-{
-    static constexpr std::array<std::pair<const char *, PartOfSpeech>, 4> kinds
-        = {{{"noun", Noun}, {"verb", Verb}, {"adj", Adjective}, {"adv", Adverb}}};
-    for (const auto &[name, pos] : kinds) {
-        std::ifstream index(dir + "/index." + name);
-        for (std::string line; std::getline(index, line);) {
-            const std::string lemma = line.substr(0, line.find(' '));
-            if (isLowerWord(lemma))
-                m_words[lemma].pos |= pos;
-        }
-        std::ifstream exceptions(dir + "/" + name + ".exc");
-        for (std::string line; std::getline(exceptions, line);) {
-            const std::size_t space = line.find(' ');
-            const std::string form = line.substr(0, space);
-            if (space == std::string::npos || !isLowerWord(form))
-                continue;
-            for (std::size_t start = space + 1; start < line.size();) {
-                std::size_t end = line.find(' ', start);
-                if (end == std::string::npos)
-                    end = line.size();
-                const std::string lemma = line.substr(start, end - start);
-                if (isLowerWord(lemma))
-                    m_exceptions[posIndex(pos)][form].push_back(lemma);
-                start = end + 1;
-            }
-        }
-    }
-    // Sense counts: "lemma%S:..." where S is 1 noun, 2 verb, 3 adjective, 4 adverb, 5 adjective.
-    std::ifstream counts(dir + "/cntlist.rev");
-    for (std::string line; std::getline(counts, line);) {
-        const std::size_t percent = line.find('%');
-        const std::size_t last = line.rfind(' ');
-        if (percent == std::string::npos || last == std::string::npos || percent + 1 >= line.size())
-            continue;
-        const std::string lemma = line.substr(0, percent);
-        const auto found = m_words.find(lemma);
-        if (found == m_words.end())
-            continue;
-        const int type = line[percent + 1] - '0';
-        const int slot = type == 5 ? 2 : type - 1;
-        if (slot >= 0 && slot < 4)
-            found->second.counts[slot]
-                += static_cast<unsigned>(std::strtoul(line.c_str() + last + 1, nullptr, 10));
-    }
-    // Irregular verbs: the past and the past participle among each base's exception forms.
-    Map<std::vector<std::string>> formsOf;
-    for (const auto &[form, bases] : m_exceptions[1])
-        for (const std::string &base : bases)
-            if (!endsWith(form, "ing") && base != "be" && form != "has" && form != "does" && form != "goes")
-                formsOf[base].push_back(form);
-    for (auto &[base, forms] : formsOf) {
-        std::sort(forms.begin(), forms.end());
-        VerbForms verb;
-        if (forms.size() == 1) {
-            verb.past = forms[0];
-            // "come, came, come", "run, ran, run": the participle is the base.
-            const bool baseParticiple = endsWith(base, "come") || endsWith(base, "run");
-            verb.participle = baseParticiple ? base : forms[0];
-        } else if (forms.size() == 2) {
-            const auto participle = [&](const std::string &a, const std::string &b) {
-                if ((endsWith(a, "n") || endsWith(a, "ne")) && !endsWith(b, "n") && !endsWith(b, "ne"))
-                    return true;
-                // "begun, began", "sung, sang"
-                return a.size() == b.size() && a.find('u') != std::string::npos
-                    && b.find('a') != std::string::npos;
-            };
-            if (participle(forms[0], forms[1]))
-                verb = {forms[1], forms[0]};
-            else if (participle(forms[1], forms[0]))
-                verb = {forms[0], forms[1]};
-            else
-                continue;
-        } else {
-            continue;
-        }
-        // "I have got" is as right as "I have gotten".
-        if (base == "get")
-            verb.participle = verb.past;
-        m_pastToBase[verb.past] = base;
-        m_participleToBase[verb.participle] = base;
-        m_irregular[base] = std::move(verb);
-    }
-    return loaded();
-}
-
-const Grammar::Entry *Grammar::entry(std::string_view lemma) const
-{
-    const auto it = m_words.find(lemma);
-    return it == m_words.end() ? nullptr : &it->second;
-}
-
-void Grammar::lemmas(std::string_view w, PartOfSpeech pos, std::vector<std::string> &out) const
-{
-    out.clear();
-    out.emplace_back(w);
-    if (const auto it = m_exceptions[posIndex(pos)].find(w); it != m_exceptions[posIndex(pos)].end())
-        out.insert(out.end(), it->second.begin(), it->second.end());
-    const auto strip = [&](std::string_view suffix, std::string_view add) {
-        if (w.size() > suffix.size() + 1 && endsWith(w, suffix)) {
-            std::string stem(w.substr(0, w.size() - suffix.size()));
-            out.push_back(stem + std::string(add));
-            // "running" -> "run", "bigger" -> "big"
-            const std::size_t n = stem.size();
-            if (add.empty() && n >= 3 && stem[n - 1] == stem[n - 2] && !isVowel(stem[n - 1]))
-                out.push_back(stem.substr(0, n - 1));
-        }
-    };
-    switch (pos) {
-    case Noun:
-        strip("s", "");
-        strip("es", "");
-        strip("ies", "y");
-        break;
-    case Verb:
-        strip("s", "");
-        strip("es", "");
-        strip("ies", "y");
-        strip("ed", "");
-        strip("ed", "e");
-        strip("ied", "y");
-        strip("ing", "");
-        strip("ing", "e");
-        break;
-    case Adjective:
-        strip("er", "");
-        strip("er", "e");
-        strip("ier", "y");
-        strip("est", "");
-        strip("est", "e");
-        strip("iest", "y");
-        break;
-    case Adverb:
-        break;
-    }
-}
-
-unsigned Grammar::weight(std::string_view lower, PartOfSpeech pos) const
-{
-    thread_local std::vector<std::string> candidates;
-    lemmas(lower, pos, candidates);
-    unsigned best = 0;
-    for (const std::string &lemma : candidates) {
-        const Entry *e = entry(lemma);
-        if (e && (e->pos & pos))
-            best = std::max(best, e->counts[posIndex(pos)] + 1);
-    }
-    return best;
-}
-
-bool Grammar::mainly(std::string_view lower, PartOfSpeech pos) const
-{
-    const unsigned own = weight(lower, pos);
-    if (own == 0)
-        return false;
-    for (PartOfSpeech other : {Noun, Verb, Adjective, Adverb})
-        if (other != pos && weight(lower, other) >= own)
-            return false;
-    return true;
-}
-
-const Grammar::VerbForms *Grammar::irregular(std::string_view base) const
-{
-    const auto it = m_irregular.find(base);
-    return it == m_irregular.end() ? nullptr : &it->second;
-}
-
-std::string_view Grammar::baseOfPast(std::string_view past) const
-{
-    const auto it = m_pastToBase.find(past);
-    return it == m_pastToBase.end() ? std::string_view() : std::string_view(it->second);
-}
-
-std::string Grammar::irregularFor(std::string_view lower, bool participle) const
-{
-    if (lower.size() < 4 || !endsWith(lower, "ed"))
-        return {};
-    const std::string_view stem = lower.substr(0, lower.size() - 2);
-    std::vector<std::string> bases = {std::string(stem), std::string(stem) + "e"};
-    if (stem.size() >= 3 && stem[stem.size() - 1] == stem[stem.size() - 2])
-        bases.emplace_back(stem.substr(0, stem.size() - 1)); // "runned"
-    if (endsWith(stem, "i"))
-        bases.push_back(std::string(stem.substr(0, stem.size() - 1)) + "y"); // "flied"
-    for (const std::string &base : bases)
-        if (const VerbForms *forms = irregular(base); forms && forms->past != lower)
-            return participle ? forms->participle : forms->past;
-    return {};
-}
-
 bool Grammar::heldForGrammar(std::string_view lower) const
 {
-    if (!irregularFor(lower, false).empty())
+    if (!m_lexicon.irregularFor(lower, false).empty())
         return true;
-    return in(lower, {"childrens", "mens", "womens", "mices", "feets", "teeths"});
+    return in(lower, kDoublePlurals) || lower == "alot";
 }
 
 namespace {
@@ -299,6 +95,9 @@ struct Word {
     bool capital = false; // first letter upper case (the sentence's first word, or a name)
     bool locked = false; // a name, an acronym, a word in quotation marks: never changed
     bool spaced = false; // one plain space separates it from the word before, in the same sentence
+    // A single line break separates it from the word before, with no full stop: perhaps a sentence
+    // wrapped at the margin, perhaps a new line of a list. Rules see neither a neighbour nor an end.
+    bool lineBreakBefore = false;
     bool sentenceStart = false;
     bool question = false; // the sentence ends with a question mark
     bool changed = false, removed = false;
@@ -306,7 +105,7 @@ struct Word {
 
 class Rules {
 public:
-    Rules(const Grammar &g, Speller *speller, std::vector<Word> &words)
+    Rules(const Lexicon &g, Speller *speller, std::vector<Word> &words)
         : g(g)
         , m_speller(speller)
         , m_words(words)
@@ -332,8 +131,10 @@ private:
                 do
                     ++j;
                 while (j < m_words.size() && m_words[j].removed);
-                if (j >= m_words.size() || !m_words[j].spaced)
+                if (j >= m_words.size())
                     return {};
+                if (!m_words[j].spaced)
+                    return m_words[j].lineBreakBefore ? kUnknown : std::string_view();
             } else {
                 if (!m_words[j].spaced)
                     return {};
@@ -420,7 +221,7 @@ private:
     bool predicate(std::size_t i, int d) const
     {
         const std::string_view w = at(i, d);
-        if (w.empty() || lockedAt(i, d))
+        if (w.empty() || lockedAt(i, d) || w == "own") // "your own"
             return false;
         if (in(w, {"not", "going", "gonna", "been"}))
             return true;
@@ -518,7 +319,7 @@ private:
     void verbs(std::size_t i);
     void fixedErrors(std::size_t i);
 
-    const Grammar &g;
+    const Lexicon &g;
     Speller *m_speller;
     std::vector<Word> &m_words;
 
@@ -577,7 +378,8 @@ void Rules::confusables(std::size_t i)
         const std::string_view after = at(i, 2);
         // Only where a subject stands: "for your understanding" is a possessive before a gerund.
         const bool subjectPlace = clauseStart(i);
-        if (w != "whose" && subjectPlace && in(next, {"so", "really", "not"}) && after != "own" && !after.empty()) {
+        if (w != "whose" && subjectPlace && in(next, {"so", "really", "not"}) && after != "own"
+            && !after.empty()) {
             set(i, w == "their" ? "they're" : w == "your" ? "you're" : "it's");
             return;
         }
@@ -760,7 +562,7 @@ void Rules::verbs(std::size_t i)
     }
     // Participles after "have": "has went" -> "has gone", "has anyone spoke" -> "has anyone spoken".
     if (!g.baseOfPast(w).empty()) {
-        const Grammar::VerbForms *forms = g.irregular(g.baseOfPast(w));
+        const auto forms = g.irregular(g.baseOfPast(w));
         const bool afterHave = in(prev, {"have", "has", "had", "haven't", "hasn't", "hadn't", "'ve"})
             || (in(at(i, -2), {"have", "has", "had"})
                 && (in(prev, kIntensifiers)
@@ -768,7 +570,7 @@ void Rules::verbs(std::size_t i)
                         {"ever", "anyone", "anybody", "he", "she", "it", "you", "they", "we", "i", "someone",
                             "everyone"})));
         if (afterHave && forms->participle != w && !(g.mainly(w, Noun) && nounLike(next))) {
-            set(i, forms->participle);
+            set(i, std::string(forms->participle));
             return;
         }
     }
@@ -791,7 +593,9 @@ void Rules::verbs(std::size_t i)
                 return;
             }
         // Verbs whose past is their base ("he put it there") are left alone.
+        // "it need not" is right: "need" and "dare" are also modal verbs.
         if ((verbBase(w) || in(w, {"have", "do", "go", "need", "want", "like", "love", "know"}))
+            && !(in(w, {"need", "dare"}) && next == "not")
             && !in(w,
                 {"can", "will", "would", "could", "should", "must", "might", "may", "shall", "be", "were",
                     "let", "used", "dare", "ought", "put", "cut", "hit", "set", "shut", "cost", "hurt",
@@ -886,8 +690,8 @@ void Rules::fixedErrors(std::size_t i)
     if (in(prev,
             {"two", "three", "four", "five", "six", "seven", "eight", "nine", "ten", "twelve", "twenty",
                 "several", "many", "few", "both"})
-        && !endsWith(w, "s") && g.listed(w, Noun) && g.mainly(w, Noun) && !g.can(next, Noun)
-        && !in(w, kTimeWords)
+        && !endsWith(w, "s") && !in(w, kObjectPronouns) && g.listed(w, Noun) && g.mainly(w, Noun)
+        && !g.can(next, Noun) && !in(w, kTimeWords)
         && !in(w,
             {"hundred", "thousand", "million", "dozen", "o'clock", "times", "of", "percent", "more",
                 "less"})) {
@@ -933,7 +737,7 @@ void Rules::fixedErrors(std::size_t i)
         const bool irregularPlural
             = in(plural, {"children", "men", "women", "people", "mice", "feet", "teeth", "geese"})
             || (endsWith(plural, "men") && g.can(plural, Noun));
-        if (irregularPlural && plural != "people" && (g.heldForGrammar(w) || !known(w))) {
+        if (irregularPlural && plural != "people" && (in(w, kDoublePlurals) || !known(w))) {
             set(i, nounLike(next) ? plural + "'s" : plural);
             return;
         }
@@ -945,10 +749,11 @@ void Rules::fixedErrors(std::size_t i)
 std::vector<GrammarEdit> Grammar::check(const std::vector<Token> &tokens, Speller *speller) const
 {
     std::vector<GrammarEdit> edits;
-    if (!loaded())
+    if (!m_lexicon.loaded())
         return edits;
     std::vector<Word> words;
-    bool inQuote = false, sentenceStart = true, spaced = false;
+    bool inQuote = false, sentenceStart = true, spaced = false, ended = true;
+    int lineBreaks = 0;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const Token &t = tokens[i];
         if (t.removed)
@@ -967,9 +772,11 @@ std::vector<GrammarEdit> Grammar::check(const std::vector<Token> &tokens, Spelle
                 || text.find("\xE2\x80\x99") != std::string_view::npos;
             w.sentenceStart = sentenceStart;
             w.spaced = spaced && !sentenceStart;
+            w.lineBreakBefore = lineBreaks == 1 && !ended;
             words.push_back(std::move(w));
-            sentenceStart = false;
+            sentenceStart = ended = false;
             spaced = false;
+            lineBreaks = 0;
             break;
         }
         case TokenKind::Space:
@@ -978,15 +785,27 @@ std::vector<GrammarEdit> Grammar::check(const std::vector<Token> &tokens, Spelle
         case TokenKind::Newline:
             sentenceStart = true;
             spaced = false;
+            ++lineBreaks;
             break;
-        case TokenKind::Opaque:
+        case TokenKind::Opaque: {
+            // A number, a code span, a word of another script: a neighbour that no rule knows.
+            Word w;
+            w.token = i;
+            w.lower = kUnknown;
+            w.locked = true;
+            w.spaced = spaced && !sentenceStart;
+            words.push_back(std::move(w));
+            sentenceStart = ended = false;
             spaced = false;
+            lineBreaks = 0;
             break;
+        }
         case TokenKind::Punct:
             if (t.text == "\"" || t.text == "\xE2\x80\x9C" || t.text == "\xE2\x80\x9D")
                 inQuote = t.text == "\xE2\x80\x9C" ? true : t.text == "\xE2\x80\x9D" ? false : !inQuote;
             if (t.text == "." || t.text == "!" || t.text == "?")
                 sentenceStart = true;
+            ended = sentenceStart || t.text == ":";
             spaced = false;
             break;
         }
@@ -1003,7 +822,7 @@ std::vector<GrammarEdit> Grammar::check(const std::vector<Token> &tokens, Spelle
                     w.question = true;
         first = i;
     }
-    Rules rules(*this, speller, words);
+    Rules rules(m_lexicon, speller, words);
     rules.run();
     for (const Word &w : rules.words())
         if (w.changed)

@@ -1,54 +1,88 @@
 #include "Lexicon.h"
 
+#include <algorithm>
 #include <fstream>
-#include <iterator>
+#include <vector>
 
 namespace Backend {
 
 namespace {
+
+bool endsWith(std::string_view s, std::string_view suffix)
+{
+    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+bool isVowel(char c)
+{
+    return c == 'a' || c == 'e' || c == 'i' || c == 'o' || c == 'u';
+}
+
+int posIndex(PartOfSpeech pos)
+{
+    switch (pos) {
+    case Noun:
+        return 0;
+    case Verb:
+        return 1;
+    case Adjective:
+        return 2;
+    default:
+        return 3;
+    }
+}
 
 std::string_view trim(std::string_view s)
 {
     const auto first = s.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos)
         return {};
-    const auto last = s.find_last_not_of(" \t\r\n");
-    return s.substr(first, last - first + 1);
+    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-bool isLowerWord(std::string_view s, bool allowSpacesAndApostrophes)
+// The inflection endings that WordNet's morphology strips, per part of speech: an ending and
+// what replaces it.
+struct Ending {
+    std::string_view suffix, replacement;
+};
+constexpr Ending kNounEndings[] = {{"s", ""}, {"es", ""}, {"ies", "y"}};
+constexpr Ending kVerbEndings[]
+    = {{"s", ""}, {"es", ""}, {"ies", "y"}, {"ed", ""}, {"ed", "e"}, {"ied", "y"}, {"ing", ""}, {"ing", "e"}};
+constexpr Ending kAdjectiveEndings[]
+    = {{"er", ""}, {"er", "e"}, {"ier", "y"}, {"est", ""}, {"est", "e"}, {"iest", "y"}};
+
+// The lemmas that `w` may be an inflection of as `pos`, itself included.
+void lemmasOf(const Tables &tables, std::string_view w, PartOfSpeech pos, std::vector<std::string> &out)
 {
-    if (s.empty())
-        return false;
-    for (char c : s) {
-        if (c >= 'a' && c <= 'z')
-            continue;
-        if (allowSpacesAndApostrophes && (c == ' ' || c == '\''))
-            continue;
-        return false;
+    out.clear();
+    out.emplace_back(w);
+    for (std::string_view rest = tables.stringAt(tables.exceptions(posIndex(pos)), w); !rest.empty();) {
+        const auto end = rest.find(' ');
+        out.emplace_back(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     }
-    return true;
-}
-
-// The whole file, or nothing when it cannot be read.
-bool readFile(const std::string &path, std::string &contents)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
-
-// Calls `handle` with each line of `contents`.
-template <typename Handle> void forEachLine(std::string_view contents, Handle handle)
-{
-    while (!contents.empty()) {
-        const auto end = contents.find('\n');
-        handle(contents.substr(0, end));
-        if (end == std::string_view::npos)
-            break;
-        contents.remove_prefix(end + 1);
+    const auto strip = [&](const Ending &e) {
+        if (w.size() <= e.suffix.size() + 1 || !endsWith(w, e.suffix))
+            return;
+        std::string stem(w.substr(0, w.size() - e.suffix.size()));
+        out.push_back(stem + std::string(e.replacement));
+        // "running" -> "run", "bigger" -> "big"
+        const std::size_t n = stem.size();
+        if (e.replacement.empty() && n >= 3 && stem[n - 1] == stem[n - 2] && !isVowel(stem[n - 1]))
+            out.push_back(stem.substr(0, n - 1));
+    };
+    switch (pos) {
+    case Noun:
+        std::for_each(std::begin(kNounEndings), std::end(kNounEndings), strip);
+        break;
+    case Verb:
+        std::for_each(std::begin(kVerbEndings), std::end(kVerbEndings), strip);
+        break;
+    case Adjective:
+        std::for_each(std::begin(kAdjectiveEndings), std::end(kAdjectiveEndings), strip);
+        break;
+    case Adverb:
+        break;
     }
 }
 
@@ -63,101 +97,141 @@ std::string toLower(std::string_view s)
     return out;
 }
 
-std::size_t Lexicon::loadMisspellings(const std::string &path)
+Lexicon::Lexicon(const Tables &tables)
+    : m_tables(tables)
 {
-    std::string contents;
-    if (!readFile(path, contents))
-        return 0;
-    std::size_t count = 0;
-    m_misspellings.reserve(m_misspellings.size() + contents.size() / 24);
-    forEachLine(contents, [&](std::string_view line) {
-        const std::string_view entry = trim(line);
-        const auto arrow = entry.find("->");
-        if (arrow == std::string_view::npos)
-            return;
-        const std::string_view wrong = trim(entry.substr(0, arrow));
-        const std::string_view right = trim(entry.substr(arrow + 2));
-        // A comma means several candidates or a reason not to fix automatically.
-        if (right.find(',') != std::string_view::npos)
-            return;
-        if (!isLowerWord(wrong, false) || !isLowerWord(right, true))
-            return;
-        m_misspellings[std::string(wrong)] = std::string(right);
-        ++count;
-    });
-    return count;
 }
 
-std::size_t Lexicon::loadFrequencies(const std::string &path)
+std::string_view Lexicon::misspelling(std::string_view lower) const
 {
-    std::string contents;
-    if (!readFile(path, contents))
-        return 0;
-    const std::size_t before = m_frequency.size();
-    m_frequency.reserve(m_frequency.size() + contents.size() / 40);
-    forEachLine(contents, [&](std::string_view line) {
-        const auto percent = line.find('%');
-        const auto lastSpace = line.rfind(' ');
-        if (percent == std::string_view::npos || lastSpace == std::string_view::npos || lastSpace < percent)
-            return;
-        const std::string_view lemma = line.substr(0, percent);
-        if (!isLowerWord(lemma, false))
-            return; // names, multi-word lemmas
-        unsigned count = 0;
-        for (char c : trim(line.substr(lastSpace + 1))) {
-            if (c < '0' || c > '9')
-                return;
-            count = count * 10 + static_cast<unsigned>(c - '0');
-        }
-        m_frequency[std::string(lemma)] += count + 1;
-    });
-    return m_frequency.size() - before;
+    return m_tables.stringAt(m_tables.misspellings(), lower);
 }
 
-unsigned Lexicon::frequency(std::string_view lower) const
+double Lexicon::prior(std::string_view lower) const
 {
-    // The most frequent English words, which a sense-tagged corpus does not count.
-    static const std::unordered_set<std::string_view> functionWords = {"a", "about", "above", "after",
-        "again", "against", "all", "also", "although", "always", "am", "among", "an", "and", "another", "any",
-        "are", "as", "at", "be", "because", "been", "before", "being", "below", "between", "both", "but",
-        "by", "can", "could", "did", "do", "does", "doing", "done", "down", "during", "each", "either",
-        "enough", "even", "ever", "every", "few", "for", "from", "further", "had", "has", "have", "having",
-        "he", "her", "here", "hers", "herself", "him", "himself", "his", "how", "however", "i", "if", "in",
-        "into", "is", "it", "its", "itself", "just", "least", "less", "may", "me", "might", "more", "most",
-        "much", "must", "my", "myself", "neither", "never", "no", "nor", "not", "now", "of", "off", "often",
-        "on", "once", "one", "only", "onto", "or", "other", "others", "ought", "our", "ours", "ourselves",
-        "out", "over", "own", "per", "rather", "same", "shall", "she", "should", "since", "so", "some",
-        "such", "than", "that", "the", "their", "theirs", "them", "themselves", "then", "there", "therefore",
-        "these", "they", "this", "those", "though", "through", "thus", "to", "too", "toward", "towards",
-        "under", "unless", "until", "up", "upon", "us", "very", "was", "we", "were", "what", "whatever",
-        "when", "where", "whereas", "whether", "which", "while", "who", "whom", "whose", "why", "will",
-        "with", "within", "without", "would", "yet", "you", "your", "yours", "yourself", "yourselves"};
-    if (functionWords.count(lower))
-        return 100000;
-    const auto find = [this](std::string_view w) -> unsigned {
-        const auto it = m_frequency.find(w);
-        return it == m_frequency.end() ? 0 : it->second;
-    };
-    unsigned best = find(lower);
-    // Inflected forms count as their lemma: "copies", "copied", "copying", "tiles", "making".
-    const auto tryStem = [&](std::string_view suffix, std::string_view replacement) {
-        if (lower.size() > suffix.size() + 2 && lower.substr(lower.size() - suffix.size()) == suffix) {
-            std::string stem(lower.substr(0, lower.size() - suffix.size()));
-            stem += replacement;
-            best = std::max(best, find(stem));
-        }
-    };
-    tryStem("s", "");
-    tryStem("es", "");
-    tryStem("ies", "y");
-    tryStem("ed", "");
-    tryStem("ed", "e");
-    tryStem("ied", "y");
-    tryStem("ing", "");
-    tryStem("ing", "e");
-    tryStem("er", "");
-    tryStem("ly", "");
+    const WordInfo *w = info(lower);
+    if (!w)
+        return 0;
+    // About what a word of each level would be expected to occur in two million words.
+    double listed = 0.02;
+    switch (w->level) {
+    case 10:
+        listed = 30;
+        break;
+    case 20:
+        listed = 10;
+        break;
+    case 35:
+        listed = 3;
+        break;
+    case 40:
+        listed = 1.5;
+        break;
+    case 50:
+        listed = 1;
+        break;
+    case 55:
+    case 60:
+        listed = 0.4;
+        break;
+    case 70:
+        listed = 0.2;
+        break;
+    default:
+        break;
+    }
+    return w->count + listed;
+}
+
+std::uint32_t Lexicon::corpusCount(std::string_view lower) const
+{
+    const WordInfo *w = info(lower);
+    return w ? w->count : 0;
+}
+
+std::uint32_t Lexicon::pairCount(std::string_view first, std::string_view second) const
+{
+    const FrozenMap &words = m_tables.words();
+    const std::int64_t a = words.indexOf(first);
+    if (a < 0)
+        return 0;
+    const std::int64_t b = words.indexOf(second);
+    if (b < 0)
+        return 0;
+    const auto *n = static_cast<const std::uint32_t *>(m_tables.pairs().value(
+        m_tables.pairs().indexOf(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b))));
+    return n ? *n : 0;
+}
+
+bool Lexicon::isCommon(std::string_view lower) const
+{
+    const WordInfo *w = info(lower);
+    return w && (w->count > 0 || w->level != 0);
+}
+
+unsigned Lexicon::weight(std::string_view lower, PartOfSpeech pos) const
+{
+    thread_local std::vector<std::string> candidates;
+    lemmasOf(m_tables, lower, pos, candidates);
+    unsigned best = 0;
+    for (const std::string &lemma : candidates) {
+        const WordInfo *e = info(lemma);
+        if (e && (e->pos & pos))
+            best = std::max(best, e->senses[posIndex(pos)] + 1u);
+    }
     return best;
+}
+
+bool Lexicon::mainly(std::string_view lower, PartOfSpeech pos) const
+{
+    const unsigned own = weight(lower, pos);
+    if (own == 0)
+        return false;
+    for (PartOfSpeech other : {Noun, Verb, Adjective, Adverb})
+        if (other != pos && weight(lower, other) >= own)
+            return false;
+    return true;
+}
+
+bool Lexicon::listed(std::string_view lower, PartOfSpeech pos) const
+{
+    const WordInfo *e = info(lower);
+    return e && (e->pos & pos);
+}
+
+std::optional<Lexicon::VerbForms> Lexicon::irregular(std::string_view base) const
+{
+    const std::string_view forms = m_tables.stringAt(m_tables.irregularVerbs(), base);
+    const auto space = forms.find(' ');
+    if (space == std::string_view::npos)
+        return std::nullopt;
+    return VerbForms {forms.substr(0, space), forms.substr(space + 1)};
+}
+
+std::string_view Lexicon::baseOfPast(std::string_view past) const
+{
+    return m_tables.stringAt(m_tables.pastToBase(), past);
+}
+
+bool Lexicon::isParticiple(std::string_view w) const
+{
+    return !m_tables.stringAt(m_tables.participleToBase(), w).empty();
+}
+
+std::string Lexicon::irregularFor(std::string_view lower, bool participle) const
+{
+    if (lower.size() < 4 || !endsWith(lower, "ed"))
+        return {};
+    const std::string_view stem = lower.substr(0, lower.size() - 2);
+    std::vector<std::string> bases = {std::string(stem), std::string(stem) + "e"};
+    if (stem.size() >= 3 && stem[stem.size() - 1] == stem[stem.size() - 2])
+        bases.emplace_back(stem.substr(0, stem.size() - 1)); // "runned"
+    if (endsWith(stem, "i"))
+        bases.push_back(std::string(stem.substr(0, stem.size() - 1)) + "y"); // "flied"
+    for (const std::string &base : bases)
+        if (const auto forms = irregular(base); forms && forms->past != lower)
+            return std::string(participle ? forms->participle : forms->past);
+    return {};
 }
 
 std::size_t Lexicon::loadAllowList(const std::string &path)
@@ -166,8 +240,7 @@ std::size_t Lexicon::loadAllowList(const std::string &path)
     if (!in)
         return 0;
     std::size_t count = 0;
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         const std::string_view word = trim(line);
         if (word.empty() || word.front() == '#')
             continue;
@@ -192,30 +265,9 @@ void Lexicon::addAllowedWord(std::string_view word)
     m_allowed.insert(toLower(lower));
 }
 
-std::string_view Lexicon::misspelling(std::string_view lower) const
-{
-    const auto it = m_misspellings.find(lower);
-    return it == m_misspellings.end() ? std::string_view() : std::string_view(it->second);
-}
-
 bool Lexicon::isAllowed(std::string_view lower) const
 {
     return m_allowed.find(lower) != m_allowed.end();
-}
-
-std::string Lexicon::findCodespellDictionary()
-{
-    // dpkg keeps each package's file list here; it is what `dpkg -L codespell` prints.
-    std::ifstream list("/var/lib/dpkg/info/codespell.list");
-    std::string line;
-    while (std::getline(list, line)) {
-        static const std::string suffix = "/codespell_lib/data/dictionary.txt";
-        if (line.size() > suffix.size()
-            && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0
-            && line.find("/build/") == std::string::npos && std::ifstream(line))
-            return line;
-    }
-    return {};
 }
 
 } // namespace Backend

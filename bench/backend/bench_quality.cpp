@@ -200,7 +200,11 @@ int main(int argc, char **argv)
                         if (cleanTokens[i] != original[i]) {
                             ++cleanChanged;
                             if (cleanExamples.size() < examples)
-                                cleanExamples.push_back(original[i] + " -> " + cleanTokens[i]);
+                                cleanExamples.push_back(original[i] + " -> " + cleanTokens[i] + "   ("
+                                    + (i > 1 ? original[i - 2] + " " : "")
+                                    + (i > 0 ? original[i - 1] + " " : "") + original[i]
+                                    + (i + 1 < original.size() ? " " + original[i + 1] : "")
+                                    + (i + 2 < original.size() ? " " + original[i + 2] : "") + ")");
                         }
                 }
 
@@ -257,8 +261,9 @@ int main(int argc, char **argv)
                     } else {
                         ++wrong;
                         if (wrongExamples.size() < examples)
-                            wrongExamples.push_back(
-                                original[i] + " -> " + damagedTokens[i] + " -> " + out[i]);
+                            wrongExamples.push_back(original[i] + " -> " + damagedTokens[i] + " -> " + out[i]
+                                + "   (" + (i > 0 ? original[i - 1] + " " : "") + original[i]
+                                + (i + 1 < original.size() ? " " + original[i + 1] : "") + ")");
                     }
                 }
             }
