@@ -1,5 +1,6 @@
 # Backend benchmarks: correction latency and per-thread spellers (bench_corrector), correction
-# quality on injected typos (bench_quality), grammar on held-out sentences (bench_grammar), HTTP throughput and memory (backend-rps.sh, wrk).
+# quality on injected typos (bench_quality), grammar on held-out sentences (bench_grammar), time from
+# start to the first answer (bench_startup), HTTP throughput and memory (backend-rps.sh, wrk).
 if(TARGET tarnwick_corrector)
   add_executable(bench_corrector ${CMAKE_CURRENT_LIST_DIR}/backend/bench_corrector.cpp)
   target_link_libraries(bench_corrector PRIVATE tarnwick_corrector)
@@ -12,4 +13,10 @@ if(TARGET tarnwick_corrector)
     target_compile_definitions(${bench} PRIVATE TARNWICK_BENCH_DATA="${CMAKE_CURRENT_LIST_DIR}/backend/data")
   endforeach()
   set_target_properties(bench_corrector bench_quality bench_grammar PROPERTIES AUTOMOC OFF)
+  if(TARGET tarnwick-backend)
+    add_executable(bench_startup ${CMAKE_CURRENT_LIST_DIR}/backend/bench_startup.cpp)
+    target_compile_definitions(bench_startup PRIVATE TARNWICK_BACKEND_EXECUTABLE="$<TARGET_FILE:tarnwick-backend>")
+    add_dependencies(bench_startup tarnwick-backend)
+    set_target_properties(bench_startup PROPERTIES AUTOMOC OFF)
+  endif()
 endif()
