@@ -18,7 +18,7 @@ constexpr char kMagic[8] = {'T', 'W', 'K', 'T', 'B', 'L', '0', '1'};
 struct Header {
     char magic[8];
     std::uint32_t mapCount;
-    std::uint32_t reserved;
+    std::uint32_t size; // of the whole block: a block cut short is not read
     std::uint64_t corpusWords;
 };
 
@@ -101,7 +101,7 @@ Tables::Tables(std::string_view block)
     if (block.size() < sizeof header)
         return;
     std::memcpy(&header, block.data(), sizeof header);
-    if (std::memcmp(header.magic, kMagic, sizeof kMagic) != 0
+    if (std::memcmp(header.magic, kMagic, sizeof kMagic) != 0 || header.size != block.size()
         || block.size() < sizeof header + std::size_t(header.mapCount) * sizeof(MapHeader))
         return;
     m_corpusWords = header.corpusWords;
@@ -235,6 +235,7 @@ std::string TablesWriter::build() const
     std::memcpy(header.magic, kMagic, sizeof kMagic);
     header.mapCount = static_cast<std::uint32_t>(headers.size());
     header.corpusWords = m_corpusWords;
+    header.size = static_cast<std::uint32_t>(out.size() + headerBytes + pool.size());
     std::memcpy(out.data(), &header, sizeof header);
     out.insert(sizeof header, reinterpret_cast<const char *>(headers.data()), headerBytes);
     out += pool;

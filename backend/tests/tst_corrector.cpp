@@ -148,8 +148,9 @@ private Q_SLOTS:
                                        << "You might lose the game. The knot came loose.";
         QTest::newRow("advice / advise") << "We advice you to rest. Any advise is welcome."
                                           << "We advise you to rest. Any advice is welcome.";
-        QTest::newRow("lets, were, wont") << "Lets eat. Were leaving. She wont listen."
-                                           << "Let's eat. We're leaving. She won't listen.";
+        QTest::newRow("lets, were, wont, cant, were for where")
+            << "Lets eat. Were leaving. She wont listen. I cant wait. Do you know were the keys are?"
+            << "Let's eat. We're leaving. She won't listen. I can't wait. Do you know where the keys are?";
         // Verb forms.
         QTest::newRow("agreement") << "She like tea. It don't fit. They was out. Everyone are fine. This are old."
                                    << "She likes tea. It doesn't fit. They were out. Everyone is fine. These are old.";
@@ -187,6 +188,13 @@ private Q_SLOTS:
         QTest::newRow("stranded to in a question") << "Where did you come to?" << "Where did you come to?";
         QTest::newRow("lower-case day name") << "see you on friday." << "See you on friday.";
         QTest::newRow("compound noun after the") << "The bus stop is near." << "The bus stop is near.";
+        // Legal prose: possessives before adjectives, modal "need", lines wrapped mid-sentence.
+        QTest::newRow("licence wording") << "It is a product of your own. It affirms your unlimited\npermission. As an "
+                                            "exception, it need not include them. You could satisfy both it and this "
+                                            "License. Contributions are its original creation(s)."
+                                         << "It is a product of your own. It affirms your unlimited\npermission. As an "
+                                            "exception, it need not include them. You could satisfy both it and this "
+                                            "License. Contributions are its original creation(s).";
     }
     // clang-format on
 
@@ -512,6 +520,32 @@ private Q_SLOTS:
                 QCOMPARE(
                     std::count(out.begin(), out.end(), '\n'), std::count(input.begin(), input.end(), '\n'));
             }
+        }
+    }
+
+    void wordTables()
+    {
+        // A block written and read back; a damaged one reads as empty tables, not as garbage.
+        Backend::TablesWriter writer;
+        Backend::WordInfo info;
+        info.count = 7;
+        writer.setWords({{"to", info}, {"share", info}, {"she", info}});
+        writer.setMisspellings({{"shre", "share"}});
+        writer.setPairs({{{"to", "share"}, 3}});
+        writer.setCorpusWords(21);
+        const std::string block = writer.build();
+        const Backend::Tables tables(block);
+        const Backend::Lexicon lexicon(tables);
+        QCOMPARE(lexicon.corpusCount("she"), 7u);
+        QCOMPARE(lexicon.corpusCount("he"), 0u);
+        QCOMPARE(lexicon.pairCount("to", "share"), 3u);
+        QCOMPARE(lexicon.pairCount("share", "to"), 0u);
+        QCOMPARE(lexicon.misspelling("shre"), std::string_view("share"));
+        QCOMPARE(lexicon.corpusWords(), 21.0);
+        for (std::size_t cut : {block.size() / 2, std::size_t(30), std::size_t(3)}) {
+            const Backend::Tables damaged(std::string_view(block).substr(0, cut));
+            QVERIFY(damaged.empty());
+            QCOMPARE(Backend::Lexicon(damaged).misspelling("shre"), std::string_view());
         }
     }
 
