@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,7 @@ namespace {
 struct Case {
     Mode mode;
     std::string input, expected; // `expected` empty: the input is right as it is
+    int line = 0;
 };
 
 // Lines of "mode<TAB>text[<TAB>correction]"; '#' starts a comment line.
@@ -31,7 +34,9 @@ std::vector<Case> readCases(const std::string &path)
 {
     std::vector<Case> cases;
     std::ifstream in(path);
+    int number = 0;
     for (std::string line; std::getline(in, line);) {
+        ++number;
         if (line.empty() || line[0] == '#')
             continue;
         const std::size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1);
@@ -43,6 +48,7 @@ std::vector<Case> readCases(const std::string &path)
         c.mode = line.compare(0, tab1, "formal") == 0 ? Mode::Formal : Mode::Fix;
         c.input = line.substr(tab1 + 1, tab2 == std::string::npos ? std::string::npos : tab2 - tab1 - 1);
         c.expected = tab2 == std::string::npos ? c.input : line.substr(tab2 + 1);
+        c.line = number;
         cases.push_back(std::move(c));
     }
     return cases;
@@ -59,11 +65,22 @@ bool evaluate(const Corrector &corrector, const std::string &dir, const char *la
         return false;
     }
     std::printf("=== %s (%s)\n", label, dir.c_str());
+    // Optional: "line<TAB>category" for the lines of grammar-wrong.tsv.
+    std::map<int, std::string> categoryOf;
+    std::ifstream categories(dir + "/grammar-wrong.categories.tsv");
+    for (std::string line; std::getline(categories, line);)
+        if (!line.empty() && line[0] != '#' && line.find('\t') != std::string::npos)
+            categoryOf[std::atoi(line.c_str())] = line.substr(line.find('\t') + 1);
+    std::map<std::string, std::pair<int, int>> byCategory; // fixed, all
     std::size_t fixed = 0, changed = 0, shown = 0;
     const std::size_t limit = all ? SIZE_MAX : 25;
     std::printf("not fixed exactly (typed | result | expected):\n");
     for (const Case &c : wrong) {
         const std::string out = corrector.correct(c.input, c.mode);
+        if (const auto it = categoryOf.find(c.line); it != categoryOf.end()) {
+            byCategory[it->second].first += out == c.expected;
+            ++byCategory[it->second].second;
+        }
         if (out == c.expected)
             ++fixed;
         else if (shown++ < limit)
@@ -96,6 +113,8 @@ bool evaluate(const Corrector &corrector, const std::string &dir, const char *la
     }
     std::sort(cpu.begin(), cpu.end());
 
+    for (const auto &[category, counts] : byCategory)
+        std::printf("  %-40s %3d of %3d\n", category.c_str(), counts.first, counts.second);
     std::printf("%s: wrong sentences fixed exactly: %zu of %zu (%.1f%%)\n", label, fixed, wrong.size(),
         100.0 * double(fixed) / double(wrong.size()));
     std::printf("%s: correct sentences changed:     %zu of %zu\n", label, changed, right.size());
