@@ -540,6 +540,10 @@ private:
             return;
         if (m_speller && m_speller->check(word))
             return;
+        // The common word lists of every English spelling know words that Aspell's dictionary
+        // may lack ("programme").
+        if (m_lexicon.isListed(lower))
+            return;
         // A name written in lower case ("friday", "london") is not a misspelling.
         if (m_speller && c == Case::Lower && m_speller->check(capitalizeFirst(word)))
             return;

@@ -160,6 +160,15 @@ bool Rules::gradedAdjective(std::string_view w) const
     return g.can(w, Adjective);
 }
 
+bool Rules::comparativeAdjective(std::string_view w) const
+{
+    return gradedAdjective(w)
+        || (endsWith(w, "er") && g.can(w, Adjective)
+            && !in(w,
+                {"other", "never", "ever", "over", "under", "after", "later", "whether", "either", "neither",
+                    "proper", "super", "clever", "bitter", "tender", "slender"}));
+}
+
 bool Rules::nounLike(std::string_view w) const
 {
     return !w.empty() && g.mainly(w, Noun) && !in(w, kTimeWords) && !in(w, kDeterminers)

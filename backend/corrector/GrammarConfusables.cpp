@@ -6,6 +6,9 @@ namespace Backend::GrammarRules {
 
 namespace {
 
+// Words after which "there" names a place: "over there", "in there".
+constexpr std::string_view kPlaces[] = {"over", "in", "out", "up", "down", "it", "them", "here", "from"};
+
 // Possessives and the contractions that sound like them.
 constexpr std::pair<std::string_view, std::string_view> kPossessiveSounds[]
     = {{"their", "they're"}, {"your", "you're"}, {"its", "it's"}, {"whose", "who's"}};
@@ -25,6 +28,7 @@ const VerbSound kVerbSounds[] = {
     {"affect", "effect", {"anyone", "everyone"}, {"side"}, {"a", "an", "change", "changes"}},
     {"advise", "advice", {"against", "users", "everyone", "customers"},
         {"of", "for", "good", "great", "bad", "legal", "expert", "some", "much", "more", "every"}, {}},
+    {"breathe", "breath", {"in", "out", "deeply"}, {"deep", "fresh", "bad", "short", "of"}, {}},
     {"lose", "loose", {"weight", "track", "touch", "sleep", "interest", "money", "time"},
         {"is", "are", "was", "were", "be", "been", "too", "so", "very", "bit", "came", "come", "got"}, {}},
 };
@@ -60,8 +64,26 @@ bool Rules::possessiveOrContraction(std::size_t i)
                 {"time", "fun", "okay", "ok", "fine", "true", "nothing", "something", "everything", "home",
                     "over", "best", "worth", "like", "kind", "up", "down", "off", "on", "out"});
         const bool didBest = w != "who's" && next == "best" && in(prev, {"did", "do", "does", "tried"});
-        return objectPlace && (noun || didBest) && set(i, possessive);
+        if (objectPlace && (noun || didBest))
+            return set(i, possessive);
+        // "Is they're a pharmacy", "over they're."
+        if (w == "they're"
+            && ((in(prev, {"is", "was"}) && in(next, {"a", "an", "any", "no", "some"}))
+                || (in(prev, kPlaces) && phraseEnds(i, 1))))
+            return set(i, "there");
+        // A singular noun after it never makes a sentence: "you're jacket", "who's car", "it's menu is".
+        const bool singularNoun = noun && !endsWith(next, "s") && !in(next, {"family", "boss", "own"});
+        if (w == "it's")
+            return singularNoun && in(at(i, 2), {"is", "was", "has"}) && set(i, possessive);
+        return (singularNoun || (adjectiveLike(next) && nounLike(at(i, 2)) && !endsWith(at(i, 2), "s")))
+            && !m_words[i].sentenceStart && set(i, possessive);
     }
+    // "over their." -> "over there."
+    if (w == "their" && in(prev, kPlaces) && phraseEnds(i, 1) && !nounLike(next))
+        return set(i, "there");
+    // "your a star"
+    if (w == "your" && in(next, {"a", "an"}))
+        return set(i, contraction);
     if (w == "their"
         && (in(next, {"is", "are", "was", "were"})
             || (in(prev, {"is", "are", "was", "were"})
@@ -74,7 +96,7 @@ bool Rules::possessiveOrContraction(std::size_t i)
             || (clauseStart(i) && in(next, {"time", "ok", "okay", "fine"}))))
         return set(i, contraction);
     if (w == "whose")
-        return (isIng(next) || next == "not" || next == "there"
+        return (isIng(next) || next == "not" || next == "there" || in(next, kPrepositions)
                    || (mostlyAdjective(next) && phraseEnds(i, 2)))
             && set(i, contraction);
     if (predicate(i, 1))
@@ -114,12 +136,14 @@ bool Rules::toOrToo(std::size_t i)
     const std::string_view w = m_words[i].lower, prev = at(i, -1), next = at(i, 1), after = at(i, 2);
     if (w == "too")
         return (in(next, {"the", "a", "an", "my", "your", "his", "our", "their", "this", "these", "those"})
-                   || in(next, {"me", "him", "them", "us"}))
+                   || in(next, {"me", "him", "them", "us"}) || (verbBase(next) && !mostlyAdjective(next)))
             && set(i, "to");
     if (w != "to")
         return false;
-    // "me to." -> "me too."; "come to." -> "come too."
-    if (next.empty() && (prev == "me" || (prev == "come" && !m_words[i].question)))
+    // "me to." -> "me too."; "you to!"; "come to." and "the guitar to." in a statement. Not "where did
+    // you come to?" or "the man I spoke to."
+    if (next.empty() && (i + 1 >= m_words.size() || !m_words[i + 1].lineBreakBefore)
+        && (in(prev, {"me", "you"}) || (!m_words[i].question && (prev == "come" || nounLike(prev)))))
         return set(i, "too");
     // "it is to late", "way to expensive for us"
     const bool adjective = mostlyAdjective(next) || (endsWith(next, "ed") && g.can(next, Adjective));
@@ -136,24 +160,43 @@ bool Rules::toOrToo(std::size_t i)
         && set(i, "too");
 }
 
-// "taller then me", "rather walk then drive"; not "it was better then." (at that time) or "more
-// careful then we'll win" (a new clause).
+// "taller then me", "rather walk then drive", "longer then we expected"; not "it was better then."
+// (at that time) or "more careful then we'll win" (a new clause). And "than" with no comparative
+// before it: "and than went", ", than add the milk".
 bool Rules::thenOrThan(std::size_t i)
 {
     const std::string_view w = m_words[i].lower, prev = at(i, -1), next = at(i, 1);
-    if (w != "then" || next.empty() || next == kUnknown || in(next, kSubjectPronouns) || next == "there")
-        return false;
     static constexpr std::string_view more[] = {"more", "less", "fewer", "rather"};
-    const bool comparative = in(prev, more) || in(prev, {"other", "better", "worse"})
-        || (gradedAdjective(prev) && endsWith(prev, "er"));
+    const auto comparative = [&](std::string_view c) {
+        return in(c, more) || in(c, {"other", "better", "worse"}) || comparativeAdjective(c);
+    };
+    if (w == "than") {
+        for (int d = 1; d <= 6; ++d)
+            if (comparative(at(i, -d)) || in(at(i, -d), {"different", "else", "prefer", "rather"}))
+                return false;
+        return (prev.empty() || in(prev, {"and", "but", "so"})) && !m_words[i].sentenceStart
+            && (verbBase(next) || in(next, kSubjectPronouns) || in(next, kDeterminers)) && set(i, "then");
+    }
+    if (w != "then" || next.empty() || next == kUnknown || next == "there")
+        return false;
+    // A subject after "then" opens a new clause, unless it only says what was expected.
+    if (in(next, kSubjectPronouns)
+        && !in(at(i, 2),
+            {"expected", "thought", "planned", "imagined", "hoped", "feared", "usual", "did", "do", "does"}))
+        return false;
     const bool moreBefore = !in(prev, kConjunctions) && (in(at(i, -2), more) || in(at(i, -3), more));
-    return (comparative || moreBefore) && set(i, "than");
+    return (comparative(prev) || moreBefore) && set(i, "than");
 }
 
 bool Rules::verbOrNoun(std::size_t i)
 {
     const std::string_view w = m_words[i].lower, prev = at(i, -1), next = at(i, 1);
     for (const VerbSound &s : kVerbSounds) {
+        // "side affects", "the storm effected the flights"
+        if (w == std::string(s.verb) + "s" && in(prev, s.otherAfter) && s.other.back() != 'h')
+            return set(i, std::string(s.other) + "s");
+        if (w == std::string(s.other) + "ed" && nounLike(prev) && opensPhrase(next) && !in(next, s.idioms))
+            return set(i, std::string(s.verb) + "ed");
         if (w == s.other) {
             const bool verbPlace = in(prev, kModals) || in(prev, kSubjectPronouns)
                 || in(prev, {"does", "did", "this", "that", "badly", "really", "strongly"});
@@ -178,11 +221,31 @@ bool Rules::apostrophes(std::size_t i)
     const Word &word = m_words[i];
     const std::string_view w = word.lower, prev = at(i, -1), next = at(i, 1);
     if (w == "lets")
-        return clauseStart(i) && !in(prev, kConjunctions) && verbBase(next) && next != "it"
+        return clauseStart(i) && !in(prev, kConjunctions) && (verbBase(next) || next == "not") && next != "it"
             && set(i, "let's");
+    // "my boss let's me work": "let us" cannot take another object.
+    if (w == "let's")
+        return in(next, {"me", "you", "him", "her", "them"}) && !word.sentenceStart && set(i, "lets");
+    if (w == "we're")
+        return ((word.sentenceStart && word.question && in(next, kSubjectPronouns))
+                   || (nounLike(prev) && endsWith(prev, "s") && !word.sentenceStart))
+            && set(i, "were");
+    if (w == "where" && in(prev, {"we", "they", "you"}) && !word.sentenceStart)
+        return set(i, "were");
     if (w == "were") {
         const bool subjectPlace = word.sentenceStart || in(prev, kClauseVerbs)
             || in(prev, {"when", "if", "because", "as", "so", "until", "now", "that"});
+        if (word.sentenceStart && word.question
+            && in(next, {"did", "do", "does", "is", "are", "was", "can", "should"}))
+            return set(i, "where");
+        // "I think were out of coffee": no subject between a verb such as "think" and "were".
+        if (!word.question
+            && in(prev,
+                {"think", "thought", "guess", "hope", "believe", "know", "knew", "suppose", "bet", "reckon",
+                    "feel", "felt", "figured", "realise", "realize", "afraid", "glad"})
+            && !next.empty() && next != kUnknown && !in(next, kSubjectPronouns)
+            && !in(next, {"there", "the", "a", "an", "to", "in", "it", "you"}))
+            return set(i, "we're");
         if (!word.question && subjectPlace
             && (isIng(next)
                 || in(next,

@@ -28,8 +28,10 @@ bool Rules::fixedErrors(std::size_t i)
     if ((w == "more" || w == "most") && gradedAdjective(next) && (w == "more") == !endsWith(next, "est"))
         return set(i, "");
     // "three book" -> "three books"
-    if (in(prev, kNumbers) && !endsWith(w, "s") && !in(w, kObjectPronouns) && g.listed(w, Noun)
-        && g.mainly(w, Noun) && !g.can(next, Noun) && !in(w, kTimeWords)
+    if (in(prev, kNumbers) && !endsWith(w, "s") && !in(w, kObjectPronouns) && w != "people"
+        && std::none_of(std::begin(kIrregularPlurals), std::end(kIrregularPlurals),
+            [&](const auto &p) { return p.second == w; })
+        && g.listed(w, Noun) && g.mainly(w, Noun) && !g.can(next, Noun) && !in(w, kTimeWords)
         && !in(w,
             {"hundred", "thousand", "million", "dozen", "o'clock", "times", "of", "percent", "more",
                 "less"})) {

@@ -75,7 +75,8 @@ inline constexpr std::string_view kPrepositions[]
     = {"about", "above", "across", "after", "against", "along", "among", "around", "at", "before", "behind",
         "below", "beside", "between", "by", "during", "for", "from", "in", "inside", "into", "like", "near",
         "of", "off", "on", "onto", "out", "outside", "over", "past", "since", "through", "to", "toward",
-        "towards", "under", "until", "up", "upon", "with", "within", "without", "down"};
+        "towards", "under", "until", "up", "upon", "with", "within", "without", "down", "except", "besides",
+        "beyond", "despite", "throughout", "unlike", "via", "amid", "including", "regarding"};
 inline constexpr std::string_view kConjunctions[]
     = {"and", "but", "or", "so", "because", "if", "when", "while", "although", "though", "since", "until",
         "unless", "that", "as", "before", "after", "once", "whether", "cause"};
@@ -141,6 +142,8 @@ private:
     bool mostlyAdjective(std::string_view w) const;
     // "smarter": a comparative or superlative made with an ending, not an adjective of its own.
     bool gradedAdjective(std::string_view w) const;
+    // "taller", "older": a comparative, made with an ending or listed as an adjective.
+    bool comparativeAdjective(std::string_view w) const;
     // A common noun, more often a noun than anything else.
     bool nounLike(std::string_view w) const;
     bool verbBase(std::string_view w) const;
@@ -158,6 +161,7 @@ private:
     bool apostrophes(std::size_t i);
     bool verbs(std::size_t i); // GrammarVerbs.cpp
     bool participles(std::size_t i);
+    bool afterDo(std::size_t i);
     bool agreement(std::size_t i);
     bool fixedErrors(std::size_t i); // GrammarFixed.cpp
 

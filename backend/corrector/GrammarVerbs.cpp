@@ -63,11 +63,33 @@ constexpr std::string_view kPeople[] = {"mother", "father", "mum", "mom", "dad",
 
 constexpr std::string_view kHave[] = {"have", "has", "had"};
 
+// Words after which "that" opens a clause in the subjunctive: "we insist that he leave".
+constexpr std::string_view kSubjunctiveBefore[] = {"important", "essential", "vital", "necessary", "crucial",
+    "imperative", "insist", "insists", "insisted", "suggest", "suggests", "suggested", "recommend",
+    "recommends", "recommended", "demand", "demands", "demanded", "request", "requested", "propose",
+    "proposed", "require", "required", "ask", "asked", "urge", "urged"};
+
 } // namespace
 
 bool Rules::verbs(std::size_t i)
 {
-    return participles(i) || agreement(i);
+    return afterDo(i) || participles(i) || agreement(i);
+}
+
+// The form of a verb after "did", "does", "didn't" (and its subject, in a question): the base.
+// "He didn't went" -> "go", "Did you saw" -> "see", "Does she knows" -> "know".
+bool Rules::afterDo(std::size_t i)
+{
+    const std::string_view w = m_words[i].lower, prev = at(i, -1);
+    static constexpr std::string_view auxiliaries[] = {"did", "didn't", "does", "doesn't", "do", "don't"};
+    const bool afterAuxiliary = in(prev, auxiliaries)
+        || (in(prev, kSubjectPronouns) && in(at(i, -2), auxiliaries) && m_words[i].question);
+    if (!afterAuxiliary || prev == "do" || prev == "don't")
+        return false;
+    if (const std::string_view base = g.baseOfPast(w); !base.empty() && g.irregular(base))
+        return set(i, std::string(base));
+    std::string base = baseOfThirdPerson(w);
+    return !base.empty() && set(i, std::move(base));
 }
 
 bool Rules::participles(std::size_t i)
@@ -81,10 +103,13 @@ bool Rules::participles(std::size_t i)
             && (isParticiple(next) || !g.baseOfPast(next).empty() || next == "been") && set(i, "have");
     // "has went" -> "has gone", "has anyone spoke" -> "has anyone spoken"
     if (const auto forms = g.irregular(g.baseOfPast(w))) {
+        const auto between = [&](std::string_view b) {
+            return in(b, kIntensifiers) || in(b, kSubjectPronouns)
+                || in(b, {"ever", "finally", "recently", "anyone", "anybody", "someone", "everyone"});
+        };
         const bool afterHave = in(prev, kHave) || in(prev, {"haven't", "hasn't", "hadn't", "'ve"})
-            || (in(at(i, -2), kHave)
-                && (in(prev, kIntensifiers) || in(prev, kSubjectPronouns)
-                    || in(prev, {"ever", "anyone", "anybody", "someone", "everyone"})));
+            || (in(at(i, -2), kHave) && between(prev))
+            || (in(at(i, -3), kHave) && between(prev) && between(at(i, -2)));
         if (afterHave && forms->participle != w && !(g.mainly(w, Noun) && nounLike(next)))
             return set(i, std::string(forms->participle));
     }
@@ -98,8 +123,10 @@ bool Rules::participles(std::size_t i)
 bool Rules::agreement(std::size_t i)
 {
     const std::string_view w = m_words[i].lower, prev = at(i, -1), next = at(i, 1);
-    // A simple subject right before the verb, at a clause's start.
-    if (i > 0 && !prev.empty() && clauseStart(i - 1) && !in(at(i, -2), kCausatives)) {
+    // A simple subject right before the verb, at a clause's start; not in the subjunctive ("it is
+    // important that she arrive").
+    const bool subjunctive = at(i, -2) == "that" && in(at(i, -3), kSubjunctiveBefore);
+    if (i > 0 && !prev.empty() && clauseStart(i - 1) && !in(at(i, -2), kCausatives) && !subjunctive) {
         const unsigned subject = subjectOf(prev);
         for (const Agreement &a : kAgreement)
             if ((a.subjects & subject) && w == a.wrong)
@@ -107,7 +134,8 @@ bool Rules::agreement(std::size_t i)
         // "it need not" is right: "need" and "dare" are also modal verbs.
         if (subject == Singular
             && (verbBase(w) || in(w, {"have", "do", "go", "need", "want", "like", "love", "know"}))
-            && !in(w, kNoEndingS) && !(in(w, {"need", "dare"}) && next == "not"))
+            && !in(w, kNoEndingS) && !(in(w, {"need", "dare"}) && next == "not")
+            && !(w == "like" && endsWith(prev, "thing"))) // "something like that"
             return set(i, withEndingS(w));
         if (subject == WeThey)
             if (std::string base = baseOfThirdPerson(w); !base.empty())
@@ -117,6 +145,18 @@ bool Rules::agreement(std::size_t i)
         return set(i, "is");
     if (w == "are" && prev == "this" && i > 0 && clauseStart(i - 1))
         return set(i - 1, "these");
+    // "these is", "those was"
+    if ((w == "is" || w == "was") && in(prev, {"these", "those"}) && i > 0 && clauseStart(i - 1))
+        return set(i, w == "is" ? "are" : "were");
+    // "I were at the dentist", but "if I were", "I wish I were"
+    if (w == "were" && prev == "i" && i > 0 && clauseStart(i - 1) && !m_words[i].question
+        && !in(at(i, -2), {"if", "wish", "though", "whether", "unless", "suppose", "and", "or"}))
+        return set(i, "was");
+    // "she always forget": an adverb between a singular subject and its verb.
+    if (i >= 2
+        && in(prev, {"always", "never", "often", "usually", "sometimes", "also", "still", "really", "rarely"})
+        && in(at(i, -2), {"he", "she", "it"}) && clauseStart(i - 2) && verbBase(w) && !in(w, kNoEndingS))
+        return set(i, withEndingS(w));
     // "there is three apples" -> "there are"
     if ((w == "is" || w == "was") && prev == "there"
         && (in(next, kNumbers) || in(next, {"lots", "dozens", "hundreds", "thousands"})) && next != "both")

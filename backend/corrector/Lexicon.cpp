@@ -169,6 +169,12 @@ bool Lexicon::isCommon(std::string_view lower) const
     return w && (w->count > 0 || w->level != 0);
 }
 
+bool Lexicon::isListed(std::string_view lower) const
+{
+    const WordInfo *w = info(lower);
+    return w && w->level != 0 && w->level <= 60;
+}
+
 unsigned Lexicon::weight(std::string_view lower, PartOfSpeech pos) const
 {
     thread_local std::vector<std::string> candidates;

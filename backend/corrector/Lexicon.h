@@ -30,6 +30,8 @@ public:
     double corpusWords() const { return static_cast<double>(m_tables.corpusWords()); }
     // A word of the common word lists or of the corpus (used when Aspell is missing).
     bool isCommon(std::string_view lower) const;
+    // A word of SCOWL's lists up to the size of a large dictionary, in any English spelling.
+    bool isListed(std::string_view lower) const;
 
     // --- Parts of speech
     // How often `lower` is used as `pos` (any of its inflections), plus one when WordNet lists it
