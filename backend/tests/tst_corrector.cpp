@@ -151,7 +151,19 @@ private Q_SLOTS:
         QTest::newRow("lets, were, wont, cant, were for where")
             << "Lets eat. Were leaving. She wont listen. I cant wait. Do you know were the keys are?"
             << "Let's eat. We're leaving. She won't listen. I can't wait. Do you know where the keys are?";
+        QTest::newRow("their, they're, your, whose by position")
+            << "Leave it over their. Is they're a bank near? Your a star. The man who's car was towed left. Do you know whose in charge?"
+            << "Leave it over there. Is there a bank near? You're a star. The man whose car was towed left. Do you know who's in charge?";
+        QTest::newRow("too, then, than") << "I need too call. Thanks, you to! Mix it, than add milk. She is older then me. It took longer then we expected."
+                                        << "I need to call. Thanks, you too! Mix it, then add milk. She is older than me. It took longer than we expected.";
+        QTest::newRow("inflected sound-alikes") << "Side affects are rare. The storm effected the flights. Take a deep breathe."
+                                                << "Side effects are rare. The storm affected the flights. Take a deep breath.";
+        QTest::newRow("lets, we're, where") << "My boss let's me go. We're you there? The tickets we're cheap. Were did you go? We where late. I think were out of milk."
+                                            << "My boss lets me go. Were you there? The tickets were cheap. Where did you go? We were late. I think we're out of milk.";
         // Verb forms.
+        QTest::newRow("after did, I were, these is, adverb between")
+            << "He didn't went. Did you saw it? Does she knows? I were ill. These is mine. She always forget it. Have you ever flew?"
+            << "He didn't go. Did you see it? Does she know? I was ill. These are mine. She always forgets it. Have you ever flown?";
         QTest::newRow("agreement") << "She like tea. It don't fit. They was out. Everyone are fine. This are old."
                                    << "She likes tea. It doesn't fit. They were out. Everyone is fine. These are old.";
         QTest::newRow("agreement after I, we, they") << "I has one. They wants more." << "I have one. They want more.";
@@ -188,6 +200,9 @@ private Q_SLOTS:
         QTest::newRow("stranded to in a question") << "Where did you come to?" << "Where did you come to?";
         QTest::newRow("lower-case day name") << "see you on friday." << "See you on friday.";
         QTest::newRow("compound noun after the") << "The bus stop is near." << "The bus stop is near.";
+        QTest::newRow("british spelling, subjunctive, except, if I were")
+            << "The programme starts at eight. It is important that she arrive early. Everyone except Tom came. If I were you, I would go. My friends and I were there."
+            << "The programme starts at eight. It is important that she arrive early. Everyone except Tom came. If I were you, I would go. My friends and I were there.";
         // Legal prose: possessives before adjectives, modal "need", lines wrapped mid-sentence.
         QTest::newRow("licence wording") << "It is a product of your own. It affirms your unlimited\npermission. As an "
                                             "exception, it need not include them. You could satisfy both it and this "
