@@ -226,8 +226,8 @@ private Q_SLOTS:
     {
         Rig rig(m_userDefaults);
         Platform::FakeKeyboardLayout layout;
-        Hotkeys::Shortcut::setKeyboardLayout(&layout);
-        const auto noLayout = qScopeGuard([] { Hotkeys::Shortcut::setKeyboardLayout(nullptr); });
+        Tests::useService(&Hotkeys::Services::keyboardLayout, &layout);
+        const auto noLayout = qScopeGuard([] { Tests::useService(&Hotkeys::Services::keyboardLayout, nullptr); });
         rig.hotKeys.refuse(
             carbonKeyE, carbonCommand | carbonShift, Platform::HotKeyService::eventHotKeyExistsErr);
         TestLib::OutputCapture printed;

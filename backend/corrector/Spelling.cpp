@@ -181,15 +181,18 @@ std::string chooseSpelling(const Lexicon &lexicon, const std::string &typed,
         if (listed)
             chance *= kListedFactor;
         // How much likelier the neighbours make it than chance would: observed pairs against
-        // expected ones.
+        // expected ones. A pair the small corpus never saw does not count against the listed fix:
+        // "teh quick" is "the quick" although the corpus lacks that pair.
+        double neighbours = 1.0;
         if (!context.before.empty()) {
             const double expected = beforeCount * prior / corpus;
-            chance *= (lexicon.pairCount(context.before, s) + kPairSmoothing) / (expected + kPairSmoothing);
+            neighbours *= (lexicon.pairCount(context.before, s) + kPairSmoothing) / (expected + kPairSmoothing);
         }
         if (!context.after.empty()) {
             const double expected = lexicon.corpusCount(s) * afterPrior;
-            chance *= (lexicon.pairCount(s, context.after) + kPairSmoothing) / (expected + kPairSmoothing);
+            neighbours *= (lexicon.pairCount(s, context.after) + kPairSmoothing) / (expected + kPairSmoothing);
         }
+        chance *= listed ? std::max(neighbours, 1.0) : neighbours;
         scored.push_back({&s, chance});
     }
     if (scored.empty())

@@ -57,6 +57,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         // Spelling: the misspellings table, then Aspell's safe suggestions.
         QTest::newRow("table") << "I will recieve it." << "I will receive it.";
+        QTest::newRow("table fix where the corpus lacks the pair") << "teh quick fox" << "the quick fox";
         QTest::newRow("table, apostrophe added") << "I dont know." << "I don't know.";
         QTest::newRow("aspell transposition") << "A wierd thign happened." << "A weird thing happened.";
         QTest::newRow("aspell missing letter") << "We met on tuesday mornng." << "We met on tuesday morning.";

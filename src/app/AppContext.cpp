@@ -9,7 +9,7 @@
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/Shortcut.h"
 #include "hotkeys/SystemHotkeys.h"
-#include "platform/Notices.h"
+#include "platform/qt/Notices.h"
 
 #include <QPointer>
 

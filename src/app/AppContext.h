@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
 
 #include <QObject>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "hotkeys/Name.h"
-#include "platform/NotificationCenter.h"
+#include "platform/qt/NotificationCenter.h"
 
 #include <QList>
 #include <QPointer>
