@@ -68,8 +68,8 @@ public:
 
 private:
     friend void useServices(const Services &services);
-    // `service` replaced `old` (either may be nullptr): the new one has not heard of our event
-    // handler yet, and status reports now come from it.
+    // `service` replaced `old` (either may be nullptr; `old` may be gone and is not touched): the
+    // new one has not heard of our event handler yet, and status reports now come from it.
     static void hotKeyServiceReplaced(Platform::HotKeyService *old, Platform::HotKeyService *service);
     static void startKeyEventMonitor();
     // Hands every suspended entry back to the system; refused ones too with `retryRefused`.

@@ -127,14 +127,16 @@ void SystemHotkeys::startKeyEventMonitor()
     s.keyEventMonitor->start();
 }
 
-void SystemHotkeys::hotKeyServiceReplaced(Platform::HotKeyService *old, Platform::HotKeyService *service)
+void SystemHotkeys::hotKeyServiceReplaced(Platform::HotKeyService *, Platform::HotKeyService *service)
 {
     // Another service has not heard of our handler yet.
     state().eventHandler = false;
-    if (old)
-        old->setStatusHandler({});
+    // The service before may be gone already: a report of it, should one come, is ignored.
     if (service)
-        service->setStatusHandler(&SystemHotkeys::handleStatusReport);
+        service->setStatusHandler([service](Platform::HotKeyService::HotKeyId hotKeyId, int status) {
+            if (Hotkeys::services().hotKeyService == service)
+                handleStatusReport(hotKeyId, status);
+        });
 }
 
 QString SystemHotkeys::statusDidChange()
