@@ -1,4 +1,5 @@
 #include "app/AccessibilityChecker.h"
+#include "app/Autostart.h"
 #include "app/SettingsView.h"
 #include "app/TextProcessor.h"
 #include "hotkeys/Hotkeys.h"
@@ -17,7 +18,10 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QNetworkAccessManager>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -31,7 +35,7 @@ struct Harness {
         , processor(APIClient(QUrl(QStringLiteral("http://127.0.0.1:9")), &network), pasteboard, keys, trust,
               defaults, clock)
         , ax(trust)
-        , view(ax, processor, defaults, trust, clock, fixName, formalName, &notices)
+        , view(ax, processor, defaults, trust, clock, fixName, formalName, &notices, &autostart)
     {
     }
 
@@ -54,6 +58,9 @@ struct Harness {
     TextProcessor processor;
     AccessibilityChecker ax;
     Platform::Notices notices;
+    QTemporaryDir config;
+    Autostart autostart {
+        config.filePath(QStringLiteral("autostart")), QStringLiteral("/opt/my apps/tarnwick")};
     SettingsView view;
 };
 
@@ -90,7 +97,8 @@ private Q_SLOTS:
             titles << header->text();
         QCOMPARE(titles,
             (QStringList {QStringLiteral("Last error"), QStringLiteral("Problems"),
-                QStringLiteral("Shortcuts"), QStringLiteral("Formatting"), QStringLiteral("Accessibility")}));
+                QStringLiteral("Shortcuts"), QStringLiteral("Formatting"), QStringLiteral("Accessibility"),
+                QStringLiteral("Startup")}));
     }
 
     void lastErrorSectionFollowsTheProcessorAndDismissClearsIt()
@@ -261,6 +269,67 @@ private Q_SLOTS:
         QVERIFY(toggle->isChecked());
         h.defaults.remove(QStringLiteral("replaceEmDash"));
         QVERIFY(!toggle->isChecked());
+    }
+
+    void autostartFileState_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("enabled");
+        const QByteArray entry = "[Desktop Entry]\nType=Application\nExec=tarnwick\n";
+        QTest::newRow("hand-written entry") << entry << true;
+        QTest::newRow("hidden") << entry + "Hidden=true\n" << false;
+        QTest::newRow("disabled for GNOME") << entry + " X-GNOME-Autostart-enabled = false\n" << false;
+        QTest::newRow("hidden in another group") << entry + "[Desktop Action x]\nHidden=true\n" << true;
+        QTest::newRow("no desktop entry") << QByteArray("Hidden=false\n\0\xff garbage", 22) << false;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+    void autostartFileState()
+    {
+        QFETCH(QByteArray, content);
+        Harness h;
+        QVERIFY(!h.autostart.isEnabled());
+        QVERIFY(QDir().mkpath(h.config.filePath(QStringLiteral("autostart"))));
+        QFile file(h.autostart.filePath());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
+        QTEST(h.autostart.isEnabled(), "enabled");
+        h.view.show();
+        QTEST(h.find<QCheckBox>("startAtLoginToggle")->isChecked(), "enabled");
+    }
+
+    void startAtLoginSwitchWritesTheFileAndShowsItsState()
+    {
+        Harness h;
+        h.view.show();
+        auto *toggle = h.find<QCheckBox>("startAtLoginToggle");
+        QCOMPARE(toggle->text(), QStringLiteral("Start at login"));
+        QVERIFY(!toggle->isChecked());
+        toggle->click();
+        QVERIFY(QFile::exists(h.autostart.filePath()));
+        QVERIFY(toggle->isChecked());
+        const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        if (!validator.isEmpty())
+            QCOMPARE(QProcess::execute(validator, {h.autostart.filePath()}), 0);
+
+        // Removed by hand while the window is open: the next re-check shows it.
+        QVERIFY(QFile::remove(h.autostart.filePath()));
+        h.clock.advance(SettingsView::recheckInterval);
+        QVERIFY(!toggle->isChecked());
+        toggle->click();
+        toggle->click();
+        QVERIFY(!QFile::exists(h.autostart.filePath()) && !toggle->isChecked());
+
+        // The folder cannot be made: the switch stays off and says why.
+        QFile blocker(h.config.filePath(QStringLiteral("autostart")));
+        QVERIFY(QDir(h.config.filePath(QStringLiteral("autostart"))).removeRecursively());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        toggle->click();
+        QVERIFY(!toggle->isChecked());
+        QVERIFY(h.shown("startAtLoginFailure"));
+        QVERIFY(h.find<QLabel>("startAtLoginFailure")
+                    ->text()
+                    .contains(h.config.filePath(QStringLiteral("autostart"))));
     }
 
     void shortcutRowsRecordTheTwoNames()

@@ -1,6 +1,7 @@
 #include "app/SettingsView.h"
 
 #include "app/AccessibilityChecker.h"
+#include "app/Autostart.h"
 #include "app/TextProcessor.h"
 #include "app/GlobalShortcut.h"
 #include "hotkeys/Hotkeys.h"
@@ -70,7 +71,7 @@ void setCaptionStyle(QLabel *label)
 SettingsView::SettingsView(AccessibilityChecker &ax, TextProcessor &textProcessor,
     Platform::UserDefaults &defaults, Platform::AccessibilityTrust &trust, Platform::Clock &clock,
     const Hotkeys::Name &fixName, const Hotkeys::Name &formalName, const Platform::Notices *notices,
-    QWidget *parent)
+    const Autostart *autostart, QWidget *parent)
     : QWidget(parent)
     , m_ax(ax)
     , m_textProcessor(textProcessor)
@@ -78,6 +79,7 @@ SettingsView::SettingsView(AccessibilityChecker &ax, TextProcessor &textProcesso
     , m_trust(trust)
     , m_clock(clock)
     , m_notices(notices)
+    , m_autostart(autostart)
 {
     setWindowTitle(QStringLiteral("Tarnwick Settings"));
     setObjectName(QStringLiteral("settingsView"));
@@ -108,6 +110,11 @@ SettingsView::SettingsView(AccessibilityChecker &ax, TextProcessor &textProcesso
     QWidget *accessibility = makeSection(QStringLiteral("Accessibility"), makePermissionRow());
     accessibility->setObjectName(QStringLiteral("accessibilitySection"));
     formLayout->addWidget(accessibility);
+    if (m_autostart) {
+        QWidget *startup = makeSection(QStringLiteral("Startup"), makeAutostartToggle());
+        startup->setObjectName(QStringLiteral("startupSection"));
+        formLayout->addWidget(startup);
+    }
     formLayout->addStretch(1);
 
     // A long error message may need more than the fixed height: the form scrolls then.
@@ -150,10 +157,15 @@ void SettingsView::showInFront()
 void SettingsView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    // Re-check at once, then every 1.5 s for as long as the window stays open.
+    // Re-check at once, then every 1.5 s for as long as the window stays open. The autostart
+    // file is re-read with it: a user may remove or edit it by hand.
     if (!m_poll) {
         recheckTrust();
-        m_poll = m_clock.repeating(recheckInterval, [this] { recheckTrust(); });
+        updateAutostart();
+        m_poll = m_clock.repeating(recheckInterval, [this] {
+            recheckTrust();
+            updateAutostart();
+        });
     }
 }
 
@@ -309,6 +321,30 @@ QWidget *SettingsView::makePermissionRow()
     return row;
 }
 
+QWidget *SettingsView::makeAutostartToggle()
+{
+    auto *row = new QWidget;
+    auto *layout = new QVBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_autostartToggle = new QCheckBox(QStringLiteral("Start at login"));
+    m_autostartToggle->setObjectName(QStringLiteral("startAtLoginToggle"));
+    layout->addWidget(m_autostartToggle);
+    m_autostartFailure = selectableText(QString());
+    m_autostartFailure->setObjectName(QStringLiteral("startAtLoginFailure"));
+    setTextColour(m_autostartFailure, orange);
+    m_autostartFailure->hide();
+    layout->addWidget(m_autostartFailure);
+    connect(m_autostartToggle, &QCheckBox::toggled, this, [this](bool on) {
+        const QString failure = m_autostart->setEnabled(on);
+        m_autostartFailure->setText(failure);
+        m_autostartFailure->setVisible(!failure.isEmpty());
+        // The switch shows what the file says, also after a write that failed.
+        updateAutostart();
+    });
+    updateAutostart();
+    return row;
+}
+
 void SettingsView::updateLastError()
 {
     const std::optional<TextProcessorError> error = m_textProcessor.lastError();
@@ -376,6 +412,14 @@ void SettingsView::updateDashToggle()
 {
     const QSignalBlocker blocker(m_dashToggle);
     m_dashToggle->setChecked(m_defaults.boolValue(replaceEmDashKey));
+}
+
+void SettingsView::updateAutostart()
+{
+    if (!m_autostart)
+        return;
+    const QSignalBlocker blocker(m_autostartToggle);
+    m_autostartToggle->setChecked(m_autostart->isEnabled());
 }
 
 void SettingsView::recheckTrust()

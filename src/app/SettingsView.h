@@ -17,6 +17,7 @@ class QLabel;
 class QPushButton;
 
 class AccessibilityChecker;
+class Autostart;
 class TextProcessor;
 
 namespace Platform {
@@ -28,8 +29,9 @@ class UserDefaults;
 } // namespace Platform
 
 // The settings window: the current problems, the two shortcut recorders, the dash switch, the
-// Accessibility permission with its re-check, and the last error with a way to dismiss it. It shows and edits
-// state that belongs to others; its only own state is the re-check timer, alive exactly while it is shown.
+// Accessibility permission with its re-check, starting at login, and the last error with a way to
+// dismiss it. It shows and edits state that belongs to others; its only own state is the re-check
+// timer, alive exactly while it is shown.
 class SettingsView : public QWidget {
     Q_OBJECT
 
@@ -41,11 +43,12 @@ public:
     // `trust` answers the re-checks and the Request button; `defaults` holds "replaceEmDash";
     // `fixName` and `formalName` are the two shortcut slots recorded here ("Fix text" and "Make
     // formal"), as the application context declares them; `notices`, when given, are listed in a
-    // section of their own while there are any, and must outlive the window.
+    // section of their own while there are any; `autostart`, when given, is the "Start at login"
+    // switch's file. Both must outlive the window.
     SettingsView(AccessibilityChecker &ax, TextProcessor &textProcessor, Platform::UserDefaults &defaults,
         Platform::AccessibilityTrust &trust, Platform::Clock &clock, const Hotkeys::Name &fixName,
         const Hotkeys::Name &formalName, const Platform::Notices *notices = nullptr,
-        QWidget *parent = nullptr);
+        const Autostart *autostart = nullptr, QWidget *parent = nullptr);
     ~SettingsView() override;
 
     // Shows the window, raised and activated in front of other applications' windows.
@@ -65,11 +68,13 @@ private:
     QWidget *makeShortcutRows(const Hotkeys::Name &fixName, const Hotkeys::Name &formalName);
     QWidget *makeDashToggle();
     QWidget *makePermissionRow();
+    QWidget *makeAutostartToggle();
 
     void updateLastError();
     void updateTrust();
     void updateTakenMarks();
     void updateDashToggle();
+    void updateAutostart();
     void recheckTrust();
     void requestTrust();
 
@@ -79,6 +84,7 @@ private:
     Platform::AccessibilityTrust &m_trust;
     Platform::Clock &m_clock;
     const Platform::Notices *m_notices;
+    const Autostart *m_autostart;
     std::unique_ptr<Platform::Timer> m_poll;
 
     QWidget *m_lastErrorSection = nullptr;
@@ -94,4 +100,6 @@ private:
     // Each shortcut field's "Taken by another program" mark, shown while the system refuses it.
     QList<std::pair<Hotkeys::Name, QLabel *>> m_takenMarks;
     std::vector<Platform::NotificationCenter::TokenPtr> m_hotKeyObservers;
+    QCheckBox *m_autostartToggle = nullptr;
+    QLabel *m_autostartFailure = nullptr;
 };

@@ -7,11 +7,13 @@
 #include "app/TextProcessor.h"
 #include "hotkeys/Constants.h"
 
+#include <QCoreApplication>
 #include <QSystemTrayIcon>
 
 TarnwickApp::TarnwickApp(const AppContext::Services &services, QObject *parent)
     : QObject(parent)
     , m_services(services)
+    , m_autostart(Autostart::defaultDirectory(), QCoreApplication::applicationFilePath())
     , m_context(std::make_unique<AppContext>(services))
 {
     m_menuBarExtra = std::make_unique<MenuBarExtra>(
@@ -33,7 +35,7 @@ void TarnwickApp::openSettings()
     if (!m_settingsView)
         m_settingsView = std::make_unique<SettingsView>(m_context->ax(), m_context->textProcessor(),
             m_services.userDefaults, m_services.trust, m_services.clock, Hotkeys::fixSelectedText(),
-            Hotkeys::formalizeSelectedText(), &m_services.notices);
+            Hotkeys::formalizeSelectedText(), &m_services.notices, &m_autostart);
     m_settingsView->showInFront();
 }
 

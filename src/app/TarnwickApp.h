@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "app/Autostart.h"
 
 #include <QObject>
 
@@ -35,6 +36,7 @@ public:
 
 private:
     AppContext::Services m_services;
+    Autostart m_autostart;
     std::unique_ptr<AppContext> m_context;
     std::unique_ptr<MenuBarExtra> m_menuBarExtra;
     std::unique_ptr<SettingsView> m_settingsView;
