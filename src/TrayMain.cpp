@@ -4,12 +4,15 @@
 
 #include "SessionProbe.h"
 
+#include "app/CommandChannel.h"
+#include "app/SingleInstance.h"
 #include "app/TarnwickApp.h"
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/MenuTracking.h"
 #include "platform/qt/QtClock.h"
 #include "platform/qt/Notices.h"
 #include "platform/qt/SettingsUserDefaults.h"
+#include "platform/qt/Installation.h"
 #include "platform/Unavailable.h"
 #include "platform/wayland/DataControl.h"
 #include "platform/wayland/ForeignToplevels.h"
@@ -30,11 +33,8 @@
 #include "platform/x11/XkbKeyboardLayout.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QLockFile>
 #include <QNetworkAccessManager>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 
 #include <csignal>
 #include <cstdio>
@@ -43,24 +43,6 @@
 #include <unistd.h>
 
 namespace {
-
-// One instance per user and display: a second one could not grab the shortcuts anyway.
-QString lockFilePath()
-{
-    // A Wayland session is named by its compositor's socket, in the session's runtime directory.
-    QString wayland = qEnvironmentVariable("WAYLAND_DISPLAY");
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!wayland.isEmpty() && !runtime.isEmpty()) {
-        wayland.replace(QLatin1Char('/'), QLatin1Char('_'));
-        return QDir(runtime).filePath(QStringLiteral("tarnwick-%1.lock").arg(wayland));
-    }
-    QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
-    display.replace(QLatin1Char('/'), QLatin1Char('_'));
-    QString directory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (directory.isEmpty())
-        directory = QDir::tempPath();
-    return QDir(directory).filePath(QStringLiteral("tarnwick-%1.lock").arg(display));
-}
 
 int signalSocket[2] = {-1, -1};
 
@@ -203,20 +185,15 @@ int runTrayApplication(int &argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tarnwick"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tarnwick"));
+    QApplication::setDesktopFileName(Platform::Installation::appId());
     // Closing the settings window must not end the program: only the menu's Quit does.
     QApplication::setQuitOnLastWindowClosed(false);
     quitOnSignals(app);
 
-    QLockFile lock(lockFilePath());
-    if (!lock.tryLock(0)) {
-        qint64 pid = 0;
-        QString host, application;
-        lock.getLockInfo(&pid, &host, &application);
-        std::fprintf(stderr,
-            "tarnwick: Tarnwick is already running (process %lld); not starting a second one\n",
-            static_cast<long long>(pid));
+    CommandChannel commands;
+    SingleInstance instance;
+    if (!instance.acquire(commands))
         return 1;
-    }
 
     probeSessionBus(capabilities);
     const Platform::PlatformChoice choice = Platform::choosePlatform(capabilities);
@@ -261,6 +238,7 @@ int runTrayApplication(int &argc, char **argv)
         appServices.feedbackPanel = choice.panel.implementation != Implementation::None;
         TarnwickApp tarnwick(appServices);
         tarnwick.show();
+        commands.setHandlers(tarnwick.commandHandlers());
         status = QApplication::exec();
         // The shortcut tables are process-wide: let go of the hot keys while the services exist.
         Hotkeys::removeAllHandlers();

@@ -2,6 +2,7 @@
 // runs. Platform services are fakes; the backend is a real HTTP server on 127.0.0.1.
 #include "app/AppContext.h"
 #include "testlib/UseService.h"
+#include "app/CommandChannel.h"
 
 // moc cannot parse the C++20 library headers behind these.
 #ifndef Q_MOC_RUN
@@ -30,14 +31,19 @@
 #include "platform/fake/MemoryUserDefaults.h"
 #endif
 
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QScopeGuard>
+#include <QProcess>
 #include <QAction>
 #include <QMenu>
 #include <QTest>
 
+#include <atomic>
 #include <cstdio>
 
 using namespace std::chrono_literals;
@@ -48,6 +54,28 @@ constexpr quint32 carbonKeyE = 14;
 constexpr quint32 carbonCommand = 0x100;
 constexpr quint32 carbonShift = 0x200;
 constexpr quint32 carbonOption = 0x800;
+
+struct Finished {
+    int exitCode = -1; // -1 when it did not end by itself
+    QString errors;
+};
+
+// Runs the built program without a display while this process's event loop serves its calls.
+Finished runTarnwick(const QStringList &arguments, const QProcessEnvironment &extra = {})
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.insert(extra);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(TARNWICK_BINARY), arguments);
+    const bool ended = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 60000);
+    if (!ended)
+        process.kill();
+    process.waitForFinished();
+    return {ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+        QString::fromUtf8(process.readAllStandardError())};
+}
 
 QByteArray correctionReply(const QString &text, const QString &mode)
 {
@@ -117,7 +145,9 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_server.listen());
-        m_server.setHandler([](const TestHttpServer::Request &request) {
+        m_server.setHandler([this](const TestHttpServer::Request &request) {
+            if (m_holdReplies)
+                return TestHttpServer::Reply::neverAnswer();
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
             return TestHttpServer::Reply::json(200,
                 correctionReply(body.value(QStringLiteral("text")).toString(),
@@ -317,7 +347,87 @@ private Q_SLOTS:
         QVERIFY(view->isVisible());
     }
 
+    // The command channel on a private session bus: the program's own command line reaches the
+    // running instance, and a trigger is a released shortcut, busy check included.
+    void commandChannelDrivesTheRunningInstance()
+    {
+        if (!QDBusConnection::sessionBus().isConnected())
+            QSKIP("no session bus: the test runs under dbus-run-session");
+        Rig rig(m_userDefaults);
+        TarnwickApp app(rig.services());
+        CommandChannel channel;
+        QCOMPARE(channel.claim(), CommandChannel::Claim::Owned);
+        channel.setHandlers(app.commandHandlers());
+        rig.front.setSelectedText(QStringLiteral("by bus"));
+        m_holdReplies = true;
+
+        QCOMPARE(runTarnwick({QStringLiteral("--trigger"), QStringLiteral("formal")}).exitCode, 0);
+        QCOMPARE(app.context().textProcessor().state(), TextProcessorState::copying());
+        rig.clock.advance(10ms);
+        QTRY_COMPARE(m_server.waitingCount(), 1);
+        QCOMPARE(runTarnwick({QStringLiteral("--trigger"), QStringLiteral("fix")}).exitCode, 0);
+        QCOMPARE(rig.keystrokes.posted().size(), 1);
+        m_holdReplies = false;
+        m_server.answerWaiting(TestHttpServer::Reply::json(
+            200, correctionReply(QStringLiteral("by bus"), QStringLiteral("formal"))));
+        QTRY_COMPARE(app.context().textProcessor().state(), TextProcessorState::pasting());
+        rig.clock.advance(3s);
+        QCOMPARE(rig.front.document(), QStringLiteral("formal:by bus"));
+        QCOMPARE(m_server.requests().size(), 1);
+
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.tarnwick.Tarnwick"),
+            CommandChannel::objectPath(), QStringLiteral("org.tarnwick.Tarnwick"), QStringLiteral("Trigger"));
+        call << QStringLiteral("loud");
+        QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(call);
+        QTRY_VERIFY(pending.isFinished());
+        QCOMPARE(pending.error().type(), QDBusError::InvalidArgs);
+        QCOMPARE(app.context().textProcessor().state(), TextProcessorState::idle());
+
+        QCOMPARE(runTarnwick({QStringLiteral("--settings")}).exitCode, 0);
+        QVERIFY(app.settingsView() && app.settingsView()->isVisible());
+    }
+
+    // The real program: a second start is refused through the bus name, --quit ends the first,
+    // and a command without an instance, or without a bus, fails with a reason.
+    void oneInstancePerSessionAndCommandsWithoutOne()
+    {
+        if (!QDBusConnection::sessionBus().isConnected())
+            QSKIP("no session bus: the test runs under dbus-run-session");
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("QUARVEL_BACKEND_URL"), m_server.url().toString());
+        QProcess first;
+        first.setProcessEnvironment([&] {
+            QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
+            all.remove(QStringLiteral("DISPLAY"));
+            all.insert(environment);
+            return all;
+        }());
+        first.start(QStringLiteral(TARNWICK_BINARY), {});
+        QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                                     QStringLiteral("org.tarnwick.Tarnwick")),
+            60000);
+
+        const Finished second = runTarnwick({}, environment);
+        QCOMPARE(second.exitCode, 1);
+        QVERIFY2(second.errors.contains(QLatin1String("already running")), qPrintable(second.errors));
+        QCOMPARE(runTarnwick({QStringLiteral("--quit")}).exitCode, 0);
+        QVERIFY(first.waitForFinished(60000));
+        QCOMPARE(first.exitCode(), 0);
+
+        const Finished none = runTarnwick({QStringLiteral("--trigger"), QStringLiteral("fix")});
+        QCOMPARE(none.exitCode, 1);
+        QCOMPARE(none.errors, QStringLiteral("tarnwick: Tarnwick is not running; start it first\n"));
+        QProcessEnvironment noBus;
+        noBus.insert(
+            QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+        const Finished unreachable = runTarnwick({QStringLiteral("--settings")}, noBus);
+        QCOMPARE(unreachable.exitCode, 1);
+        QVERIFY2(unreachable.errors.startsWith(QLatin1String("tarnwick: there is no session bus")),
+            qPrintable(unreachable.errors));
+    }
+
 private:
+    std::atomic<bool> m_holdReplies = false;
     TestHttpServer m_server;
     Platform::MemoryUserDefaults m_userDefaults;
 };

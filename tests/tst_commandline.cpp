@@ -208,6 +208,15 @@ private Q_SLOTS:
             << QStringList {QStringLiteral("--verbose")} << QByteArray("'--verbose'");
         QTest::newRow("extra argument")
             << QStringList {QStringLiteral("fix"), QStringLiteral("now")} << QByteArray("'now'");
+        QTest::newRow("trigger without a mode")
+            << QStringList {QStringLiteral("--trigger")} << QByteArray("'--trigger'");
+        QTest::newRow("trigger, unknown mode")
+            << QStringList {QStringLiteral("--trigger"), QStringLiteral("loud")} << QByteArray("'loud'");
+        QTest::newRow("trigger, extra argument")
+            << QStringList {QStringLiteral("--trigger"), QStringLiteral("fix"), QStringLiteral("x")}
+            << QByteArray("'x'");
+        QTest::newRow("quit, extra argument")
+            << QStringList {QStringLiteral("--quit"), QStringLiteral("now")} << QByteArray("'now'");
     }
     void usageErrors()
     {

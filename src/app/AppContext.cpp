@@ -69,17 +69,21 @@ void AppContext::updateRefusalNotices()
     }
 }
 
+void AppContext::startRun(FixMode mode)
+{
+    // The task frees itself when the run is over.
+    m_textProcessor->run(mode);
+}
+
 void AppContext::registerShortcut()
 {
-    // Each release starts its own run and returns at once; a run that finds another one busy
-    // returns at once too. The task frees itself when the run is over.
     const QPointer<AppContext> self(this);
     Hotkeys::onKeyUp(Hotkeys::fixSelectedText(), [self] {
         if (self)
-            self->m_textProcessor->run(FixMode::Fix);
+            self->startRun(FixMode::Fix);
     });
     Hotkeys::onKeyUp(Hotkeys::formalizeSelectedText(), [self] {
         if (self)
-            self->m_textProcessor->run(FixMode::Formal);
+            self->startRun(FixMode::Formal);
     });
 }

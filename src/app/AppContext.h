@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/qt/NotificationCenter.h"
+#include "app/APIClient.h"
 
 #include <QObject>
 
@@ -57,6 +58,10 @@ public:
     // shortcut that another program holds is a notice ("shortcut-refused/" + the name).
     explicit AppContext(const Services &services, QObject *parent = nullptr);
     ~AppContext() override;
+
+    // What a released shortcut does: starts a run in `mode` as its own task and returns at once;
+    // a run that finds another one busy returns at once too. Also the command channel's trigger.
+    void startRun(FixMode mode);
 
     AccessibilityChecker &ax() const { return *m_ax; }
     TextProcessor &textProcessor() const { return *m_textProcessor; }

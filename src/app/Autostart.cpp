@@ -1,6 +1,6 @@
 #include "app/Autostart.h"
 
-#include "platform/Installation.h"
+#include "platform/qt/Installation.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,6 +2,7 @@
 
 #include "app/APIClient.h"
 #include "app/AppConfig.h"
+#include "app/CommandChannel.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -87,36 +88,58 @@ Command parse(const QStringList &arguments)
             return {Action::Formal, {}};
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
             return {Action::Help, {}};
+        if (argument == QLatin1String("--settings"))
+            return {Action::OpenSettings, {}};
+        if (argument == QLatin1String("--quit"))
+            return {Action::Quit, {}};
+    }
+    if (arguments.first() == QLatin1String("--trigger")) {
+        const bool knownMode = arguments.size() > 1
+            && (arguments.at(1) == QLatin1String("fix") || arguments.at(1) == QLatin1String("formal"));
+        if (knownMode && arguments.size() == 2)
+            return {arguments.at(1) == QLatin1String("fix") ? Action::TriggerFix : Action::TriggerFormal, {}};
+        if (arguments.size() == 1)
+            return {Action::UsageError, arguments.first()};
+        return {Action::UsageError, arguments.at(knownMode ? 2 : 1)};
     }
     const bool knownFirst = arguments.first() == QLatin1String("fix")
         || arguments.first() == QLatin1String("formal") || arguments.first() == QLatin1String("--help")
-        || arguments.first() == QLatin1String("-h");
+        || arguments.first() == QLatin1String("-h") || arguments.first() == QLatin1String("--settings")
+        || arguments.first() == QLatin1String("--quit");
     return {Action::UsageError, knownFirst ? arguments.at(1) : arguments.first()};
 }
 
 QString helpText()
 {
     return QStringLiteral(
-        "Usage: tarnwick [fix | formal | --diagnose | --help]\n"
+        "Usage: tarnwick [fix | formal | --trigger fix|formal | --settings | --quit |\n"
+        "                 --diagnose | --help]\n"
         "\n"
         "Corrects selected text in place through a correction backend.\n"
         "\n"
-        "  (no argument)  Start the tray application: select text anywhere and press\n"
-        "                 Ctrl+Shift+E to fix it or Ctrl+Alt+E to make it formal.\n"
-        "  fix            Read text from standard input, print it with spelling and\n"
-        "                 grammar fixed to standard output.\n"
-        "  formal         Read text from standard input, print a formal version of it.\n"
-        "  --diagnose     Print the session type, what the desktop offers, and which\n"
-        "                 implementation serves each part of Tarnwick and why.\n"
-        "  --help, -h     Show this help.\n"
+        "  (no argument)     Start the tray application: select text anywhere and press\n"
+        "                    Ctrl+Shift+E to fix it or Ctrl+Alt+E to make it formal.\n"
+        "  fix               Read text from standard input, print it with spelling and\n"
+        "                    grammar fixed to standard output.\n"
+        "  formal            Read text from standard input, print a formal version of it.\n"
+        "  --trigger MODE    Have the running Tarnwick correct the selected text now, in\n"
+        "                    MODE fix or formal, as its shortcut would.\n"
+        "  --settings        Open the running Tarnwick's settings window.\n"
+        "  --quit            Quit the running Tarnwick.\n"
+        "  --diagnose        Print the session type, what the desktop offers, and which\n"
+        "                    implementation serves each part of Tarnwick and why.\n"
+        "  --help, -h        Show this help.\n"
         "\n"
         "The input must be UTF-8; the corrected text is printed exactly as the backend\n"
         "returns it, without an added newline. On failure the reason is printed to\n"
-        "standard error and the exit status is 1 (2 for a usage error).\n"
+        "standard error and the exit status is 1 (2 for a usage error). Commands for the\n"
+        "running Tarnwick go over the session bus; without one running they fail with\n"
+        "status 1.\n"
         "\n"
         "Examples:\n"
         "  echo 'teh cat sat' | tarnwick fix\n"
         "  tarnwick formal < draft.txt > letter.txt\n"
+        "  tarnwick --trigger fix\n"
         "\n"
         "Environment:\n"
         "  QUARVEL_BACKEND_URL  Base URL of the backend (default http://127.0.0.1:8787).\n");
@@ -132,8 +155,21 @@ int run(
     case Action::UsageError:
         writeAll(errors,
             "tarnwick: unexpected argument '" + command.badArgument.toUtf8() + "'\n"
-                + "Usage: tarnwick [fix | formal | --diagnose | --help]\n");
+                + "Usage: tarnwick [fix | formal | --trigger fix|formal | --settings | --quit | --diagnose | "
+                  "--help]\n");
         return exitUsage;
+    case Action::TriggerFix:
+    case Action::TriggerFormal:
+    case Action::OpenSettings:
+    case Action::Quit: {
+        QCoreApplication app(argc, argv);
+        if (command.action == Action::OpenSettings)
+            return CommandChannel::send(QStringLiteral("OpenSettings"), {}, errors);
+        if (command.action == Action::Quit)
+            return CommandChannel::send(QStringLiteral("Quit"), {}, errors);
+        return CommandChannel::send(QStringLiteral("Trigger"),
+            {wireString(command.action == Action::TriggerFix ? FixMode::Fix : FixMode::Formal)}, errors);
+    }
     case Action::Fix:
     case Action::Formal: {
         QCoreApplication app(argc, argv);

@@ -6,13 +6,19 @@
 #include <cstdio>
 
 // The command-line modes: `tarnwick fix` and `tarnwick formal` correct standard input without any
-// display; `tarnwick --help` explains them. With no argument the tray application starts.
+// display; `tarnwick --trigger fix|formal`, `--settings` and `--quit` send a command to the running
+// instance over the session bus; `tarnwick --help` explains them. With no argument the tray
+// application starts.
 namespace CommandLine {
 
 enum class Action {
     TrayApplication, // no argument
     Fix,
     Formal,
+    TriggerFix,
+    TriggerFormal,
+    OpenSettings,
+    Quit,
     Help,
     UsageError, // anything else
 };

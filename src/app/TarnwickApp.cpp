@@ -8,6 +8,7 @@
 #include "hotkeys/Constants.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QSystemTrayIcon>
 
 TarnwickApp::TarnwickApp(const AppContext::Services &services, QObject *parent)
@@ -37,6 +38,22 @@ void TarnwickApp::openSettings()
             m_services.userDefaults, m_services.trust, m_services.clock, Hotkeys::fixSelectedText(),
             Hotkeys::formalizeSelectedText(), &m_services.notices, &m_autostart);
     m_settingsView->showInFront();
+}
+
+CommandChannel::Handlers TarnwickApp::commandHandlers()
+{
+    const QPointer<TarnwickApp> self(this);
+    return {
+        [self](FixMode mode) {
+            if (self)
+                self->m_context->startRun(mode);
+        },
+        [self] {
+            if (self)
+                self->openSettings();
+        },
+        [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); },
+    };
 }
 
 bool TarnwickApp::show(std::FILE *diagnostics)

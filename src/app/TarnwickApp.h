@@ -2,6 +2,7 @@
 
 #include "app/AppContext.h"
 #include "app/Autostart.h"
+#include "app/CommandChannel.h"
 
 #include <QObject>
 
@@ -33,6 +34,10 @@ public:
     // front. Closing it only hides it.
     void openSettings();
     SettingsView *settingsView() const { return m_settingsView.get(); }
+
+    // What the command channel's methods do here: a trigger is a released shortcut, and the
+    // others are the tray menu's "Settings…" and "Quit".
+    CommandChannel::Handlers commandHandlers();
 
 private:
     AppContext::Services m_services;
