@@ -4,7 +4,9 @@
 
 #include "SessionProbe.h"
 
+#include "app/AppConfig.h"
 #include "app/CommandChannel.h"
+#include "app/LocalBackend.h"
 #include "app/SingleInstance.h"
 #include "app/TarnwickApp.h"
 #include "hotkeys/Hotkeys.h"
@@ -201,6 +203,9 @@ int runTrayApplication(int &argc, char **argv)
     Platform::QtClock clock;
     Platform::Notices notices;
     reportProblems(choice, notices);
+    // First: the backend takes longest to come up, and comes up while the rest starts.
+    LocalBackend backend(AppConfig::backendURL(), LocalBackend::bundledProgram(), clock, notices);
+    backend.start();
     Platform::SettingsUserDefaults userDefaults;
     PlatformServices services;
     buildServices(services, choice, capabilities, clock);
