@@ -24,8 +24,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What the programs load or read at run time, which the shared-library scan cannot see: Qt's
 # platform plugins, the dictionaries and word lists of the backend.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, aspell-en, codespell, wordnet-base")
-# Wayland sessions, the session bus of the command channel, opening the help page.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, default-dbus-session-bus | dbus-session-bus, xdg-utils")
+# Wayland sessions, the session bus of the command channel, opening the help page, Qt's
+# translations (the names of keys and modifiers).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "qt6-wayland, default-dbus-session-bus | dbus-session-bus, xdg-utils, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 

@@ -8,6 +8,7 @@ packages=(
   build-essential cmake pkg-config git
   # Qt 6 and coroutines
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libqt6svg6 qcoro-qt6-dev
+  qt6-translations-l10n
   # X11: grabs, synthetic keys, clipboard, layouts
   libxcb1-dev libxcb-xtest0-dev libxcb-keysyms1-dev libxcb-xkb-dev libxcb-xfixes0-dev
   libxcb-shape0-dev libxkbcommon-dev libxkbcommon-x11-dev libx11-dev libx11-xcb-dev

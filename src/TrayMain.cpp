@@ -35,8 +35,11 @@
 #include "platform/x11/XkbKeyboardLayout.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QSocketNotifier>
+#include <QTranslator>
 
 #include <csignal>
 #include <cstdio>
@@ -188,6 +191,11 @@ int runTrayApplication(int &argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("tarnwick"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tarnwick"));
     QApplication::setDesktopFileName(Platform::Installation::appId());
+    // Qt's own texts, the names of keys and modifiers among them, in the desktop's language.
+    QTranslator qtTranslations;
+    if (qtTranslations.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslations);
     // Closing the settings window must not end the program: only the menu's Quit does.
     QApplication::setQuitOnLastWindowClosed(false);
     quitOnSignals(app);

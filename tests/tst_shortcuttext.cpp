@@ -9,9 +9,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeySequence>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QMenu>
 #include <QTest>
+#include <QTranslator>
 
 using namespace Hotkeys;
 
@@ -93,6 +95,52 @@ private Q_SLOTS:
         const Shortcut shortcut(keyCode, modifiers);
         QCOMPARE(shortcut.presentableDescription(), text);
         QCOMPARE(shortcut.description(), text);
+    }
+
+    // How Linux desktops write shortcuts, in Qt's words and order.
+    void nativeText_data()
+    {
+        QTest::addColumn<qint64>("keyCode");
+        QTest::addColumn<qint64>("modifiers");
+        QTest::addColumn<QString>("typed"); // what the layout's key types; empty: the US layout
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char *name, Key key, ModifierFlags flags, const QString &text,
+                             const QString &typed = {}) {
+            QTest::newRow(name) << key.rawValue() << flags.carbon() << typed << text;
+        };
+        row("fix default", Key::e, cmd | shift, QStringLiteral("Ctrl+Shift+E"));
+        row("formal default", Key::e, cmd | opt, QStringLiteral("Ctrl+Alt+E"));
+        row("Control is Super", Key::k, ctrl, QStringLiteral("Super+K"));
+        row("all five with F1", Key::f1, cmd | shift | opt | ctrl | fn,
+            QStringLiteral("Super+Ctrl+Alt+Shift+Fn+F1"));
+        row("digits stay unshifted", Key::one, shift | cmd, QStringLiteral("Ctrl+Shift+1"));
+        row("keypad", Key::keypad5, cmd, QStringLiteral("Ctrl+Num+5"));
+        row("space", Key::space, ctrl | opt, QStringLiteral("Super+Alt+Space"));
+        row("return", Key::returnKey, cmd, QStringLiteral("Ctrl+Return"));
+        row("arrow", Key::leftArrow, opt, QStringLiteral("Alt+Left"));
+        row("non-Latin letter", Key::k, cmd, QStringLiteral("Ctrl+Л"), QStringLiteral("л"));
+        row("unnamed key", Key(200), cmd, QStringLiteral("Ctrl+\uFFFD"));
+    }
+    void nativeText()
+    {
+        QFETCH(qint64, keyCode);
+        QFETCH(qint64, modifiers);
+        QFETCH(QString, typed);
+        if (!typed.isEmpty())
+            m_layout.setCharacters(quint16(keyCode), typed);
+        QTEST(Shortcut(keyCode, modifiers).nativeText(), "text");
+    }
+
+    void nativeTextIsTranslatedByQt()
+    {
+        QTranslator qtbase;
+        if (!qtbase.load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"),
+                QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QSKIP("Qt's German translations are not installed (qt6-translations-l10n)");
+        QCoreApplication::installTranslator(&qtbase);
+        const QString text = Shortcut(Key::space.rawValue(), (cmd | shift).carbon()).nativeText();
+        QCoreApplication::removeTranslator(&qtbase);
+        QCOMPARE(text, QStringLiteral("Strg+Umschalt+Leertaste"));
     }
 
     void layoutAnswersThatNameNoSingleCharacter_data()

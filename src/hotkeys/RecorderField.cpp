@@ -195,7 +195,7 @@ QSize RecorderField::minimumSizeHint() const
 void RecorderField::setStringValue(const Name &name)
 {
     const std::optional<Shortcut> shortcut = Hotkeys::getShortcut(name);
-    setText(shortcut ? shortcut->presentableDescription() : QString());
+    setText(shortcut ? shortcut->nativeText() : QString());
     setShowsCancelButton(!text().isEmpty());
 }
 
@@ -484,7 +484,7 @@ bool RecorderField::handleKeyDown(const Platform::KeyEvent &event)
             return true;
     }
 
-    setText(shortcut->presentableDescription());
+    setText(shortcut->nativeText());
     setShowsCancelButton(true);
     Hotkeys::userDefaultsSet(m_shortcutName, *shortcut);
     if (m_onChange)

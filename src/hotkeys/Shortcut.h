@@ -46,6 +46,11 @@ public:
     QString presentableDescription() const;
     QString description() const { return presentableDescription(); }
 
+    // Text for people on Linux, as the desktops write shortcuts: "Ctrl+Shift+K", "Super+Alt+F1",
+    // "Num+5" (Command as Ctrl, Option as Alt, Control as Super), with the names of Qt's
+    // translations; "�" for a key the layout cannot name. Wherever a person reads a shortcut.
+    QString nativeText() const;
+
     // The key part of a menu item's key equivalent: the special key's character, or the lower-case
     // character the key types ("k" for Command+K); nothing for keypad keys and unnamed keys.
     std::optional<QString> nsMenuItemKeyEquivalent() const;

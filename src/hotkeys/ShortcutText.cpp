@@ -5,6 +5,7 @@
 #include "platform/KeyboardLayout.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QHash>
 #include <QKeySequence>
 #include <QMenu>
@@ -97,6 +98,43 @@ QString Shortcut::presentableDescription() const
     else
         keyText = keyToCharacter().value_or(QString(QChar(0xFFFD)));
     return hk_symbolicRepresentation(modifiers()) + capitalized(keyText);
+}
+
+QString Shortcut::nativeText() const
+{
+    // The catalogue and the order of QKeySequence's own text (Meta, Ctrl, Alt, Shift), except that
+    // Linux desktops call the Meta key Super.
+    const auto name = [](const char *text) { return QCoreApplication::translate("QShortcut", text); };
+    const ModifierFlags flags = modifiers();
+    QString text;
+    if (flags.contains(ModifierFlags::control))
+        text += name("Super") + u'+';
+    if (flags.contains(ModifierFlags::command))
+        text += name("Ctrl") + u'+';
+    if (flags.contains(ModifierFlags::option))
+        text += name("Alt") + u'+';
+    if (flags.contains(ModifierFlags::shift))
+        text += name("Shift") + u'+';
+    if (flags.contains(ModifierFlags::function))
+        text += name("Fn") + u'+';
+
+    const auto qtKeyText
+        = [](QKeyCombination key) { return QKeySequence(key).toString(QKeySequence::NativeText); };
+    if (const auto specialKey = specialKeyFor(key())) {
+        if (const auto qtKey = keySequenceKey(*specialKey))
+            return text + qtKeyText(*qtKey);
+        // Keypad keys show their face with a keycap; Qt names them "Num+" and the face.
+        const QString glyphs = Hotkeys::presentableDescription(*specialKey);
+        if (glyphs.size() == 2 && glyphs.at(1) == QChar(0x20E3))
+            return text + qtKeyText(QKeyCombination(Qt::KeypadModifier, Qt::Key(glyphs.at(0).unicode())));
+        return text + glyphs;
+    }
+    const std::optional<QString> character = keyToCharacter();
+    const QList<uint> scalars = character ? character->toUcs4() : QList<uint>();
+    if (scalars.size() != 1)
+        return text + (character ? capitalized(*character) : QString(QChar(0xFFFD)));
+    // Qt names a character key by the upper-case form of its character.
+    return text + qtKeyText(Qt::Key(QChar::toUpper(scalars.front())));
 }
 
 std::optional<QString> Shortcut::nsMenuItemKeyEquivalent() const
