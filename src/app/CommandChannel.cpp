@@ -8,6 +8,14 @@
 
 namespace {
 
+// Qt 6.4's D-Bus thread may make these types before they are registered, which it reports on
+// stderr as "an invalid type"; registered here first, on the main thread, they are always there.
+void registerDBusTypes()
+{
+    qRegisterMetaType<QDBusMessage>();
+    qRegisterMetaType<QDBusError>();
+}
+
 void writeLine(std::FILE *stream, const QString &text)
 {
     std::fputs(qPrintable(text + u'\n'), stream);
@@ -21,9 +29,9 @@ QString CommandChannel::objectPath()
     return QStringLiteral("/org/tarnwick/Tarnwick");
 }
 
-CommandChannel::CommandChannel(QDBusConnection bus, QObject *parent)
+CommandChannel::CommandChannel(QObject *parent)
     : QObject(parent)
-    , m_bus(std::move(bus))
+    , m_bus((registerDBusTypes(), QDBusConnection::sessionBus()))
 {
 }
 
@@ -74,8 +82,23 @@ void CommandChannel::Quit()
         m_handlers.quit();
 }
 
-int CommandChannel::send(
-    const QString &method, const QVariantList &arguments, std::FILE *errors, QDBusConnection bus)
+int CommandChannel::send(const QString &method, const QVariantList &arguments, std::FILE *errors)
+{
+    // A connection of our own, closed before the application object goes: the shared one is shut
+    // down after it, when Qt's D-Bus types are gone already.
+    const QString connectionName = QStringLiteral("tarnwick-command");
+    registerDBusTypes();
+    int status = 1;
+    {
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
+        status = call(bus, method, arguments, errors);
+    }
+    QDBusConnection::disconnectFromBus(connectionName);
+    return status;
+}
+
+int CommandChannel::call(
+    QDBusConnection &bus, const QString &method, const QVariantList &arguments, std::FILE *errors)
 {
     if (!bus.isConnected()) {
         writeLine(errors,
@@ -83,12 +106,12 @@ int CommandChannel::send(
                 .arg(bus.lastError().message()));
         return 1;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(
+    QDBusMessage message = QDBusMessage::createMethodCall(
         Platform::Installation::appId(), objectPath(), Platform::Installation::appId(), method);
-    call.setArguments(arguments);
+    message.setArguments(arguments);
     // Starting a program for the name is not wanted: "not running" is the answer then.
-    call.setAutoStartService(false);
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 10000);
+    message.setAutoStartService(false);
+    const QDBusMessage reply = bus.call(message, QDBus::Block, 10000);
     if (reply.type() != QDBusMessage::ErrorMessage)
         return 0;
     if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")

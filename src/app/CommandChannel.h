@@ -33,7 +33,8 @@ public:
 
     static QString objectPath();
 
-    explicit CommandChannel(QDBusConnection bus = QDBusConnection::sessionBus(), QObject *parent = nullptr);
+    // On the session bus.
+    explicit CommandChannel(QObject *parent = nullptr);
     // Gives the name back, so that a new instance can start at once.
     ~CommandChannel() override;
 
@@ -42,10 +43,10 @@ public:
     Claim claim();
     void setHandlers(Handlers handlers) { m_handlers = std::move(handlers); }
 
-    // Calls `method` with `arguments` on the running instance and returns the exit status of the
-    // command line that asked for it: 0, or 1 with the reason written to `errors`.
-    static int send(const QString &method, const QVariantList &arguments = {}, std::FILE *errors = stderr,
-        QDBusConnection bus = QDBusConnection::sessionBus());
+    // Calls `method` with `arguments` on the running instance over a connection of its own to the
+    // session bus, closed again before it returns, and returns the exit status of the command line
+    // that asked for it: 0, or 1 with the reason written to `errors`. Needs a QCoreApplication.
+    static int send(const QString &method, const QVariantList &arguments = {}, std::FILE *errors = stderr);
 
 public Q_SLOTS:
     // Starts a run in `mode` ("fix" or "formal") and returns at once; another mode is refused.
@@ -54,6 +55,9 @@ public Q_SLOTS:
     Q_SCRIPTABLE void Quit();
 
 private:
+    static int call(
+        QDBusConnection &bus, const QString &method, const QVariantList &arguments, std::FILE *errors);
+
     QDBusConnection m_bus;
     Handlers m_handlers;
     bool m_owned = false;
