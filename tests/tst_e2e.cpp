@@ -120,8 +120,8 @@ private Q_SLOTS:
             m_driver.release(TestX11::keyShiftL);
         QCOMPARE(m_target.keys(), (QStringList {QStringLiteral("Ctrl+C"), QStringLiteral("Ctrl+V")}));
 
-        QCOMPARE(corrections().size(), 1);
-        const QJsonObject sent = QJsonDocument::fromJson(corrections().first().body).object();
+        QCOMPARE(m_backend.corrections().size(), 1);
+        const QJsonObject sent = QJsonDocument::fromJson(m_backend.corrections().first().body).object();
         QCOMPARE(sent.value(QStringLiteral("text")).toString(), selection);
         QCOMPARE(sent.value(QStringLiteral("mode")).toString(), mode);
 
@@ -163,7 +163,7 @@ private Q_SLOTS:
             QCOMPARE(m_driver.focusWindow(), focus);
             QVERIFY(m_target.hasFocus());
         }
-        m_backend.answerWaiting(correctionReply(corrections().last()));
+        m_backend.answerWaiting(correctionReply(m_backend.corrections().last()));
 
         QTRY_COMPARE_WITH_TIMEOUT(
             m_target.text(), corrected(QStringLiteral("focus stays"), QStringLiteral("fix")), 10000);
@@ -179,7 +179,7 @@ private Q_SLOTS:
 
         pressAndReleaseShortcut({TestX11::keyControlL, TestX11::keyShiftL}, false);
 
-        QTRY_COMPARE_WITH_TIMEOUT(corrections().size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_backend.corrections().size(), 1, 10000);
         QVERIFY(waitForClipboard(original));
         QCOMPARE(m_target.text(), QStringLiteral("keep me"));
         QCOMPARE(m_target.keys(), QStringList {QStringLiteral("Ctrl+C")});
@@ -192,7 +192,7 @@ private Q_SLOTS:
         m_driver.press(TestX11::keyShiftL);
         m_driver.press(TestX11::keyE);
         TestX11::spin(400ms);
-        QVERIFY(corrections().isEmpty());
+        QVERIFY(m_backend.corrections().isEmpty());
         QCOMPARE(m_target.keys(), QStringList());
         m_driver.release(TestX11::keyE);
         m_driver.release(TestX11::keyShiftL);
@@ -298,18 +298,6 @@ private Q_SLOTS:
     }
 
 private:
-    // The requests for corrections: Tarnwick also looks at what listens at the backend's address
-    // when it starts.
-    QList<TestHttpServer::Request> corrections() const
-    {
-        QList<TestHttpServer::Request> posts;
-        for (const TestHttpServer::Request &request : m_backend.requests()) {
-            if (request.method == "POST")
-                posts.append(request);
-        }
-        return posts;
-    }
-
     static bool isListening(quint16 port)
     {
         QTcpSocket socket;

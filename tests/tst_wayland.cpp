@@ -228,9 +228,10 @@ private Q_SLOTS:
 
         const QString expected = QStringLiteral("before ") + corrected(selection) + QStringLiteral(" after");
         QTRY_COMPARE_WITH_TIMEOUT(target.text(), expected, 15000);
-        QCOMPARE(m_backend.requests().size(), 1);
-        QCOMPARE(
-            QJsonDocument::fromJson(m_backend.requests().first().body).object().value(QStringLiteral("text")),
+        QCOMPARE(m_backend.corrections().size(), 1);
+        QCOMPARE(QJsonDocument::fromJson(m_backend.corrections().first().body)
+                     .object()
+                     .value(QStringLiteral("text")),
             selection);
         // The shortcut itself never reached the window: sway took the press.
         QCOMPARE(target.keys(), (QStringList {QStringLiteral("Ctrl+C"), QStringLiteral("Ctrl+V")}));
@@ -262,7 +263,7 @@ private Q_SLOTS:
             corrected(QStringLiteral("teh")).toUtf8(), 15000);
         QCOMPARE(pasted().value(QStringLiteral("text/plain;charset=utf-8")),
             corrected(QStringLiteral("teh")).toUtf8());
-        QCOMPARE(m_backend.requests().size(), 1);
+        QCOMPARE(m_backend.corrections().size(), 1);
         // No copy keystroke: in a terminal Ctrl+C interrupts the program.
         QCOMPARE(terminal.keys(), QStringList());
         QCOMPARE(terminal.text(), QStringLiteral("$ echo teh"));
@@ -290,7 +291,7 @@ private Q_SLOTS:
         QVERIFY(userBindingRan);
         QVERIFY2(tarnwick.output().contains("Error registering hotkey"), tarnwick.output().constData());
         QVERIFY(tarnwick.errors().contains("bound in the sway configuration"));
-        QVERIFY(m_backend.requests().isEmpty());
+        QVERIFY(m_backend.corrections().isEmpty());
     }
 
     void withXWaylandThePanelShowsWithoutTakingTheFocus()

@@ -237,8 +237,12 @@ void LocalBackend::retryLater(const QString &reason)
 {
     if (m_clock.now() - m_startedAt >= stableUptime)
         m_backoff = firstBackoff;
-    m_notices.set({noticeId(), QStringLiteral("The bundled backend stopped: %1").arg(reason),
+    const QString message = QStringLiteral("The bundled backend stopped: %1").arg(reason);
+    m_notices.set({noticeId(), message,
         QStringLiteral("Tarnwick starts it again by itself; its messages go to standard error.")});
+    std::fprintf(stderr, "tarnwick: %s; starting it again in %.1f s\n", qPrintable(message),
+        double(m_backoff.count()) / 1000.0);
+    std::fflush(stderr);
     setState(State::Waiting);
     // The process object is dropped later: this runs inside its own signal.
     QProcess *ended = m_process.release();
@@ -251,6 +255,8 @@ void LocalBackend::retryLater(const QString &reason)
 void LocalBackend::fail(const QString &message, const QString &remedy)
 {
     m_timer.reset();
+    std::fprintf(stderr, "tarnwick: %s\n", qPrintable(message));
+    std::fflush(stderr);
     m_notices.set({noticeId(), message, remedy});
     setState(State::Failed);
 }

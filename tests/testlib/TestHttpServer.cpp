@@ -259,3 +259,13 @@ TestHttpServer::Reply TestHttpServer::Reply::corrected(const QString &text)
         QJsonDocument(QJsonObject {{QStringLiteral("ok"), true}, {QStringLiteral("text"), text}})
             .toJson(QJsonDocument::Compact));
 }
+
+QList<TestHttpServer::Request> TestHttpServer::corrections() const
+{
+    QList<Request> posts;
+    for (const Request &request : m_requests) {
+        if (request.method == "POST")
+            posts.append(request);
+    }
+    return posts;
+}

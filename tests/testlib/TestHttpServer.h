@@ -81,6 +81,9 @@ public:
     // The requests received so far, complete ones only, in order of arrival.
     const QList<Request> &requests() const { return m_requests; }
     void clearRequests() { m_requests.clear(); }
+    // The POST requests among them: the corrections asked for. Tarnwick also sends a GET when it
+    // starts, to see whether what listens at the backend's address is an HTTP server.
+    QList<Request> corrections() const;
 
     // Number of connections accepted so far.
     int connectionCount() const { return m_connectionCount; }
