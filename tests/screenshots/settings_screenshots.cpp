@@ -1,6 +1,7 @@
 // Draws the settings window and the tray menu with the real widgets on fake platform services and
 // saves them as PNG files, for the README. Run it on a real X server (scripts/screenshots.sh).
 #include "app/AccessibilityChecker.h"
+#include "app/Autostart.h"
 #include "app/MenuContent.h"
 #include "app/SettingsView.h"
 #include "app/TextProcessor.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QMenu>
 #include <QNetworkAccessManager>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 
@@ -50,7 +52,11 @@ int main(int argc, char *argv[])
 
     processor.setLastError(TextProcessorError {
         QStringLiteral("Could not connect to the server. Check that the correction backend is running.")});
-    SettingsView view(ax, processor, hotkeys.defaults, trust, clock, fixName, formalName);
+    const QTemporaryDir config;
+    const Autostart autostart(
+        config.filePath(QStringLiteral("autostart")), QStringLiteral("/usr/bin/tarnwick"));
+    SettingsView view(
+        ax, processor, hotkeys.defaults, trust, clock, fixName, formalName, nullptr, &autostart);
     view.show();
     if (!QTest::qWaitForWindowExposed(&view))
         return 1;
