@@ -1,7 +1,7 @@
 // The bundled backend started on demand, with real child processes: the real backend where
 // nothing listens, a real HTTP server or a plain TCP server where something does.
 #include "app/LocalBackend.h"
-#include "platform/Notices.h"
+#include "platform/qt/Notices.h"
 #include "platform/fake/ManualClock.h"
 #include "testlib/TestHttpServer.h"
 
@@ -36,7 +36,7 @@ bool answersHttp(quint16 port)
     socket.connectToHost(QHostAddress::LocalHost, port);
     if (!socket.waitForConnected(1000))
         return false;
-    socket.write("GET /api/fix-text HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    socket.write("GET /api/fix-text HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
     return socket.waitForReadyRead(5000) && socket.readAll().startsWith("HTTP/1.1 405");
 }
 

@@ -63,8 +63,7 @@ void AppContext::updateRefusalNotices()
             continue;
         }
         m_notices.set({id,
-            QStringLiteral("%1 (%2) is taken by another program")
-                .arg(shortcut->presentableDescription(), title),
+            QStringLiteral("%1 (%2) is taken by another program").arg(shortcut->nativeText(), title),
             QStringLiteral("Record another shortcut for it in Settings, or free it in the other program.")});
     }
 }

@@ -1,7 +1,7 @@
 #include "app/LocalBackend.h"
 
 #include "platform/Clock.h"
-#include "platform/Notices.h"
+#include "platform/qt/Notices.h"
 
 #include <QCoreApplication>
 #include <QDir>
