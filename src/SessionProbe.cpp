@@ -1,5 +1,6 @@
 #include "SessionProbe.h"
 
+#include "platform/gnome/GnomeCustomKeybindings.h"
 #include "platform/wayland/WaylandSessionProbe.h"
 #include "platform/x11/X11SessionProbe.h"
 
@@ -18,6 +19,7 @@ const char *const namesOfInterest[] = {
     "org.freedesktop.Notifications",
     "org.freedesktop.portal.Desktop",
     "org.gnome.Mutter.RemoteDesktop",
+    "org.gnome.SettingsDaemon.MediaKeys",
     "org.gnome.Shell",
     "org.kde.KWin",
     "org.kde.StatusNotifierWatcher",
@@ -55,6 +57,7 @@ void probeSessionBus(Platform::SessionCapabilities &capabilities)
         if (owned.contains(QLatin1String(name)))
             capabilities.busNames.append(QLatin1String(name));
     }
+    Platform::Gnome::probeGnomeKeybindings(capabilities);
     // Only a running portal is asked: starting one may take seconds, and its interfaces only
     // matter where it already runs as part of the desktop.
     if (!capabilities.hasBusName(QStringLiteral("org.freedesktop.portal.Desktop")))

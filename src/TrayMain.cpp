@@ -16,6 +16,9 @@
 #include "platform/qt/SettingsUserDefaults.h"
 #include "platform/qt/Installation.h"
 #include "platform/Unavailable.h"
+#include "platform/gnome/GnomeCustomKeybindings.h"
+#include "platform/portal/PortalGlobalShortcuts.h"
+#include "platform/portal/PortalKeystrokePoster.h"
 #include "platform/wayland/DataControl.h"
 #include "platform/wayland/ForeignToplevels.h"
 #include "platform/wayland/SwayHotKeyService.h"
@@ -35,6 +38,7 @@
 #include "platform/x11/XkbKeyboardLayout.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QNetworkAccessManager>
@@ -95,6 +99,23 @@ void reportProblems(const Platform::PlatformChoice &choice, Platform::Notices &n
 
 using Platform::Implementation;
 
+// How the shortcuts reach us, for the settings window.
+QString shortcutsWay(Implementation implementation)
+{
+    switch (implementation) {
+    case Implementation::GlobalShortcutsPortal:
+        return QStringLiteral("The desktop's global shortcuts portal delivers the shortcuts.");
+    case Implementation::GnomeCustomKeybindings:
+        return QStringLiteral("GNOME runs the shortcuts as its own custom shortcuts, once added below.");
+    case Implementation::SwayIpc:
+        return QStringLiteral("sway binds the shortcuts for Tarnwick.");
+    case Implementation::CompositorConfig:
+        return QStringLiteral("The compositor's configuration must bind the shortcuts.");
+    default:
+        return {};
+    }
+}
+
 // The services of the seams, built from the choice; pointers into what it owns.
 struct PlatformServices {
     std::vector<std::shared_ptr<void>> owned; // destroyed in reverse order of building
@@ -105,6 +126,7 @@ struct PlatformServices {
     Platform::Pasteboard *pasteboard = nullptr;
     Platform::PrimarySelection *primarySelection = nullptr;
     Platform::FrontWindow *frontWindow = nullptr;
+    Platform::CommandShortcuts *commandShortcuts = nullptr;
     Platform::Wayland::WaylandConnection *wayland = nullptr;
 
     template <typename T, typename... Args> T *make(Args &&...args)
@@ -121,7 +143,8 @@ struct PlatformServices {
 };
 
 void buildServices(PlatformServices &services, const Platform::PlatformChoice &choice,
-    const Platform::SessionCapabilities &capabilities, Platform::Clock &clock)
+    const Platform::SessionCapabilities &capabilities, Platform::Clock &clock,
+    Platform::UserDefaults &defaults, Platform::Notices &notices)
 {
     Platform::Wayland::WaylandConnection *wayland = nullptr;
     if (choice.sessionType == QLatin1String("wayland"))
@@ -134,15 +157,29 @@ void buildServices(PlatformServices &services, const Platform::PlatformChoice &c
         auto *sway = services.make<Platform::Wayland::SwayHotKeyService>(*capabilities.swaySocket);
         services.hotKeys = sway;
         services.systemShortcuts = sway;
+    } else if (choice.hotKeys.implementation == Implementation::GlobalShortcutsPortal) {
+        services.hotKeys
+            = services.make<Platform::Portal::PortalGlobalShortcuts>(QDBusConnection::sessionBus());
     } else if (choice.hotKeys.implementation != Implementation::X11) {
         services.hotKeys = services.make<Platform::UnavailableHotKeys>();
     }
+    if (choice.hotKeys.implementation == Implementation::GnomeCustomKeybindings)
+        services.commandShortcuts = services.make<Platform::Gnome::GnomeCustomKeybindings>();
 
     if (choice.keystrokes.implementation == Implementation::VirtualKeyboard) {
         auto *keyboard = services.make<Platform::Wayland::VirtualKeyboard>(
             *wayland, Platform::X11::X11AccessibilityTrust::helpPagePath());
         services.keystrokes = keyboard;
         services.trust = keyboard;
+    } else if (choice.keystrokes.implementation == Implementation::RemoteDesktopPortal) {
+        auto *portal = services.make<Platform::Portal::PortalKeystrokePoster>(clock, defaults, notices,
+            capabilities.portalInterfaces.value(QStringLiteral("org.freedesktop.portal.RemoteDesktop")),
+            QDBusConnection::sessionBus());
+        // Allowed before: asked again at once (version 1 shows its dialog now, version 2 none).
+        if (portal->wasAllowedBefore())
+            portal->start();
+        services.keystrokes = portal;
+        services.trust = portal;
     } else if (choice.keystrokes.implementation == Implementation::X11) {
         services.keystrokes = services.make<Platform::X11::X11KeystrokePoster>(clock);
         services.trust = services.make<Platform::X11::X11AccessibilityTrust>();
@@ -216,7 +253,7 @@ int runTrayApplication(int &argc, char **argv)
     backend.start();
     Platform::SettingsUserDefaults userDefaults;
     PlatformServices services;
-    buildServices(services, choice, capabilities, clock);
+    buildServices(services, choice, capabilities, clock, userDefaults, notices);
     if (services.wayland) {
         // A protocol error (a protocol refused to us) or a compositor restart ends our connection,
         // and with it the protocols; it may have happened while the services were being built.
@@ -249,6 +286,11 @@ int runTrayApplication(int &argc, char **argv)
             userDefaults, screens, session, notices, services.frontWindow, services.primarySelection,
             &notifier};
         appServices.feedbackPanel = choice.panel.implementation != Implementation::None;
+        appServices.shortcutsWay = shortcutsWay(choice.hotKeys.implementation);
+        appServices.commandShortcuts = services.commandShortcuts;
+        // XWayland names only its own windows in front.
+        appServices.frontWindowKnown = choice.sessionType != QLatin1String("wayland")
+            || choice.frontWindow.implementation != Implementation::X11;
         TarnwickApp tarnwick(appServices);
         tarnwick.show();
         commands.setHandlers(tarnwick.commandHandlers());

@@ -9,7 +9,9 @@ using Platform::Implementation;
 namespace {
 
 // A session described in words: "x11" (a display), "xtest", "wayland", "sway", "hyprctl",
-// "<interface>=<version>" (a Wayland global), "bus:<name>" (an owned session-bus name).
+// "<interface>=<version>" (a Wayland global), "bus:<name>" (an owned session-bus name),
+// "portal:<Interface>=<version>" (a portal interface), "gnome-keys" (GNOME's custom keybinding
+// settings), "gnome-keys-added" (ours among them).
 Platform::SessionCapabilities session(const QString &description)
 {
     Platform::SessionCapabilities caps;
@@ -26,6 +28,13 @@ Platform::SessionCapabilities session(const QString &description)
             caps.hyprctl = true;
         else if (word.startsWith(QLatin1String("bus:")))
             caps.busNames.append(word.mid(4));
+        else if (word.startsWith(QLatin1String("portal:")))
+            caps.portalInterfaces.insert(
+                QStringLiteral("org.freedesktop.portal.") + word.mid(7).section(QLatin1Char('='), 0, 0),
+                word.section(QLatin1Char('='), 1).toUInt());
+        else if (word.startsWith(QLatin1String("gnome-keys")))
+            (word.endsWith(QLatin1String("added")) ? caps.gnomeKeybindingsAdded : caps.gnomeKeybindings)
+                = true;
         else if (word.contains(QLatin1Char('=')))
             caps.waylandGlobals.insert(
                 word.section(QLatin1Char('='), 0, 0), word.section(QLatin1Char('='), 1).toUInt());
@@ -66,7 +75,7 @@ private Q_SLOTS:
             << "x11 | xcb | X11 | none! | X11 | X11 | X11 | X11 | StatusNotifierItem";
         QTest::newRow("wlroots without sway, with XWayland")
             << "wayland x11 xtest zwp_virtual_keyboard_manager_v1=1"
-            << "wayland | xcb | compositor configuration! | virtual keyboard | X11 | X11 | none! | XWayland "
+            << "wayland | xcb | compositor configuration! | virtual keyboard | X11 | X11 | X11 | XWayland "
                "window | none!";
         QTest::newRow("sway with everything")
             << "wayland x11 sway zwp_virtual_keyboard_manager_v1=1 zwlr_data_control_manager_v1=2 "
@@ -76,8 +85,24 @@ private Q_SLOTS:
                "| XWayland window | StatusNotifierItem";
         QTest::newRow("old data-control: primary selection through XWayland")
             << "wayland x11 zwlr_data_control_manager_v1=1"
-            << "wayland | xcb | compositor configuration! | none! | wlr data-control | X11 | none! | "
+            << "wayland | xcb | compositor configuration! | none! | wlr data-control | X11 | X11 | "
                "XWayland window | none!";
+        QTest::newRow("GNOME 43: keybindings to add, keystrokes by the portal")
+            << "wayland x11 xtest portal:RemoteDesktop=1 bus:org.gnome.SettingsDaemon.MediaKeys gnome-keys"
+            << "wayland | xcb | GNOME custom keybindings! | RemoteDesktop portal | X11 | X11 | X11 | "
+               "XWayland "
+               "window | none!";
+        QTest::newRow("GNOME 43, keybindings added")
+            << "wayland x11 portal:RemoteDesktop=1 bus:org.gnome.SettingsDaemon.MediaKeys gnome-keys "
+               "gnome-keys-added"
+            << "wayland | xcb | GNOME custom keybindings | RemoteDesktop portal | X11 | X11 | X11 | XWayland "
+               "window | none!";
+        QTest::newRow("GNOME 48: shortcuts by the portal, before keybindings")
+            << "wayland x11 portal:GlobalShortcuts=1 portal:RemoteDesktop=2 "
+               "bus:org.gnome.SettingsDaemon.MediaKeys "
+               "gnome-keys"
+            << "wayland | xcb | GlobalShortcuts portal | RemoteDesktop portal | X11 | X11 | X11 | XWayland "
+               "window | none!";
         QTest::newRow("Wayland alone")
             << "wayland sway zwlr_data_control_manager_v1=2"
             << "wayland | wayland | sway IPC | none! | wlr data-control | wlr data-control | none! "

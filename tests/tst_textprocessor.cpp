@@ -774,6 +774,8 @@ private Q_SLOTS:
             << QVariant(QVariantList {true});
         QTest::newRow("setting is other text")
             << QStringLiteral("XTerm") << QStringList() << selection << QVariant(QStringLiteral("please"));
+        // No class: a window the desktop does not name, treated as a terminal by the user's choice.
+        QTest::newRow("unrecognised window") << QString() << QStringList() << selection << QVariant();
     }
     void terminalRunPostsNoKeystroke()
     {
@@ -783,6 +785,10 @@ private Q_SLOTS:
         QFETCH(QVariant, pasteSetting);
         Rig rig;
         rig.useTerminal(windowClass, selection);
+        if (windowClass.isEmpty()) {
+            rig.front.setCurrent(FrontWindowInfo {0, windowClass});
+            rig.defaults.setValue(TextProcessor::unrecognisedWindowsAreTerminalsKey(), true);
+        }
         rig.defaults.setValue(Platform::TerminalTable::terminalClassesKey(), extraTerminals);
         rig.defaults.setValue(TextProcessor::pasteInTerminalsKey(), pasteSetting);
         const qint64 clipboardBefore = rig.pasteboard.changeCount();

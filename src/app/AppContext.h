@@ -16,6 +16,7 @@ class TextProcessor;
 namespace Platform {
 class AccessibilityTrust;
 class Clock;
+class CommandShortcuts;
 class DesktopNotifier;
 class FrontWindow;
 class KeystrokePoster;
@@ -49,6 +50,14 @@ public:
         // Off where no window can show it without taking the focus (a Wayland session without
         // XWayland): the tray's status line still tells the state.
         bool feedbackPanel = true;
+        // How the global shortcuts reach us, in a sentence for the settings window; may be empty.
+        QString shortcutsWay = {};
+        // Where the desktop keeps our shortcuts as commands that the user adds from the settings
+        // window (GNOME's custom keybindings); null elsewhere.
+        Platform::CommandShortcuts *commandShortcuts = nullptr;
+        // False where the desktop tells of only some windows whether they are in front: the
+        // settings window then offers to treat the others as terminals.
+        bool frontWindowKnown = true;
     };
 
     // Creates, in this order: the feedback panel controller, the backend client (the first read

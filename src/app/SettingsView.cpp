@@ -87,7 +87,7 @@ SettingsView::SettingsView(AccessibilityChecker &ax, TextProcessor &textProcesso
 
     auto *form = new QWidget;
     form->setObjectName(QStringLiteral("settingsForm"));
-    auto *formLayout = new QVBoxLayout(form);
+    auto *formLayout = m_formLayout = new QVBoxLayout(form);
     formLayout->setContentsMargins(20, 16, 20, 16);
     formLayout->setSpacing(6);
 
@@ -175,6 +175,12 @@ void SettingsView::hideEvent(QHideEvent *event)
     // A minimised window is still open; only closing (hiding) it stops the re-check.
     if (!event->spontaneous() || !isVisible())
         m_poll.reset();
+}
+
+void SettingsView::addSection(const QString &title, QWidget *content)
+{
+    // Before the stretch that keeps the sections at the top.
+    m_formLayout->insertWidget(m_formLayout->count() - 1, makeSection(title, content));
 }
 
 QWidget *SettingsView::makeSection(const QString &title, QWidget *content)

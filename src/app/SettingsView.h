@@ -15,6 +15,7 @@ class QAbstractButton;
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 
 class AccessibilityChecker;
 class Autostart;
@@ -54,6 +55,9 @@ public:
     // Shows the window, raised and activated in front of other applications' windows.
     void showInFront();
 
+    // Adds a section with `title` after the others; the window takes `content`.
+    void addSection(const QString &title, QWidget *content);
+
     // Whether the permission re-check is running (for tests and diagnostics).
     bool isPolling() const { return m_poll != nullptr; }
 
@@ -86,6 +90,7 @@ private:
     const Platform::Notices *m_notices;
     const Autostart *m_autostart;
     std::unique_ptr<Platform::Timer> m_poll;
+    QVBoxLayout *m_formLayout = nullptr;
 
     QWidget *m_lastErrorSection = nullptr;
     QLabel *m_lastErrorMessage = nullptr;

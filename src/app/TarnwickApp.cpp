@@ -3,6 +3,7 @@
 #include "app/MenuBarExtra.h"
 #include "app/GlobalShortcut.h"
 #include "app/MenuContent.h"
+#include "app/DesktopSettings.h"
 #include "app/SettingsView.h"
 #include "app/TextProcessor.h"
 #include "hotkeys/Constants.h"
@@ -33,10 +34,13 @@ TarnwickApp::~TarnwickApp()
 
 void TarnwickApp::openSettings()
 {
-    if (!m_settingsView)
+    if (!m_settingsView) {
         m_settingsView = std::make_unique<SettingsView>(m_context->ax(), m_context->textProcessor(),
             m_services.userDefaults, m_services.trust, m_services.clock, Hotkeys::fixSelectedText(),
             Hotkeys::formalizeSelectedText(), &m_services.notices, &m_autostart);
+        if (DesktopSettings::isWanted(m_services))
+            m_settingsView->addSection(QStringLiteral("This desktop"), new DesktopSettings(m_services));
+    }
     m_settingsView->showInFront();
 }
 

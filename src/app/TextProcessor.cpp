@@ -315,6 +315,11 @@ std::optional<Platform::FrontWindowInfo> TextProcessor::frontTerminal() const
     if (!m_frontWindow)
         return std::nullopt;
     Platform::FrontWindowInfo front = m_frontWindow->current();
+    // Where the desktop does not say which window is in front (GNOME's native windows), the user
+    // may choose never to send Ctrl+C into the unknown: it could be a terminal.
+    if (front.id == 0 && front.windowClass.isEmpty())
+        return m_defaults.boolValue(unrecognisedWindowsAreTerminalsKey()) ? std::optional(front)
+                                                                          : std::nullopt;
     if (!Platform::TerminalTable::builtIn().isTerminal(front.windowClass, m_defaults))
         return std::nullopt;
     return front;

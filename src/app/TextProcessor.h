@@ -58,6 +58,11 @@ public:
 
     // Settings key of "Paste in terminals": a Boolean, off when absent.
     static QString pasteInTerminalsKey() { return QStringLiteral("pasteInTerminals"); }
+    // The setting that treats a window in front that the desktop does not name as a terminal.
+    static QString unrecognisedWindowsAreTerminalsKey()
+    {
+        return QStringLiteral("unrecognisedWindowsAreTerminals");
+    }
 
 Q_SIGNALS:
     // Emitted on every assignment of the state, synchronously, with the new value.

@@ -16,7 +16,8 @@ public:
 
     // The selected text, provided the selection is held by `window` or by another window of the
     // same application (a child, a hidden selection-owner window, another of its top-levels);
-    // nothing when another application or nobody holds it, or when it holds no text.
+    // nothing when another application or nobody holds it, or when it holds no text. A window with
+    // id 0 is one the desktop does not name: then whoever holds the selection will do.
     virtual std::optional<QString> stringOwnedBy(const FrontWindowInfo &window) const = 0;
 
     // Makes `text` the primary selection, owned by us and marked so that clipboard managers do

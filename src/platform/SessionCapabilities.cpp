@@ -10,6 +10,10 @@ const QString dataControl = QStringLiteral("zwlr_data_control_manager_v1");
 const QString virtualKeyboard = QStringLiteral("zwp_virtual_keyboard_manager_v1");
 const QString foreignToplevel = QStringLiteral("zwlr_foreign_toplevel_manager_v1");
 const QString statusNotifierWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString shortcutsPortal = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString remoteDesktopPortal = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
+// GNOME's settings daemon runs the custom keyboard shortcuts while this name is owned.
+const QString gnomeMediaKeys = QStringLiteral("org.gnome.SettingsDaemon.MediaKeys");
 
 SeamChoice serve(Implementation implementation, const QString &reason)
 {
@@ -48,6 +52,14 @@ void chooseWayland(const SessionCapabilities &caps, PlatformChoice &choice)
         choice.hotKeys = serve(Implementation::SwayIpc,
             QStringLiteral(
                 "sway answers on its IPC socket: bindings are added at run time and reported back"));
+    } else if (const quint32 version = caps.portalInterfaces.value(shortcutsPortal)) {
+        choice.hotKeys = serve(Implementation::GlobalShortcutsPortal,
+            QStringLiteral("the desktop portal offers GlobalShortcuts v%1").arg(version));
+    } else if (caps.gnomeKeybindings && caps.hasBusName(gnomeMediaKeys)) {
+        choice.hotKeys = {Implementation::GnomeCustomKeybindings,
+            QStringLiteral(
+                "no GlobalShortcuts portal; GNOME's settings daemon runs custom keyboard shortcuts"),
+            caps.gnomeKeybindingsAdded ? std::optional<ServiceProblem>() : gnomeKeybindingsProblem()};
     } else {
         choice.hotKeys = {Implementation::CompositorConfig,
             QStringLiteral("the compositor offers programs no global shortcuts"),
@@ -61,6 +73,11 @@ void chooseWayland(const SessionCapabilities &caps, PlatformChoice &choice)
     if (caps.hasWaylandGlobal(virtualKeyboard)) {
         choice.keystrokes = serve(
             Implementation::VirtualKeyboard, QStringLiteral("the compositor offers ") + virtualKeyboard);
+    } else if (const quint32 version = caps.portalInterfaces.value(remoteDesktopPortal)) {
+        choice.keystrokes = serve(Implementation::RemoteDesktopPortal,
+            QStringLiteral("the desktop portal offers RemoteDesktop v%1: the user allows keystrokes %2")
+                .arg(version)
+                .arg(version >= 2 ? QStringLiteral("once") : QStringLiteral("once per start")));
     } else {
         // XTest through XWayland reaches only X11 windows, never the native ones.
         choice.keystrokes = cannotServe(QStringLiteral("no virtual keyboard protocol"),
@@ -95,6 +112,13 @@ void chooseWayland(const SessionCapabilities &caps, PlatformChoice &choice)
     if (caps.hasWaylandGlobal(foreignToplevel)) {
         choice.frontWindow = serve(
             Implementation::ForeignToplevel, QStringLiteral("the compositor offers ") + foreignToplevel);
+    } else if (caps.x11Display) {
+        // _NET_ACTIVE_WINDOW names an XWayland window in front, and none while a native one is;
+        // the settings window offers to treat those as terminals.
+        choice.frontWindow = serve(Implementation::X11,
+            QStringLiteral(
+                "no foreign-toplevel protocol: XWayland names its own windows in front, not native "
+                "ones (see \"Treat unrecognised windows as terminals\" in Settings)"));
     } else {
         choice.frontWindow
             = cannotServe(QStringLiteral("the compositor does not say which window is in front"),
@@ -115,6 +139,13 @@ void chooseWayland(const SessionCapabilities &caps, PlatformChoice &choice)
 }
 
 } // namespace
+
+ServiceProblem gnomeKeybindingsProblem()
+{
+    return {QStringLiteral("GNOME does not let programs listen for global shortcuts."),
+        QStringLiteral("Press \"Add to GNOME\" in Settings: GNOME then runs `tarnwick --trigger fix` and "
+                       "`tarnwick --trigger formal` on your two shortcuts.")};
+}
 
 QList<QPair<QString, const SeamChoice *>> PlatformChoice::seams() const
 {
@@ -143,6 +174,12 @@ QString implementationName(Implementation implementation)
         return QStringLiteral("foreign toplevel");
     case Implementation::XWaylandWindow:
         return QStringLiteral("XWayland window");
+    case Implementation::GlobalShortcutsPortal:
+        return QStringLiteral("GlobalShortcuts portal");
+    case Implementation::RemoteDesktopPortal:
+        return QStringLiteral("RemoteDesktop portal");
+    case Implementation::GnomeCustomKeybindings:
+        return QStringLiteral("GNOME custom keybindings");
     case Implementation::StatusNotifierItem:
         return QStringLiteral("StatusNotifierItem");
     case Implementation::XEmbedTray:
@@ -223,6 +260,11 @@ QString diagnosisText(const SessionCapabilities &caps, const PlatformChoice &cho
         for (auto it = caps.portalInterfaces.cbegin(); it != caps.portalInterfaces.cend(); ++it)
             out << "    " << it.key() << " v" << it.value() << "\n";
     }
+    out << "  GNOME custom keybindings: "
+        << (!caps.gnomeKeybindings              ? "not installed"
+                   : caps.gnomeKeybindingsAdded ? "ours added"
+                                                : "ours not added")
+        << "\n";
     if (caps.swaySocket)
         out << "  sway IPC: " << *caps.swaySocket << " (sway " << caps.swayVersion << ")\n";
     else

@@ -31,6 +31,11 @@ struct SessionCapabilities {
     QStringList busNames;
     QMap<QString, quint32> portalInterfaces;
 
+    // GNOME's custom keyboard shortcuts: their settings schema is installed, and whether ours are
+    // among them now.
+    bool gnomeKeybindings = false;
+    bool gnomeKeybindingsAdded = false;
+
     // sway's IPC socket, when one answered get_version, and the version it gave.
     std::optional<QString> swaySocket;
     QString swayVersion;
@@ -61,6 +66,9 @@ enum class Implementation {
     WlrDataControl, // zwlr_data_control_manager_v1
     ForeignToplevel, // zwlr_foreign_toplevel_manager_v1
     XWaylandWindow, // an X11 window through XWayland
+    GlobalShortcutsPortal, // org.freedesktop.portal.GlobalShortcuts
+    RemoteDesktopPortal, // org.freedesktop.portal.RemoteDesktop, keyboard only, after the user's consent
+    GnomeCustomKeybindings, // GNOME's custom keyboard shortcuts running `tarnwick --trigger`
     StatusNotifierItem, // the tray icon as a D-Bus StatusNotifierItem
     XEmbedTray, // the tray icon in an X11 system tray
 };
@@ -94,6 +102,9 @@ struct PlatformChoice {
 
 // The name of an implementation as --diagnose prints it.
 QString implementationName(Implementation implementation);
+
+// The notice while GNOME's custom keybindings serve the hot keys and ours are not added yet.
+ServiceProblem gnomeKeybindingsProblem();
 
 // Picks one implementation per seam from what the session offers. Pure: the same facts always
 // give the same choice. A session without a Wayland display keeps the X11 code everywhere.

@@ -183,6 +183,8 @@ QProcessEnvironment HeadlessGnome::environment() const
         QStringLiteral("XDG_CONFIG_HOME"), QDir(m_directory.path()).filePath(QStringLiteral("config")));
     environment.insert(QStringLiteral("WAYLAND_DISPLAY"), waylandDisplay);
     environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    // The programs choose their platform themselves, as on a desktop (ctest sets offscreen for us).
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     // GTK would otherwise start the accessibility bus on ours.
     environment.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
     if (m_display.isEmpty()) {

@@ -13,7 +13,7 @@ public:
     std::optional<QString> stringOwnedBy(const FrontWindowInfo &window) const override
     {
         ++m_reads;
-        if (m_owner == 0 || m_owner != window.id)
+        if (m_owner == 0 || (window.id != 0 && m_owner != window.id))
             return std::nullopt;
         return m_text;
     }

@@ -145,4 +145,11 @@ QStringList GnomeCustomKeybindings::addedIds() const
     return ids;
 }
 
+void probeGnomeKeybindings(SessionCapabilities &capabilities)
+{
+    capabilities.gnomeKeybindings = GnomeCustomKeybindings::isAvailable();
+    capabilities.gnomeKeybindingsAdded
+        = capabilities.gnomeKeybindings && !GnomeCustomKeybindings().addedIds().isEmpty();
+}
+
 } // namespace Platform::Gnome

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CommandShortcuts.h"
+#include "platform/SessionCapabilities.h"
 
 namespace Platform::Gnome {
 
@@ -22,5 +23,8 @@ public:
     // The settings path of our binding `id`.
     static QString pathFor(const QString &id);
 };
+
+// The probe: whether GNOME's custom keybinding settings are installed, and ours among them.
+void probeGnomeKeybindings(SessionCapabilities &capabilities);
 
 } // namespace Platform::Gnome

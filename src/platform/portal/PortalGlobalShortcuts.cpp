@@ -26,12 +26,10 @@ PortalGlobalShortcuts::PortalGlobalShortcuts(QDBusConnection bus, QObject *paren
     , m_bus(std::move(bus))
 {
     registerPortalTypes();
-    m_bus.connect(desktopService, desktopPath, shortcutsInterface, QStringLiteral("Activated"), this,
-        SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-    m_bus.connect(desktopService, desktopPath, shortcutsInterface, QStringLiteral("Deactivated"), this,
-        SLOT(onDeactivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-    m_bus.connect(desktopService, desktopPath, shortcutsInterface, QStringLiteral("ShortcutsChanged"), this,
-        SLOT(onShortcutsChanged(QDBusObjectPath, QList<Platform::Portal::PortalShortcut>)));
+    // Whole messages: a slot with typed arguments failed to connect in some programs.
+    for (const char *signal : {"Activated", "Deactivated", "ShortcutsChanged"})
+        m_bus.connect(desktopService, desktopPath, shortcutsInterface, QLatin1String(signal), this,
+            SLOT(onSignal(QDBusMessage)));
 }
 
 PortalGlobalShortcuts::~PortalGlobalShortcuts()
@@ -157,44 +155,27 @@ void PortalGlobalShortcuts::settle(Registration &registration, int status)
     reportStatus(registration.hotKeyId, status);
 }
 
-PortalGlobalShortcuts::Registration *PortalGlobalShortcuts::registration(
-    const QDBusObjectPath &session, const QString &shortcutId)
+void PortalGlobalShortcuts::onSignal(const QDBusMessage &message)
 {
-    if (session.path() != m_session)
-        return nullptr;
-    for (Registration &registration : m_registrations) {
-        if (registration.trigger == shortcutId)
-            return &registration;
+    const QVariantList arguments = message.arguments();
+    const QString session = arguments.value(0).value<QDBusObjectPath>().path();
+    if (session.isEmpty() || session != m_session)
+        return;
+    if (message.member() == QLatin1String("ShortcutsChanged")) {
+        applyBoundShortcuts(shortcutList(arguments.value(1)));
+        return;
     }
-    return nullptr;
-}
-
-void PortalGlobalShortcuts::onActivated(
-    const QDBusObjectPath &session, const QString &shortcutId, qulonglong, const QVariantMap &)
-{
-    Registration *found = registration(session, shortcutId);
-    // Some portals repeat Activated while the keys are held: one press is enough.
-    if (!found || found->pressed)
+    const QString shortcutId = arguments.value(1).toString();
+    const bool activated = message.member() == QLatin1String("Activated");
+    for (Registration &registration : m_registrations) {
+        // Some portals repeat Activated while the keys are held: one press is enough, and a
+        // release needs its press.
+        if (registration.trigger != shortcutId || registration.pressed == activated)
+            continue;
+        registration.pressed = activated;
+        deliver(activated ? EventKind::hotKeyPressed : EventKind::hotKeyReleased, registration.hotKeyId);
         return;
-    found->pressed = true;
-    deliver(EventKind::hotKeyPressed, found->hotKeyId);
-}
-
-void PortalGlobalShortcuts::onDeactivated(
-    const QDBusObjectPath &session, const QString &shortcutId, qulonglong, const QVariantMap &)
-{
-    Registration *found = registration(session, shortcutId);
-    if (!found || !found->pressed)
-        return;
-    found->pressed = false;
-    deliver(EventKind::hotKeyReleased, found->hotKeyId);
-}
-
-void PortalGlobalShortcuts::onShortcutsChanged(
-    const QDBusObjectPath &session, const QList<PortalShortcut> &shortcuts)
-{
-    if (session.path() == m_session)
-        applyBoundShortcuts(shortcuts);
+    }
 }
 
 void PortalGlobalShortcuts::deliver(EventKind kind, HotKeyId hotKeyId)

@@ -4,7 +4,7 @@
 #include "platform/portal/PortalRequest.h"
 
 #include <QDBusConnection>
-#include <QDBusObjectPath>
+#include <QDBusMessage>
 #include <QList>
 #include <QObject>
 #include <QVariantMap>
@@ -36,12 +36,7 @@ public:
     void setHandlerListening(bool listening) override;
 
 private Q_SLOTS:
-    void onActivated(const QDBusObjectPath &session, const QString &shortcutId, qulonglong timestamp,
-        const QVariantMap &options);
-    void onDeactivated(const QDBusObjectPath &session, const QString &shortcutId, qulonglong timestamp,
-        const QVariantMap &options);
-    void onShortcutsChanged(
-        const QDBusObjectPath &session, const QList<Platform::Portal::PortalShortcut> &shortcuts);
+    void onSignal(const QDBusMessage &message);
 
 private:
     struct Registration {
@@ -55,7 +50,6 @@ private:
     QCoro::Task<> bind(quint64 generation);
     void settle(Registration &registration, int status);
     void applyBoundShortcuts(const QList<PortalShortcut> &shortcuts);
-    Registration *registration(const QDBusObjectPath &session, const QString &shortcutId);
     void deliver(EventKind kind, HotKeyId hotKeyId);
 
     QDBusConnection m_bus;

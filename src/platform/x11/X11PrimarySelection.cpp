@@ -59,7 +59,7 @@ std::optional<QString> X11PrimarySelection::stringOwnedBy(const FrontWindowInfo 
     if (!m_connection || xcb_connection_has_error(m_connection) || window.id > 0xffffffffu)
         return std::nullopt;
     const quint32 owner = Xcb::selectionOwner(m_connection, XCB_ATOM_PRIMARY);
-    if (!ownerBelongsTo(owner, quint32(window.id)))
+    if (owner == XCB_NONE || (window.id != 0 && !ownerBelongsTo(owner, quint32(window.id))))
         return std::nullopt;
     const QMimeData *mime = QGuiApplication::clipboard()->mimeData(QClipboard::Selection);
     if (!mime || !mime->hasText())

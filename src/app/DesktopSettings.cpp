@@ -1,0 +1,143 @@
+#include "app/DesktopSettings.h"
+
+#include "app/GlobalShortcut.h"
+#include "app/TextProcessor.h"
+#include "hotkeys/Hotkeys.h"
+#include "platform/qt/Notices.h"
+#include "platform/SessionCapabilities.h"
+#include "platform/UserDefaults.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+
+namespace {
+
+// The notice that the composition root sets while the desktop's shortcuts are not added.
+const QString hotKeysNoticeId = QStringLiteral("platform/hot keys");
+
+QLabel *wrapped(const QString &text)
+{
+    auto *label = new QLabel(text);
+    label->setWordWrap(true);
+    return label;
+}
+
+// The desktop runs the command through a shell-like parser: a path with spaces is quoted.
+QString command(const QString &mode)
+{
+    QString program = QCoreApplication::applicationFilePath();
+    if (program.contains(QRegularExpression(QStringLiteral("[^A-Za-z0-9/._+-]"))))
+        program = QLatin1Char('\'') + program.replace(QLatin1Char('\''), QStringLiteral("'\\''"))
+            + QLatin1Char('\'');
+    return program + QStringLiteral(" --trigger ") + mode;
+}
+
+} // namespace
+
+DesktopSettings::DesktopSettings(const AppContext::Services &services, QWidget *parent)
+    : QWidget(parent)
+    , m_commandShortcuts(services.commandShortcuts)
+    , m_notices(services.notices)
+    , m_defaults(services.userDefaults)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (!services.shortcutsWay.isEmpty())
+        layout->addWidget(wrapped(services.shortcutsWay));
+    if (m_commandShortcuts) {
+        layout->addWidget(
+            wrapped(QStringLiteral("This desktop does not let programs listen for shortcuts. \"Add "
+                                   "to GNOME\" puts the two shortcuts above in %1, where they run "
+                                   "`tarnwick --trigger fix` and `tarnwick --trigger formal`.")
+                        .arg(m_commandShortcuts->place())));
+        auto *row = new QHBoxLayout;
+        m_state = wrapped(QString());
+        row->addWidget(m_state, 1);
+        m_add = new QPushButton(QStringLiteral("Add to GNOME"));
+        m_remove = new QPushButton(QStringLiteral("Remove from GNOME"));
+        row->addWidget(m_add);
+        row->addWidget(m_remove);
+        layout->addLayout(row);
+        connect(m_add, &QPushButton::clicked, this, &DesktopSettings::addShortcuts);
+        connect(m_remove, &QPushButton::clicked, this, &DesktopSettings::removeShortcuts);
+        // Shortcuts recorded anew while ours are added follow at once.
+        m_shortcutsChanged = Platform::NotificationCenter::defaultCenter().addObserver(
+            Hotkeys::shortcutByNameDidChange(), [this](const Platform::NotificationCenter::UserInfo &) {
+                if (!m_commandShortcuts->addedIds().isEmpty())
+                    addShortcuts();
+            });
+        showState();
+    }
+    if (!services.frontWindowKnown) {
+        m_terminals = new QCheckBox(QStringLiteral("Treat unrecognised windows as terminals"));
+        m_terminals->setChecked(m_defaults.boolValue(TextProcessor::unrecognisedWindowsAreTerminalsKey()));
+        layout->addWidget(m_terminals);
+        auto *note
+            = wrapped(QStringLiteral("This desktop does not say which window is in front, so terminals "
+                                     "other than XWayland ones are not recognised, and Ctrl+C would stop "
+                                     "the program running in them. When this is on, Tarnwick never sends "
+                                     "Ctrl+C to a window it cannot recognise: it corrects the text you "
+                                     "selected and leaves the result for you to paste."));
+        note->setEnabled(false);
+        layout->addWidget(note);
+        connect(m_terminals, &QCheckBox::toggled, this, [this](bool on) {
+            m_defaults.setValue(TextProcessor::unrecognisedWindowsAreTerminalsKey(), on);
+        });
+    }
+}
+
+bool DesktopSettings::isWanted(const AppContext::Services &services)
+{
+    return !services.shortcutsWay.isEmpty() || services.commandShortcuts || !services.frontWindowKnown;
+}
+
+QList<Platform::CommandShortcuts::Binding> DesktopSettings::bindings() const
+{
+    QList<Platform::CommandShortcuts::Binding> result;
+    const struct {
+        const Hotkeys::Name &name;
+        QString id;
+        QString title;
+    } names[] = {{Hotkeys::fixSelectedText(), QStringLiteral("fix"), QStringLiteral("Tarnwick: Fix text")},
+        {Hotkeys::formalizeSelectedText(), QStringLiteral("formal"),
+            QStringLiteral("Tarnwick: Make formal")}};
+    for (const auto &slot : names) {
+        if (const std::optional<Hotkeys::Shortcut> shortcut = Hotkeys::getShortcut(slot.name))
+            result.append({slot.id, slot.title, command(slot.id), shortcut->carbonKeyCode(),
+                shortcut->carbonModifiers()});
+    }
+    return result;
+}
+
+void DesktopSettings::addShortcuts()
+{
+    // A shortcut cleared in the recorder leaves the desktop too.
+    QString error = m_commandShortcuts->remove();
+    if (error.isEmpty())
+        error = m_commandShortcuts->add(bindings());
+    if (error.isEmpty() && !m_commandShortcuts->addedIds().isEmpty())
+        m_notices.clear(hotKeysNoticeId);
+    showState(error);
+}
+
+void DesktopSettings::removeShortcuts()
+{
+    const QString error = m_commandShortcuts->remove();
+    const Platform::ServiceProblem problem = Platform::gnomeKeybindingsProblem();
+    m_notices.set({hotKeysNoticeId, problem.message, problem.remedy});
+    showState(error);
+}
+
+void DesktopSettings::showState(const QString &error)
+{
+    const bool added = !m_commandShortcuts->addedIds().isEmpty();
+    m_state->setText(!error.isEmpty() ? error
+            : added                   ? QStringLiteral("Added: GNOME runs Tarnwick on your shortcuts.")
+                                      : QStringLiteral("Not added: the shortcuts do nothing yet."));
+    m_remove->setEnabled(added);
+}
