@@ -22,8 +22,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tarnwick.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What the programs load or read at run time, which the shared-library scan cannot see: Qt's
-# platform plugins, the dictionaries and word lists of the backend.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, aspell-en, codespell, wordnet-base")
+# platform plugins and Aspell's English dictionary. The backend's word tables (WordNet, codespell,
+# SCOWL) are built into it, so those packages are needed only to build.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, aspell-en")
 # Wayland sessions, the session bus of the command channel, opening the help page, Qt's
 # translations (the names of keys and modifiers).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS

@@ -17,7 +17,10 @@ debs=("$work"/out/tarnwick_*_amd64.deb)
 deb=${debs[0]}
 lintian --fail-on error "$deb" 2>/dev/null || fail "lintian reports errors"
 
-dpkg-deb -f "$deb" Depends | grep -q 'libqt6core6' || fail "no shared-library dependencies"
+depends=$(dpkg-deb -f "$deb" Depends)
+for package in libqt6core6 qt6-qpa-plugins aspell-en; do
+  grep -q "$package" <<<"$depends" || fail "the package does not depend on $package"
+done
 dpkg-deb -x "$deb" "$work/root"
 root=$work/root/usr
 id=org.tarnwick.Tarnwick
