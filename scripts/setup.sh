@@ -31,6 +31,8 @@ packages=(
   # window; GNOME's keybinding settings in a private dconf database
   mutter xwayland xdg-desktop-portal libgtk-3-dev gnome-settings-daemon-common dconf-service
   dconf-gsettings-backend libglib2.0-bin
+  # KDE Plasma: KWin's fake-input protocol at build time; a headless KWin for the tests
+  plasma-wayland-protocols kwin-wayland
 )
 
 missing=()
