@@ -5,4 +5,3 @@ tarnwick_add_test(tst_feedbackpanel_x11 SOURCES tst_feedbackpanel_x11.cpp StateS
 tarnwick_add_test(tst_menucontent SOURCES tst_menucontent.cpp StateSource.h LIBS tarnwick_app tarnwick_platform_fake)
 tarnwick_add_test(tst_trayicon_x11 SOURCES tst_trayicon_x11.cpp StateSource.h
   LIBS tarnwick_app tarnwick_platform_fake LABELS x11)
-tarnwick_add_test(tst_uipipeline SOURCES tst_uipipeline.cpp LIBS tarnwick_app tarnwick_testlib)

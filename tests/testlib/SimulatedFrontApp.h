@@ -1,6 +1,8 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/KeyEncodings.h"
+#include "platform/MimeTypes.h"
 #include "platform/fake/FakeKeystrokePoster.h"
 #include "platform/fake/FakePasteboard.h"
 
@@ -10,8 +12,8 @@
 #include <vector>
 
 // The application in front, as far as synthetic keystrokes reach it: a document with a selection
-// that answers Command+C by copying and Command+V by pasting over the selection. Each behaviour
-// can be made late (in the given clock's time) or absent. Listens to the poster while it lives.
+// that answers Command+C by copying and Command+V by pasting over the selection. Each can be made
+// late (in the given clock's time) or absent. Listens to the poster while it lives.
 class SimulatedFrontApp {
 public:
     enum class CopyBehaviour {
@@ -26,43 +28,82 @@ public:
         Never, // the keystroke is ignored
     };
 
-    // macOS key codes of the ANSI "C" and "V" keys.
-    static constexpr quint16 copyKeyCode = 8;
-    static constexpr quint16 pasteKeyCode = 9;
-
     SimulatedFrontApp(
-        Platform::FakeKeystrokePoster &keys, Platform::FakePasteboard &pasteboard, Platform::Clock &clock);
-    ~SimulatedFrontApp();
+        Platform::FakeKeystrokePoster &keys, Platform::FakePasteboard &pasteboard, Platform::Clock &clock)
+        : m_keys(keys)
+        , m_pasteboard(pasteboard)
+        , m_clock(clock)
+    {
+        m_keys.setListener([this](const Platform::FakeKeystrokePoster::Keystroke &k) { onKeystroke(k); });
+    }
+    ~SimulatedFrontApp() { m_keys.setListener(nullptr); }
     SimulatedFrontApp(const SimulatedFrontApp &) = delete;
     SimulatedFrontApp &operator=(const SimulatedFrontApp &) = delete;
 
     // The whole document, with `selectionLength` characters selected from `selectionStart`.
-    void setDocument(const QString &text, qsizetype selectionStart, qsizetype selectionLength);
+    void setDocument(const QString &text, qsizetype selectionStart, qsizetype selectionLength)
+    {
+        m_document = text;
+        m_selectionStart = qBound(qsizetype(0), selectionStart, text.size());
+        m_selectionLength = qBound(qsizetype(0), selectionLength, text.size() - m_selectionStart);
+    }
     // A document that is entirely selected.
     void setSelectedText(const QString &text) { setDocument(text, 0, text.size()); }
-
     const QString &document() const { return m_document; }
     QString selectedText() const { return m_document.mid(m_selectionStart, m_selectionLength); }
 
-    void setCopyBehaviour(CopyBehaviour behaviour, Platform::Clock::Duration delay = {});
-    void setPasteBehaviour(PasteBehaviour behaviour, Platform::Clock::Duration delay = {});
+    void setCopyBehaviour(CopyBehaviour behaviour, Platform::Clock::Duration delay = {})
+    {
+        m_copyBehaviour = behaviour;
+        m_copyDelay = delay;
+    }
+    void setPasteBehaviour(PasteBehaviour behaviour, Platform::Clock::Duration delay = {})
+    {
+        m_pasteBehaviour = behaviour;
+        m_pasteDelay = delay;
+    }
 
-    // Who the pasteboard names as the owner of what this application copied.
-    static QString owner() { return QStringLiteral("front application"); }
-
-    // The bytes an image-only copy puts on the pasteboard, under "image/png".
-    static QByteArray imageBytes();
-
-    // Keystrokes handled so far (ignored ones included).
-    int copyKeystrokes() const { return m_copyKeystrokes; }
-    int pasteKeystrokes() const { return m_pasteKeystrokes; }
     // The texts actually pasted into the document, in order.
     const QList<QString> &pastedTexts() const { return m_pasted; }
 
 private:
-    void onKeystroke(const Platform::FakeKeystrokePoster::Keystroke &keystroke);
-    void copy();
-    void paste();
+    void onKeystroke(const Platform::FakeKeystrokePoster::Keystroke &keystroke)
+    {
+        if (keystroke.flags != Platform::AppKitModifier::command)
+            return;
+        if (keystroke.keyCode == Platform::MacKeyCode::c && m_copyBehaviour == CopyBehaviour::ImageOnly)
+            write({QStringLiteral("image/png"), QByteArray::fromHex("89504e470d0a1a0a0000000d49484452")});
+        else if (keystroke.keyCode == Platform::MacKeyCode::c && m_copyBehaviour != CopyBehaviour::Never)
+            later(
+                m_copyBehaviour == CopyBehaviour::Late ? m_copyDelay : Platform::Clock::Duration {}, [this] {
+                    write({Platform::plainTextType(), selectedText().toUtf8()});
+                });
+        else if (keystroke.keyCode == Platform::MacKeyCode::v && m_pasteBehaviour != PasteBehaviour::Never)
+            later(m_pasteBehaviour == PasteBehaviour::Late ? m_pasteDelay : Platform::Clock::Duration {},
+                [this] { paste(); });
+    }
+    void later(Platform::Clock::Duration delay, std::function<void()> action)
+    {
+        if (delay > Platform::Clock::Duration {})
+            m_timers.push_back(m_clock.singleShot(delay, std::move(action)));
+        else
+            action();
+    }
+    void write(const QPair<QString, QByteArray> &entry)
+    {
+        m_pasteboard.writeItemsAs(QStringLiteral("front application"), {Platform::PasteboardItem {entry}});
+    }
+    void paste()
+    {
+        const std::optional<QString> text = m_pasteboard.string();
+        m_pasteboard.markFetched();
+        if (!text)
+            return;
+        m_document.replace(m_selectionStart, m_selectionLength, *text);
+        m_selectionStart += text->size();
+        m_selectionLength = 0;
+        m_pasted.append(*text);
+    }
 
     Platform::FakeKeystrokePoster &m_keys;
     Platform::FakePasteboard &m_pasteboard;
@@ -75,7 +116,5 @@ private:
     PasteBehaviour m_pasteBehaviour = PasteBehaviour::Immediate;
     Platform::Clock::Duration m_pasteDelay {};
     std::vector<Platform::TimerPtr> m_timers;
-    int m_copyKeystrokes = 0;
-    int m_pasteKeystrokes = 0;
     QList<QString> m_pasted;
 };
