@@ -1,4 +1,3 @@
-tarnwick_add_test(tst_accessibilitychecker SOURCES tst_accessibilitychecker.cpp LIBS tarnwick_app tarnwick_platform_fake)
 tarnwick_add_test(tst_requestfeedbackhud SOURCES tst_requestfeedbackhud.cpp StateSource.h LIBS tarnwick_app tarnwick_platform_fake)
 tarnwick_add_test(tst_feedbackpanel_x11 SOURCES tst_feedbackpanel_x11.cpp StateSource.h
   LIBS tarnwick_app tarnwick_platform_fake tarnwick_platform_x11 LABELS x11)
