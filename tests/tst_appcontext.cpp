@@ -15,8 +15,8 @@
 #include "app/MenuContent.h"
 #include "app/SettingsView.h"
 #include "app/TarnwickApp.h"
-#include "hotkeys/Constants.h"
 #include "app/TextProcessor.h"
+#include "hotkeys/Constants.h"
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/RecorderField.h"
 #include "hotkeys/SystemHotkeys.h"
@@ -31,16 +31,16 @@
 #include "platform/fake/MemoryUserDefaults.h"
 #endif
 
+#include <QAction>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenu>
 #include <QNetworkAccessManager>
 #include <QScopeGuard>
 #include <QProcess>
-#include <QAction>
-#include <QMenu>
 #include <QTest>
 
 #include <atomic>
@@ -50,10 +50,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr quint32 carbonKeyE = 14;
-constexpr quint32 carbonCommand = 0x100;
-constexpr quint32 carbonShift = 0x200;
-constexpr quint32 carbonOption = 0x800;
+constexpr quint32 keyE = 14;
+constexpr quint32 commandShift = 0x100 | 0x200;
+constexpr quint32 commandOption = 0x100 | 0x800;
 
 struct Finished {
     int exitCode = -1; // -1 when it did not end by itself
@@ -77,13 +76,6 @@ Finished runTarnwick(const QStringList &arguments, const QProcessEnvironment &ex
         QString::fromUtf8(process.readAllStandardError())};
 }
 
-QByteArray correctionReply(const QString &text, const QString &mode)
-{
-    return QJsonDocument(
-        QJsonObject {{QStringLiteral("ok"), true}, {QStringLiteral("text"), mode + QLatin1Char(':') + text}})
-        .toJson(QJsonDocument::Compact);
-}
-
 // Everything a context needs, as fakes; the backend is real. The settings store is the test's:
 // like the process's own, it outlives every context, and the names stored their defaults in it
 // when they were first made.
@@ -94,6 +86,13 @@ struct Rig {
         Hotkeys::resetForTesting();
         Tests::useService(&Hotkeys::Services::userDefaults, &userDefaults);
         Tests::useService(&Hotkeys::Services::hotKeyService, &hotKeys);
+    }
+    ~Rig()
+    {
+        Hotkeys::removeAllHandlers();
+        Hotkeys::resetForTesting();
+        Tests::useService(&Hotkeys::Services::hotKeyService, nullptr);
+        Tests::useService(&Hotkeys::Services::userDefaults, nullptr);
     }
     Platform::ManualClock clock;
     Platform::FakePasteboard pasteboard;
@@ -106,19 +105,10 @@ struct Rig {
     Platform::Notices notices;
     SimulatedFrontApp front {keystrokes, pasteboard, clock};
 
-    ~Rig()
-    {
-        Hotkeys::removeAllHandlers();
-        Hotkeys::resetForTesting();
-        Tests::useService(&Hotkeys::Services::hotKeyService, nullptr);
-        Tests::useService(&Hotkeys::Services::userDefaults, nullptr);
-    }
-
     AppContext::Services services()
     {
         return {clock, pasteboard, keystrokes, trust, userDefaults, screens, session, notices};
     }
-
     // The id under which a combination is registered with the system, or 0.
     quint32 hotKeyId(quint32 keyCode, quint32 modifiers) const
     {
@@ -128,11 +118,17 @@ struct Rig {
         }
         return 0;
     }
+    void pressAndRelease(quint32 modifiers)
+    {
+        hotKeys.press(hotKeyId(keyE, modifiers));
+        hotKeys.release(hotKeyId(keyE, modifiers));
+    }
 };
 
-QJsonObject storedShortcut(const Platform::UserDefaults &defaults, const QString &name)
+QJsonObject storedShortcut(const Platform::UserDefaults &defaults, const char *name)
 {
-    return QJsonDocument::fromJson(defaults.value(QStringLiteral("Hotkeys_") + name).toString().toUtf8())
+    return QJsonDocument::fromJson(
+        defaults.value(QStringLiteral("Hotkeys_") + QLatin1String(name)).toString().toUtf8())
         .object();
 }
 
@@ -149,9 +145,8 @@ private Q_SLOTS:
             if (m_holdReplies)
                 return TestHttpServer::Reply::neverAnswer();
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-            return TestHttpServer::Reply::json(200,
-                correctionReply(body.value(QStringLiteral("text")).toString(),
-                    body.value(QStringLiteral("mode")).toString()));
+            return TestHttpServer::Reply::corrected(body[QLatin1String("mode")].toString() + QLatin1Char(':')
+                + body[QLatin1String("text")].toString());
         });
         // The backend URL is read once per process, by the first context.
         qputenv("QUARVEL_BACKEND_URL", m_server.url().toString().toUtf8());
@@ -164,92 +159,62 @@ private Q_SLOTS:
     {
         Rig rig(m_userDefaults);
         AppContext context(rig.services());
-        QCOMPARE(storedShortcut(rig.userDefaults, QStringLiteral("fixSelectedText")),
-            (QJsonObject {{QStringLiteral("carbonKeyCode"), 14}, {QStringLiteral("carbonModifiers"), 768}}));
-        QCOMPARE(storedShortcut(rig.userDefaults, QStringLiteral("formalizeSelectedText")),
-            (QJsonObject {{QStringLiteral("carbonKeyCode"), 14}, {QStringLiteral("carbonModifiers"), 2304}}));
-        QVERIFY(rig.hotKeyId(carbonKeyE, carbonCommand | carbonShift) != 0);
-        QVERIFY(rig.hotKeyId(carbonKeyE, carbonCommand | carbonOption) != 0);
+        const auto stored = [](int modifiers) {
+            return QJsonObject {
+                {QStringLiteral("carbonKeyCode"), 14}, {QStringLiteral("carbonModifiers"), modifiers}};
+        };
+        QCOMPARE(storedShortcut(rig.userDefaults, "fixSelectedText"), stored(768));
+        QCOMPARE(storedShortcut(rig.userDefaults, "formalizeSelectedText"), stored(2304));
+        QVERIFY(rig.hotKeyId(keyE, commandShift) && rig.hotKeyId(keyE, commandOption));
         QCOMPARE(rig.hotKeys.registrations().size(), 2);
-        QCOMPARE(Hotkeys::fixSelectedText().rawValue(), QStringLiteral("fixSelectedText"));
-        QCOMPARE(Hotkeys::formalizeSelectedText().rawValue(), QStringLiteral("formalizeSelectedText"));
-
         QVERIFY(context.ax().isTrusted());
         QCOMPARE(context.textProcessor().state(), TextProcessorState::idle());
     }
 
-    void releasingAShortcutStartsARunInItsMode_data()
+    // Holding a shortcut does nothing; its release starts a run in its mode, and further
+    // releases during that run are ignored.
+    void releasingAShortcutStartsOneRunInItsMode_data()
     {
         QTest::addColumn<quint32>("modifiers");
         QTest::addColumn<QString>("mode");
-        QTest::newRow("Command+Shift+E") << (carbonCommand | carbonShift) << QStringLiteral("fix");
-        QTest::newRow("Command+Option+E") << (carbonCommand | carbonOption) << QStringLiteral("formal");
+        QTest::newRow("Command+Shift+E") << commandShift << QStringLiteral("fix");
+        QTest::newRow("Command+Option+E") << commandOption << QStringLiteral("formal");
     }
-    void releasingAShortcutStartsARunInItsMode()
+    void releasingAShortcutStartsOneRunInItsMode()
     {
         QFETCH(quint32, modifiers);
         QFETCH(QString, mode);
         Rig rig(m_userDefaults);
         AppContext context(rig.services());
         rig.front.setSelectedText(QStringLiteral("some text"));
-        const quint32 id = rig.hotKeyId(carbonKeyE, modifiers);
-        QVERIFY(id != 0);
-
-        // Holding the shortcut does nothing; the release starts the run.
-        rig.hotKeys.press(id);
+        rig.hotKeys.press(rig.hotKeyId(keyE, modifiers));
         QVERIFY(rig.keystrokes.posted().isEmpty());
-        QCOMPARE(context.textProcessor().state(), TextProcessorState::idle());
-        rig.hotKeys.release(id);
+        rig.hotKeys.release(rig.hotKeyId(keyE, modifiers));
         // The front application copied at once, and the run saw it at once.
         QCOMPARE(context.textProcessor().state(), TextProcessorState::requesting());
+        rig.pressAndRelease(commandShift);
+        rig.pressAndRelease(commandOption);
         QCOMPARE(rig.keystrokes.posted().size(), 1);
-        QTRY_COMPARE(m_server.requests().size(), 1);
-        const QJsonObject sent = QJsonDocument::fromJson(m_server.requests().first().body).object();
-        QCOMPARE(sent.value(QStringLiteral("mode")).toString(), mode);
-        QCOMPARE(sent.value(QStringLiteral("text")).toString(), QStringLiteral("some text"));
         QTRY_COMPARE(context.textProcessor().state(), TextProcessorState::pasting());
         rig.clock.advance(3s);
         QCOMPARE(context.textProcessor().state(), TextProcessorState::idle());
-        QCOMPARE(rig.front.document(), mode + QStringLiteral(":some text"));
-    }
-
-    void aSecondReleaseDuringARunIsIgnored()
-    {
-        Rig rig(m_userDefaults);
-        AppContext context(rig.services());
-        rig.front.setSelectedText(QStringLiteral("once"));
-        const quint32 fix = rig.hotKeyId(carbonKeyE, carbonCommand | carbonShift);
-        const quint32 formal = rig.hotKeyId(carbonKeyE, carbonCommand | carbonOption);
-        rig.hotKeys.press(fix);
-        rig.hotKeys.release(fix);
-        rig.hotKeys.press(fix);
-        rig.hotKeys.release(fix);
-        rig.hotKeys.press(formal);
-        rig.hotKeys.release(formal);
-        QCOMPARE(rig.keystrokes.posted().size(), 1);
-        rig.clock.advance(10ms);
-        QTRY_COMPARE(m_server.requests().size(), 1);
-        QTRY_COMPARE(context.textProcessor().state(), TextProcessorState::pasting());
-        rig.clock.advance(3s);
         QCOMPARE(m_server.requests().size(), 1);
-        QCOMPARE(rig.front.document(), QStringLiteral("fix:once"));
+        QCOMPARE(rig.front.document(), mode + QStringLiteral(":some text"));
     }
 
     void theStoredShortcutsAreRegisteredRatherThanTheDefaults()
     {
         // Command+K for fixing; formalizing switched off (stored as false).
         Platform::MemoryUserDefaults userDefaults;
-        userDefaults.setValue(QStringLiteral("Hotkeys_fixSelectedText"),
-            QStringLiteral(R"({"carbonKeyCode":40,"carbonModifiers":256})"));
+        const QString stored = QStringLiteral(R"({"carbonKeyCode":40,"carbonModifiers":256})");
+        userDefaults.setValue(QStringLiteral("Hotkeys_fixSelectedText"), stored);
         userDefaults.setValue(QStringLiteral("Hotkeys_formalizeSelectedText"), false);
         Rig rig(userDefaults);
         AppContext context(rig.services());
         QCOMPARE(rig.hotKeys.registrations().size(), 1);
-        QVERIFY(rig.hotKeyId(40, carbonCommand) != 0);
+        QVERIFY(rig.hotKeyId(40, 0x100) != 0);
         QCOMPARE(userDefaults.value(QStringLiteral("Hotkeys_formalizeSelectedText")), QVariant(false));
-        QCOMPARE(storedShortcut(userDefaults, QStringLiteral("fixSelectedText"))
-                     .value(QStringLiteral("carbonKeyCode")),
-            QJsonValue(40));
+        QCOMPARE(userDefaults.value(QStringLiteral("Hotkeys_fixSelectedText")), QVariant(stored));
     }
 
     void aShortcutAnotherProgramHoldsIsANoticeUntilItIsFree()
@@ -257,25 +222,25 @@ private Q_SLOTS:
         Rig rig(m_userDefaults);
         Platform::FakeKeyboardLayout layout;
         Tests::useService(&Hotkeys::Services::keyboardLayout, &layout);
-        const auto noLayout = qScopeGuard([] { Tests::useService(&Hotkeys::Services::keyboardLayout, nullptr); });
-        rig.hotKeys.refuse(
-            carbonKeyE, carbonCommand | carbonShift, Platform::HotKeyService::eventHotKeyExistsErr);
+        const auto noLayout
+            = qScopeGuard([] { Tests::useService(&Hotkeys::Services::keyboardLayout, nullptr); });
+        rig.hotKeys.refuse(keyE, commandShift, Platform::HotKeyService::eventHotKeyExistsErr);
         TestLib::OutputCapture printed;
         AppContext context(rig.services());
         QCOMPARE(printed.take(), QStringLiteral("Error registering hotkey ⇧⌘E: -9878\n"));
         QCOMPARE(rig.notices.all().size(), 1);
         QCOMPARE(rig.notices.all().first().id, QStringLiteral("shortcut-refused/fixSelectedText"));
-        QCOMPARE(
-            rig.notices.all().first().message, QStringLiteral("Ctrl+Shift+E (Fix text) is taken by another program"));
+        QCOMPARE(rig.notices.all().first().message,
+            QStringLiteral("Ctrl+Shift+E (Fix text) is taken by another program"));
 
         // Tried again when the hot keys come back (a recorder is done); one taken later is a notice too.
-        rig.hotKeys.stopRefusing(carbonKeyE, carbonCommand | carbonShift);
+        rig.hotKeys.stopRefusing(keyE, commandShift);
         Hotkeys::setEnabled(false);
         Hotkeys::setEnabled(true);
         QVERIFY(rig.notices.all().isEmpty());
         TestLib::OutputCapture printedLater;
-        rig.hotKeys.withdraw(rig.hotKeyId(carbonKeyE, carbonCommand | carbonOption),
-            Platform::HotKeyService::eventHotKeyExistsErr);
+        rig.hotKeys.withdraw(
+            rig.hotKeyId(keyE, commandOption), Platform::HotKeyService::eventHotKeyExistsErr);
         QCOMPARE(printedLater.take(), QStringLiteral("Error registering hotkey ⌥⌘E: -9878\n"));
         QCOMPARE(rig.notices.all().size(), 1);
         QCOMPARE(rig.notices.all().first().id, QStringLiteral("shortcut-refused/formalizeSelectedText"));
@@ -285,66 +250,51 @@ private Q_SLOTS:
     {
         Rig rig(m_userDefaults);
         auto context = std::make_unique<AppContext>(rig.services());
-        const quint32 id = rig.hotKeyId(carbonKeyE, carbonCommand | carbonShift);
+        const quint32 id = rig.hotKeyId(keyE, commandShift);
         context.reset();
         rig.front.setSelectedText(QStringLiteral("orphan"));
         rig.hotKeys.press(id);
         rig.hotKeys.release(id);
-        QVERIFY(rig.keystrokes.posted().isEmpty());
         rig.clock.advance(1s);
+        QVERIFY(rig.keystrokes.posted().isEmpty());
         QVERIFY(m_server.requests().isEmpty());
     }
 
-    void theAppOffersItsTrayMenuAndSaysWhenThereIsNoTray()
+    // Without a tray the program says so and the shortcuts work all the same. "Settings…" makes the
+    // window once, with a recorder for each of the two shortcuts, and brings the same one back.
+    void theAppOffersItsTrayMenuAndItsSettingsWindow()
     {
         Rig rig(m_userDefaults);
         TarnwickApp app(rig.services());
         QCOMPARE(Hotkeys::mainMenu(), app.menuBarExtra().content().menu());
-        QVERIFY(app.menuBarExtra().content().fixAction()->isEnabled());
-
-        // The offscreen platform has no tray.
         std::FILE *diagnostics = std::tmpfile();
         QVERIFY(diagnostics);
-        QVERIFY(!app.show(diagnostics));
+        QVERIFY(!app.show(diagnostics)); // the offscreen platform has no tray
         std::rewind(diagnostics);
         char line[256] = {};
         QVERIFY(std::fgets(line, sizeof line, diagnostics));
         std::fclose(diagnostics);
         QVERIFY2(QByteArray(line).startsWith("tarnwick: no system tray is available"), line);
-
-        // The shortcuts work all the same.
         rig.front.setSelectedText(QStringLiteral("no tray"));
-        const quint32 id = rig.hotKeyId(carbonKeyE, carbonCommand | carbonShift);
-        rig.hotKeys.press(id);
-        rig.hotKeys.release(id);
+        rig.pressAndRelease(commandShift);
         QCOMPARE(app.context().textProcessor().state(), TextProcessorState::requesting());
         QTRY_COMPARE(app.context().textProcessor().state(), TextProcessorState::pasting());
-        rig.clock.advance(3s);
-        QCOMPARE(rig.front.document(), QStringLiteral("fix:no tray"));
-    }
 
-    // "Settings…" makes the window once, with a recorder for each of the two shortcuts, and brings
-    // the same window back after it was closed.
-    void settingsOpensOneWindowWithBothRecorders()
-    {
-        Rig rig(m_userDefaults);
-        TarnwickApp app(rig.services());
         QVERIFY(!app.settingsView());
         app.menuBarExtra().content().settingsAction()->trigger();
         SettingsView *view = app.settingsView();
-        QVERIFY(view);
-        QVERIFY(view->isVisible());
+        QVERIFY(view && view->isVisible());
         QList<Hotkeys::Name> names;
         for (const Hotkeys::RecorderField *field : view->findChildren<Hotkeys::RecorderField *>())
             names.append(field->shortcutName());
         QCOMPARE(
             names, (QList<Hotkeys::Name> {Hotkeys::fixSelectedText(), Hotkeys::formalizeSelectedText()}));
-
         view->close();
-        QVERIFY(!view->isVisible());
         app.menuBarExtra().content().settingsAction()->trigger();
         QCOMPARE(app.settingsView(), view);
         QVERIFY(view->isVisible());
+        rig.clock.advance(3s);
+        QCOMPARE(rig.front.document(), QStringLiteral("fix:no tray"));
     }
 
     // The command channel on a private session bus: the program's own command line reaches the
@@ -367,8 +317,7 @@ private Q_SLOTS:
         QCOMPARE(runTarnwick({QStringLiteral("--trigger"), QStringLiteral("fix")}).exitCode, 0);
         QCOMPARE(rig.keystrokes.posted().size(), 1);
         m_holdReplies = false;
-        m_server.answerWaiting(TestHttpServer::Reply::json(
-            200, correctionReply(QStringLiteral("by bus"), QStringLiteral("formal"))));
+        m_server.answerWaiting(TestHttpServer::Reply::corrected(QStringLiteral("formal:by bus")));
         QTRY_COMPARE(app.context().textProcessor().state(), TextProcessorState::pasting());
         rig.clock.advance(3s);
         QCOMPARE(rig.front.document(), QStringLiteral("formal:by bus"));
