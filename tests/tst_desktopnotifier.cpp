@@ -68,12 +68,17 @@ private Q_SLOTS:
         m_daemon.waitForFinished();
     }
 
-    void noSessionBusIsNotAnError()
+    // Without a bus, or on a bus never connected, a notification is dropped without an error.
+    void noBusIsNotAnError()
     {
-        FreedesktopNotifier notifier(QStringLiteral("Tarnwick"));
-        notifier.notify(QStringLiteral("Summary"), QStringLiteral("Body"));
+        FreedesktopNotifier unset(QStringLiteral("Tarnwick"));
+        unset.notify(QStringLiteral("Summary"), QStringLiteral("Body"));
+        FreedesktopNotifier disconnected(
+            QStringLiteral("Tarnwick"), QDBusConnection(QStringLiteral("never connected")));
+        disconnected.notify(QStringLiteral("Summary"), QStringLiteral("Body"));
         QTest::qWait(50);
-        QCOMPARE(notifier.lastId(), 0u);
+        QCOMPARE(unset.lastId(), 0u);
+        QCOMPARE(disconnected.lastId(), 0u);
     }
 
     void sendsTheFreedesktopCallAndReplacesItsLastNotification()
@@ -119,14 +124,6 @@ private Q_SLOTS:
         serverBus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
         QDBusConnection::disconnectFromBus(QStringLiteral("server"));
         QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-    }
-
-    void disconnectedBusIsNotAnError()
-    {
-        FreedesktopNotifier notifier(
-            QStringLiteral("Tarnwick"), QDBusConnection(QStringLiteral("never connected")));
-        notifier.notify(QStringLiteral("Summary"), QStringLiteral("Body"));
-        QCOMPARE(notifier.lastId(), 0u);
     }
 };
 
