@@ -6,8 +6,6 @@ pkg_check_modules(HOTKEYS_TEST_XCB REQUIRED IMPORTED_TARGET xcb xcb-xtest)
 tarnwick_add_test(tst_x11hotkeyservice SOURCES tst_x11hotkeyservice.cpp XTestClient.h
   LIBS tarnwick_platform_x11 tarnwick_testlib PkgConfig::HOTKEYS_TEST_XCB LABELS x11)
 
-tarnwick_add_test(tst_systemhotkeys SOURCES tst_systemhotkeys.cpp
-  LIBS tarnwick_hotkeys tarnwick_platform_x11 tarnwick_testlib)
-tarnwick_add_test(tst_hotkeys SOURCES tst_hotkeys.cpp LIBS tarnwick_hotkeys tarnwick_testlib)
+tarnwick_add_test(tst_hotkeys SOURCES tst_hotkeys.cpp LIBS tarnwick_hotkeys tarnwick_platform_x11 tarnwick_testlib)
 tarnwick_add_test(tst_x11hotkeys SOURCES tst_x11hotkeys.cpp XTestClient.h
   LIBS tarnwick_hotkeys tarnwick_platform_x11 tarnwick_testlib PkgConfig::HOTKEYS_TEST_XCB LABELS x11)

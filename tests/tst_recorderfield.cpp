@@ -110,41 +110,29 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("key");
         QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<quint64>("extraFlags");
+        QTest::addColumn<quint64>("extraFlags"); // 0x10000 Caps Lock, 0x800000 Fn
         QTest::addColumn<bool>("stored");
         QTest::addColumn<qint64>("keyCode");
         QTest::addColumn<qint64>("carbon");
-
-        const Qt::KeyboardModifiers none;
-        QTest::newRow("letter alone")
-            << int(Qt::Key_K) << none << quint64(0) << false << qint64(0) << qint64(0);
-        QTest::newRow("Shift+letter") << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::ShiftModifier)
-                                      << quint64(0) << false << qint64(0) << qint64(0);
-        QTest::newRow("Shift+Fn+letter") << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::ShiftModifier)
-                                         << quint64(0x800000) << false << qint64(0) << qint64(0);
-        QTest::newRow("Return alone")
-            << int(Qt::Key_Return) << none << quint64(0) << false << qint64(0) << qint64(0);
-        QTest::newRow("Shift+Tab") << int(Qt::Key_Backtab) << Qt::KeyboardModifiers(Qt::ShiftModifier)
-                                   << quint64(0) << false << qint64(0) << qint64(0);
-        QTest::newRow("Caps Lock+letter")
-            << int(Qt::Key_K) << none << quint64(0x10000) << false << qint64(0) << qint64(0);
-        QTest::newRow("Ctrl+Shift+K")
-            << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier) << quint64(0)
-            << true << qint64(40) << (command | shift);
-        QTest::newRow("Super+K") << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::MetaModifier) << quint64(0)
-                                 << true << qint64(40) << control;
-        QTest::newRow("Alt+Shift+E") << int(Qt::Key_E)
-                                     << Qt::KeyboardModifiers(Qt::AltModifier | Qt::ShiftModifier)
-                                     << quint64(0) << true << qint64(14) << (option | shift);
-        QTest::newRow("Caps Lock+Ctrl+K") << int(Qt::Key_K) << Qt::KeyboardModifiers(Qt::ControlModifier)
-                                          << quint64(0x10000) << true << qint64(40) << command;
-        QTest::newRow("Ctrl+Space") << int(Qt::Key_Space) << Qt::KeyboardModifiers(Qt::ControlModifier)
-                                    << quint64(0) << true << qint64(49) << command;
-        QTest::newRow("F5 alone") << int(Qt::Key_F5) << none << quint64(0) << true << qint64(96) << qint64(0);
-        QTest::newRow("Shift+F5") << int(Qt::Key_F5) << Qt::KeyboardModifiers(Qt::ShiftModifier) << quint64(0)
-                                  << true << qint64(96) << shift;
-        QTest::newRow("Fn+F5 drops Fn")
-            << int(Qt::Key_F5) << none << quint64(0x800000) << true << qint64(96) << qint64(0);
+        // Refused, then stored with the key code and Carbon modifiers.
+        const auto no = [](const char *name, int key, Qt::KeyboardModifiers modifiers, quint64 extra = 0) {
+            QTest::newRow(name) << key << modifiers << extra << false << qint64(0) << qint64(0);
+        };
+        const auto yes = [](const char *name, int key, Qt::KeyboardModifiers modifiers, qint64 keyCode,
+                             qint64 carbon, quint64 extra = 0) {
+            QTest::newRow(name) << key << modifiers << extra << true << keyCode << carbon;
+        };
+        no("letter alone", Qt::Key_K, {});
+        no("Shift+letter", Qt::Key_K, Qt::ShiftModifier);
+        no("Shift+Tab", Qt::Key_Backtab, Qt::ShiftModifier);
+        no("Caps Lock+letter", Qt::Key_K, {}, 0x10000);
+        yes("Ctrl+Shift+K", Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier, 40, command | shift);
+        yes("Super+K", Qt::Key_K, Qt::MetaModifier, 40, control);
+        yes("Alt+Shift+E", Qt::Key_E, Qt::AltModifier | Qt::ShiftModifier, 14, option | shift);
+        yes("Caps Lock+Ctrl+K", Qt::Key_K, Qt::ControlModifier, 40, command, 0x10000);
+        yes("Ctrl+Space", Qt::Key_Space, Qt::ControlModifier, 49, command);
+        yes("F5 alone", Qt::Key_F5, {}, 96, 0);
+        yes("Fn+F5 drops Fn", Qt::Key_F5, {}, 96, 0, 0x800000);
     }
     void judgingPressedCombinations()
     {
@@ -195,7 +183,7 @@ private Q_SLOTS:
         QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(Shortcut(38, command | shift)));
     }
 
-    void escapeEndsRecordingAndGoesNowhereElse()
+    void escapeAndTabEndRecordingAndStoreNothing()
     {
         Hotkeys::setShortcut(Shortcut(14, command | shift), name);
         Window w(name);
@@ -204,19 +192,12 @@ private Q_SLOTS:
         QVERIFY(!w.field->isRecording());
         QVERIFY(!Hotkeys::isPaused());
         QVERIFY(w.dialog.isVisible()); // the dialog never saw the Escape
-        QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(Shortcut(14, command | shift)));
-        QVERIFY(w.changes.isEmpty());
-        QCOMPARE(m_fixture->beeps, 0);
-    }
-
-    void tabEndsRecordingAndMovesOn()
-    {
-        Window w(name);
         w.startRecording();
         QTest::keyClick(w.field, Qt::Key_Tab);
         QVERIFY(!w.field->isRecording());
         QVERIFY(w.after->hasFocus());
-        QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
+        QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(Shortcut(14, command | shift)));
+        QVERIFY(w.changes.isEmpty());
         QCOMPARE(m_fixture->beeps, 0);
     }
 
@@ -305,7 +286,6 @@ private Q_SLOTS:
             = Hotkeys::localizedString(QStringLiteral("keyboard_shortcut_used_by_menu_item"))
                   .arg(QStringLiteral("Quit"));
         QCOMPARE(m_fixture->alerts[0].title, expected);
-        QVERIFY(m_fixture->alerts[0].title.contains(QStringLiteral("Quit")));
         QVERIFY(m_fixture->alerts[0].message.isEmpty());
         QVERIFY(m_fixture->alerts[0].buttonTitles.isEmpty());
         QCOMPARE(recordingDuringAlert, QList<bool> {false});
@@ -372,7 +352,6 @@ private Q_SLOTS:
         const QOperatingSystemVersion mac151(QOperatingSystemVersion::MacOS, 15, 1);
         const QOperatingSystemVersion mac152(QOperatingSystemVersion::MacOS, 15, 2);
         QTest::newRow("15.0 option") << mac150 << true << option << true;
-        QTest::newRow("15.1 option+shift") << mac151 << true << (option | shift) << true;
         QTest::newRow("15.1 option+command") << mac151 << true << (option | command) << false;
         QTest::newRow("15.2 option") << mac152 << true << option << false;
         QTest::newRow("15.0 unsandboxed") << mac150 << false << option << false;
@@ -484,9 +463,6 @@ private Q_SLOTS:
         Window w(name);
         QVERIFY(w.field->text().isEmpty());
         QVERIFY(!w.field->isClearButtonEnabled());
-        QCOMPARE(w.field->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-        QVERIFY(w.field->sizeHint().width() >= 130);
-        QCOMPARE(w.field->minimumWidth(), 130);
 
         Hotkeys::setShortcut(Shortcut(40, command), name);
         QCOMPARE(w.field->text(), Shortcut(40, command).nativeText());
