@@ -76,16 +76,6 @@ class TestSettingsX11 : public QObject {
     Platform::Notices m_notices;
     std::unique_ptr<TarnwickApp> m_app;
 
-    void pressAndRelease(const QList<quint8> &modifiers, quint8 key)
-    {
-        for (quint8 modifier : modifiers)
-            m_driver.press(modifier);
-        m_driver.press(key);
-        m_driver.release(key);
-        for (auto it = modifiers.crbegin(); it != modifiers.crend(); ++it)
-            m_driver.release(*it);
-    }
-
     // Moves virtual time on in small steps, letting the X server and the target answer in
     // between, until `done` holds or `limit` of virtual time has passed.
     bool advanceUntil(const std::function<bool()> &done, std::chrono::milliseconds limit = 5s)
@@ -167,7 +157,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!m_driver.isKeyGrabbedByAnother(TestX11::keyE, controlMask | shiftMask));
         QVERIFY(!m_driver.isKeyGrabbedByAnother(TestX11::keyE, controlMask | mod1Mask));
 
-        pressAndRelease({TestX11::keyControlL, TestX11::keyAltL}, keyR);
+        m_driver.chord({TestX11::keyControlL, TestX11::keyAltL, keyR});
         QTRY_VERIFY(!field->isRecording());
         QCOMPARE(field->text(),
             Hotkeys::Shortcut(
@@ -189,13 +179,13 @@ private Q_SLOTS:
         QVERIFY(m_target.activate());
         QTRY_VERIFY(m_target.hasFocus());
         TextProcessor &processor = m_app->context().textProcessor();
-        pressAndRelease({TestX11::keyControlL, TestX11::keyShiftL}, TestX11::keyE);
+        m_driver.chord({TestX11::keyControlL, TestX11::keyShiftL, TestX11::keyE});
         QTest::qWait(300);
         QCOMPARE(processor.state(), TextProcessorState::idle());
         QVERIFY(m_backend.requests().isEmpty());
 
         // ...and the new one corrects the selection.
-        pressAndRelease({TestX11::keyControlL, TestX11::keyAltL}, keyR);
+        m_driver.chord({TestX11::keyControlL, TestX11::keyAltL, keyR});
         QTRY_VERIFY(processor.state() != TextProcessorState::idle());
         QVERIFY(advanceUntil([&] { return processor.state() == TextProcessorState::idle(); }));
         QCOMPARE(m_target.text(), QStringLiteral("Fixed: teh text"));

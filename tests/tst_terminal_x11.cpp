@@ -215,22 +215,6 @@ private Q_SLOTS:
         QCOMPARE(selection(QStringLiteral("primary")), correctedLine);
         QCOMPARE(rig.notifier.shown().size(), 0);
     }
-
-    // A selection left in another application is not the terminal's.
-    void selectionElsewhereIsNoTextSelected()
-    {
-        Rig rig;
-        rig.defaults.setValue(TextProcessor::pasteInTerminalsKey(), true);
-        selectLineInXterm();
-        QVERIFY(rig.primary.setString(QStringLiteral("selected somewhere else")));
-
-        QVERIFY(rig.run());
-        QCOMPARE(rig.processor->lastError(), TextProcessorError {QStringLiteral("No text selected")});
-        QCOMPARE(rig.server.requests().size(), 0);
-        QTest::qWait(200);
-        QVERIFY(programRunning());
-        QCOMPARE(fileText(outputPath()), QString());
-    }
 };
 
 QTEST_MAIN(TestTerminalX11)

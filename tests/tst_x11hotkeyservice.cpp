@@ -1,10 +1,16 @@
+#include "hotkeys/Hotkeys.h"
+#include "hotkeys/MenuTracking.h"
+#include "platform/fake/MemoryUserDefaults.h"
 #include "platform/x11/X11HotKeyService.h"
+#include "platform/x11/X11KeyEventTranslator.h"
 #include "platform/x11/X11SystemShortcuts.h"
 
-#include "XTestClient.h"
+#include "TargetClient.h"
+#include "XTestDriver.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QTest>
 
 #include <xcb/xcb.h>
@@ -64,7 +70,7 @@ private:
 class TestX11HotKeyService : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<XTestClient> m_client;
+    std::unique_ptr<TestX11::XTestDriver> m_client;
     std::unique_ptr<X11HotKeyService> m_service;
     QList<Event> m_events;
 
@@ -78,7 +84,7 @@ class TestX11HotKeyService : public QObject {
         m_service->setHandlerListening(true);
     }
 
-    void pressControlShiftE() { m_client->chord({XKeys::controlL, XKeys::shiftL, XKeys::e}); }
+    void pressControlShiftE() { m_client->chord({TestX11::keyControlL, TestX11::keyShiftL, TestX11::keyE}); }
 
     // Lets the application read what the server sent it so far.
     void settle()
@@ -92,7 +98,7 @@ private Q_SLOTS:
 
     void init()
     {
-        m_client = std::make_unique<XTestClient>();
+        m_client = std::make_unique<TestX11::XTestDriver>();
         QVERIFY(m_client->isConnected());
         m_service = std::make_unique<X11HotKeyService>();
         QVERIFY(m_service->isAvailable());
@@ -109,8 +115,10 @@ private Q_SLOTS:
     void pressAndReleaseArriveWithTheId_data()
     {
         QTest::addColumn<QList<quint8>>("releaseOrder");
-        QTest::newRow("key released first") << QList<quint8> {XKeys::e, XKeys::shiftL, XKeys::controlL};
-        QTest::newRow("modifiers released first") << QList<quint8> {XKeys::controlL, XKeys::shiftL, XKeys::e};
+        QTest::newRow("key released first")
+            << QList<quint8> {TestX11::keyE, TestX11::keyShiftL, TestX11::keyControlL};
+        QTest::newRow("modifiers released first")
+            << QList<quint8> {TestX11::keyControlL, TestX11::keyShiftL, TestX11::keyE};
     }
 
     void pressAndReleaseArriveWithTheId()
@@ -118,11 +126,11 @@ private Q_SLOTS:
         QFETCH(QList<quint8>, releaseOrder);
         QCOMPARE(
             m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 7}), HotKeyService::noErr);
-        m_client->chord({XKeys::controlL, XKeys::shiftL, XKeys::e}, releaseOrder);
+        m_client->chord({TestX11::keyControlL, TestX11::keyShiftL, TestX11::keyE}, releaseOrder);
         QTRY_COMPARE(m_events, (QList<Event> {{Kind::hotKeyPressed, 7}, {Kind::hotKeyReleased, 7}}));
         // Other modifiers on the same key are not the hot key.
-        m_client->chord({XKeys::controlL, XKeys::altL, XKeys::e});
-        m_client->tap(XKeys::e);
+        m_client->chord({TestX11::keyControlL, TestX11::keyAltL, TestX11::keyE});
+        m_client->chord({TestX11::keyE});
         settle();
         QCOMPARE(m_events.size(), 2);
     }
@@ -130,9 +138,9 @@ private Q_SLOTS:
     void firesWithLockModifiersOn_data()
     {
         QTest::addColumn<QList<quint8>>("locks");
-        QTest::newRow("Caps Lock") << QList<quint8> {XKeys::capsLock};
-        QTest::newRow("Num Lock") << QList<quint8> {XKeys::numLock};
-        QTest::newRow("Caps Lock and Num Lock") << QList<quint8> {XKeys::capsLock, XKeys::numLock};
+        QTest::newRow("Caps Lock") << QList<quint8> {TestX11::keyCapsLock};
+        QTest::newRow("Num Lock") << QList<quint8> {TestX11::keyNumLock};
+        QTest::newRow("Caps Lock and Num Lock") << QList<quint8> {TestX11::keyCapsLock, TestX11::keyNumLock};
     }
 
     void firesWithLockModifiersOn()
@@ -142,11 +150,11 @@ private Q_SLOTS:
             m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 1}), HotKeyService::noErr);
         const quint16 before = m_client->modifierState();
         for (quint8 lock : locks)
-            m_client->tap(lock);
+            m_client->chord({lock});
         const quint16 withLocks = m_client->modifierState();
         auto restore = qScopeGuard([&] {
             for (quint8 lock : locks)
-                m_client->tap(lock);
+                m_client->chord({lock});
         });
         QCOMPARE(qPopulationCount(quint16(withLocks & ~before)), locks.size());
 
@@ -165,56 +173,53 @@ private Q_SLOTS:
     void combinationHeldByAnotherClientIsRefusedWithoutLeftovers()
     {
         QFETCH(quint16, otherClientsLock);
-        QCOMPARE(m_client->grab(XKeys::e, xControlShift | otherClientsLock), 0);
+        QCOMPARE(m_client->grab(TestX11::keyE, xControlShift | otherClientsLock), 0);
         QCOMPARE(m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 3}),
             HotKeyService::eventHotKeyExistsErr);
-        m_client->ungrab(XKeys::e, xControlShift | otherClientsLock);
+        m_client->ungrab(TestX11::keyE, xControlShift | otherClientsLock);
         // Every variant is free again, so nothing of ours was left grabbed.
         for (quint16 lock :
             {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2), int(XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2)}) {
-            QCOMPARE(m_client->grab(XKeys::e, quint16(xControlShift | lock)), 0);
-            m_client->ungrab(XKeys::e, quint16(xControlShift | lock));
+            QCOMPARE(m_client->grab(TestX11::keyE, quint16(xControlShift | lock)), 0);
+            m_client->ungrab(TestX11::keyE, quint16(xControlShift | lock));
         }
         // And once the other client let go, the combination can be ours.
         QCOMPARE(
             m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 4}), HotKeyService::noErr);
-        QCOMPARE(m_client->grab(XKeys::e, xControlShift), int(XCB_ACCESS));
+        QCOMPARE(m_client->grab(TestX11::keyE, xControlShift), int(XCB_ACCESS));
     }
 
     void afterUnregisterTheKeyReachesOtherClients()
     {
-        m_client->createFocusedWindow();
+        TestX11::TargetClient target;
+        QVERIFY(target.start() && target.activate());
+        QTRY_VERIFY(target.hasFocus());
+        QVERIFY(target.clearKeys());
         QCOMPARE(
             m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 5}), HotKeyService::noErr);
         pressControlShiftE();
         QTRY_COMPARE(m_events.size(), 2);
-        settle();
-        QVERIFY(!m_client->keyEvents().contains(XTestClient::KeyEvent {true, XKeys::e}));
-        QVERIFY(m_client->keyEvents().contains(XTestClient::KeyEvent {true, XKeys::controlL}));
-        m_client->clearKeyEvents();
-
         m_service->unregisterHotKey(5);
         pressControlShiftE();
-        QTRY_VERIFY(m_client->keyEvents().contains(XTestClient::KeyEvent {false, XKeys::controlL}));
-        QVERIFY(m_client->keyEvents().contains(XTestClient::KeyEvent {true, XKeys::e}));
+        // Only the second keystroke reached the focused window.
+        QTRY_COMPARE(target.keys(), QStringList {QStringLiteral("Ctrl+Shift+E")});
         settle();
         QCOMPARE(m_events.size(), 2);
-        m_client->destroyWindow();
     }
 
     void heldKeyFiresOnePress()
     {
         QVERIFY(m_service->hasDetectableAutoRepeat());
-        PressCounter counter(XKeys::e);
+        PressCounter counter(TestX11::keyE);
         QCOMPARE(
             m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 9}), HotKeyService::noErr);
-        m_client->key(XKeys::controlL, true);
-        m_client->key(XKeys::shiftL, true);
-        m_client->key(XKeys::e, true);
+        m_client->press(TestX11::keyControlL);
+        m_client->press(TestX11::keyShiftL);
+        m_client->press(TestX11::keyE);
         QTest::qWait(1500); // longer than the server's repeat delay
-        m_client->key(XKeys::e, false);
-        m_client->key(XKeys::shiftL, false);
-        m_client->key(XKeys::controlL, false);
+        m_client->release(TestX11::keyE);
+        m_client->release(TestX11::keyShiftL);
+        m_client->release(TestX11::keyControlL);
         QTRY_COMPARE(m_events.size(), 2);
         settle();
         if (counter.presses < 2)
@@ -230,7 +235,7 @@ private Q_SLOTS:
         pressControlShiftE();
         settle();
         QVERIFY(m_events.isEmpty());
-        QCOMPARE(m_client->grab(XKeys::e, xControlShift), int(XCB_ACCESS));
+        QCOMPARE(m_client->grab(TestX11::keyE, xControlShift), int(XCB_ACCESS));
         m_service->setHandlerListening(true);
         pressControlShiftE();
         QTRY_COMPARE(m_events.size(), 2);
@@ -270,28 +275,28 @@ private Q_SLOTS:
 
     void probeTellsOtherClientsGrabsFromOurs()
     {
-        QCOMPARE(m_client->grab(XKeys::e, xControlAlt), 0);
+        QCOMPARE(m_client->grab(TestX11::keyE, xControlAlt), 0);
         QCOMPARE(m_service->isTakenByAnotherClient(carbonE, carbonCommandOption), std::optional<bool>(true));
 
         QCOMPARE(
             m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 1}), HotKeyService::noErr);
         QCOMPARE(m_service->isTakenByAnotherClient(carbonE, carbonCommandShift), std::optional<bool>(false));
         // Probing did not cost us our own grab.
-        QCOMPARE(m_client->grab(XKeys::e, xControlShift), int(XCB_ACCESS));
+        QCOMPARE(m_client->grab(TestX11::keyE, xControlShift), int(XCB_ACCESS));
         pressControlShiftE();
         QTRY_COMPARE(m_events.size(), 2);
 
         // A free combination is free, and stays free after the probe.
         QCOMPARE(m_service->isTakenByAnotherClient(40, 0x100), std::optional<bool>(false));
-        QCOMPARE(m_client->grab(XKeys::k, XCB_MOD_MASK_CONTROL), 0);
-        m_client->ungrab(XKeys::k, XCB_MOD_MASK_CONTROL);
+        QCOMPARE(m_client->grab(TestX11::keyK, XCB_MOD_MASK_CONTROL), 0);
+        m_client->ungrab(TestX11::keyK, XCB_MOD_MASK_CONTROL);
         QCOMPARE(m_service->isTakenByAnotherClient(carbonE, 0x20000), std::nullopt);
 
         Platform::X11::X11SystemShortcuts reserved(*m_service);
         QVERIFY(reserved.isReserved(carbonE, carbonCommandOption));
         QVERIFY(!reserved.isReserved(carbonE, carbonCommandShift));
         QVERIFY(!reserved.isReserved(40, 0x100));
-        m_client->ungrab(XKeys::e, xControlAlt);
+        m_client->ungrab(TestX11::keyE, xControlAlt);
         QVERIFY(!reserved.isReserved(carbonE, carbonCommandOption));
     }
 
@@ -300,8 +305,66 @@ private Q_SLOTS:
         QCOMPARE(
             m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 1}), HotKeyService::noErr);
         m_service.reset();
-        QCOMPARE(m_client->grab(XKeys::e, xControlShift), 0);
-        m_client->ungrab(XKeys::e, xControlShift);
+        QCOMPARE(m_client->grab(TestX11::keyE, xControlShift), 0);
+        m_client->ungrab(TestX11::keyE, xControlShift);
+    }
+
+    // Through the Hotkeys namespace: while one of our menus is open the grabs are handed back and
+    // the menu's key events, read from the real keymap, run the shortcut.
+    void openMenuStillRunsTheShortcutAndKeepsOtherKeys()
+    {
+        m_service.reset(); // the namespace installs its own handler, on a service of its own
+        X11HotKeyService service;
+        Platform::MemoryUserDefaults defaults;
+        const Platform::X11::X11KeyEventTranslator translator;
+        Hotkeys::resetForTesting();
+        Hotkeys::useServices({&defaults, &service, nullptr, &translator, nullptr});
+        const auto restore = qScopeGuard([] {
+            Hotkeys::resetForTesting();
+            Hotkeys::useServices({});
+        });
+        QStringList ran;
+        const Hotkeys::Name fix(QStringLiteral("fix"), Hotkeys::Shortcut(carbonE, carbonCommandShift));
+        Hotkeys::onKeyDown(fix, [&] { ran.append(QStringLiteral("down")); });
+        Hotkeys::onKeyUp(fix, [&] { ran.append(QStringLiteral("up")); });
+        Hotkeys::trackAllMenus();
+        QMenu menu;
+        menu.addAction(QStringLiteral("First"));
+        menu.addAction(QStringLiteral("Second"));
+        menu.popup(QPoint(100, 100));
+        QVERIFY(QTest::qWaitForWindowExposed(&menu));
+        QVERIFY(Hotkeys::isMenuOpen());
+        // The open menu has the keyboard; our grab is handed back meanwhile.
+        QCOMPARE(m_client->grab(TestX11::keyE, xControlShift), 0);
+        m_client->ungrab(TestX11::keyE, xControlShift);
+
+        pressControlShiftE();
+        QTRY_COMPARE(ran, (QStringList {QStringLiteral("down"), QStringLiteral("up")}));
+        QVERIFY(menu.isVisible());
+        QCOMPARE(menu.activeAction(), nullptr);
+
+        // Held down, the shortcut runs once; the repeats go to the menu.
+        m_client->press(TestX11::keyControlL);
+        m_client->press(TestX11::keyShiftL);
+        m_client->press(TestX11::keyE);
+        QTest::qWait(1500);
+        m_client->release(TestX11::keyE);
+        m_client->release(TestX11::keyShiftL);
+        m_client->release(TestX11::keyControlL);
+        QTRY_COMPARE(ran.size(), 4);
+        settle();
+        QCOMPARE(ran.size(), 4);
+
+        // Keys that are not a shortcut of ours reach the menu.
+        constexpr quint8 down = 116;
+        m_client->chord({down});
+        QTRY_VERIFY(menu.activeAction() != nullptr);
+
+        menu.hide();
+        QTRY_VERIFY(!Hotkeys::isMenuOpen());
+        QCOMPARE(m_client->grab(TestX11::keyE, xControlShift), int(XCB_ACCESS));
+        pressControlShiftE();
+        QTRY_COMPARE(ran.size(), 6);
     }
 };
 

@@ -35,6 +35,40 @@ void XTestDriver::release(quint8 keycode)
     xcb_flush(m_connection);
 }
 
+void XTestDriver::chord(const QList<quint8> &keys, QList<quint8> releaseOrder)
+{
+    if (releaseOrder.isEmpty())
+        releaseOrder = QList<quint8>(keys.crbegin(), keys.crend());
+    for (quint8 key : keys)
+        press(key);
+    for (quint8 key : releaseOrder)
+        release(key);
+    sync();
+}
+
+void XTestDriver::sync() const
+{
+    free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+}
+
+int XTestDriver::grab(quint8 keycode, quint16 modifiers) const
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    xcb_generic_error_t *error = xcb_request_check(m_connection,
+        xcb_grab_key_checked(
+            m_connection, 1, root, modifiers, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    const int code = error ? error->error_code : 0;
+    free(error);
+    return code;
+}
+
+void XTestDriver::ungrab(quint8 keycode, quint16 modifiers) const
+{
+    xcb_ungrab_key(
+        m_connection, keycode, xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root, modifiers);
+    sync();
+}
+
 QList<quint8> XTestDriver::pressedKeys() const
 {
     QList<quint8> keys;
@@ -98,17 +132,10 @@ bool XTestDriver::clipboardHasOwner() const
 
 bool XTestDriver::isKeyGrabbedByAnother(quint8 keycode, quint16 modifiers) const
 {
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-    const xcb_void_cookie_t cookie = xcb_grab_key_checked(
-        m_connection, 0, root, modifiers, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-    if (xcb_generic_error_t *error = xcb_request_check(m_connection, cookie)) {
-        const bool taken = error->error_code == XCB_ACCESS;
-        free(error);
-        return taken;
-    }
-    xcb_ungrab_key(m_connection, keycode, root, modifiers);
-    xcb_flush(m_connection);
-    return false;
+    const int error = grab(keycode, modifiers);
+    if (!error)
+        ungrab(keycode, modifiers);
+    return error == XCB_ACCESS;
 }
 
 quint32 XTestDriver::focusWindow() const
@@ -180,7 +207,7 @@ void XTestDriver::releaseAll()
 {
     for (quint8 code : pressedKeys())
         release(code);
-    free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    sync();
 }
 
 } // namespace TestX11

@@ -21,6 +21,17 @@ public:
     void press(quint8 keycode);
     void release(quint8 keycode);
 
+    // Presses the keys in order, then releases them in `releaseOrder` (reverse order by default).
+    void chord(const QList<quint8> &keys, QList<quint8> releaseOrder = {});
+
+    // A round trip: every request sent so far has been processed by the server.
+    void sync() const;
+
+    // Grabs a combination (an X modifier mask) on the root window for this client; answers the X
+    // error code, 0 when the grab is ours. ungrab() lets it go.
+    int grab(quint8 keycode, quint16 modifiers) const;
+    void ungrab(quint8 keycode, quint16 modifiers) const;
+
     // Keycodes that the server counts as down now.
     QList<quint8> pressedKeys() const;
 
@@ -56,6 +67,9 @@ inline constexpr quint8 keyShiftL = 50;
 inline constexpr quint8 keyControlL = 37;
 inline constexpr quint8 keyAltL = 64;
 inline constexpr quint8 keyE = 26;
+inline constexpr quint8 keyK = 45;
+inline constexpr quint8 keyCapsLock = 66;
+inline constexpr quint8 keyNumLock = 77;
 
 // X modifier masks.
 inline constexpr quint16 shiftMask = 1;
