@@ -88,7 +88,7 @@ public:
     {
         httplib::Client c("127.0.0.1", port());
         c.set_connection_timeout(5);
-        c.set_read_timeout(30);
+        c.set_read_timeout(120); // wall time: a loaded machine stretches the CPU budget
         return c;
     }
     // POSTs `body` as JSON to /api/fix-text; status -1 when no reply came.

@@ -81,15 +81,12 @@ private Q_SLOTS:
         row("no text", "{'mode':'fix'}", 400, "missing member \"text\"");
         row("text number", "{'text':1,'mode':'fix'}", 400, "\"text\" is a number");
         row("text array", "{'text':['a'],'mode':'fix'}", 400, "\"text\" is an array");
-        row("text object", "{'text':{'a':'b'},'mode':'fix'}", 400, "\"text\" is an object");
         row("mode boolean", "{'text':'a','mode':true}", 400, "\"mode\" is a boolean");
         row("unknown mode", "{'text':'a','mode':'casual'}", 400, "unknown mode \"casual\"");
-        row("empty mode", "{'text':'a','mode':''}", 400, "unknown mode");
         row("extra member", "{'text':'a','mode':'fix','lang':'en'}", 400, "unexpected member \"lang\"");
         row("duplicate text", "{'text':'a','text':'b','mode':'fix'}", 400, "duplicate member \"text\"");
         row("invalid utf-8 in text", "{\"mode\":\"fix\",\"text\":\"caf\xC3(\"}", 400,
             "\"text\" is not valid UTF-8");
-        row("overlong utf-8", "{\"mode\":\"fix\",\"text\":\"\xC0\xAF\"}", 400, "not valid UTF-8");
         row("lone surrogate escape", "{'mode':'fix','text':'a\\ud800b'}", 400, "\"text\" is not valid UTF-8");
         row("latin-1 body", "{\"text\":\"caf\xE9\",\"mode\":\"fix\"}", 400, "not valid UTF-8");
     }

@@ -186,7 +186,6 @@ private Q_SLOTS:
         row("an apology that is the text", completion("I'm sorry, but I can't come."),
             "im sory but i cant come", "I'm sorry, but I can't come.");
         row("empty", completion(""), "teh cat", "the upstream model answered with no text");
-        row("blank", completion(" \n"), "teh cat", "answered with no text");
         row("reasoning only", completion("<think>The user wants"), "teh cat", "answered with no text");
         row("preamble only", completion("Here is the corrected text:"), "teh cat", "answered with no text");
         row("length limit", completion("The c", "length"), "teh cat", "cut off at the model's length limit");
@@ -200,7 +199,6 @@ private Q_SLOTS:
         row("no choices", dump({{"id", "x"}}), "some text", noContent);
         row("empty choices", dump({{"choices", json::array()}}), "some text", noContent);
         row("content not a string", completion(json::array({"a"})), "some text", noContent);
-        row("content null", completion(nullptr), "some text", noContent);
         // Services quote (part of) a wrong key back.
         const std::string wrongKey = "Incorrect API key provided: " + kApiKey + " (sk-tes***CRET).";
         row("401 with an error object", dump({{"error", {{"message", wrongKey}}}}), "some text",
