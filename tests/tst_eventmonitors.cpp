@@ -185,8 +185,11 @@ private Q_SLOTS:
 
         // Overwriting and clearing release the old value at once.
         first.setValue(&kept, std::make_shared<Counted>(&destroyed));
-        first.setValue(&kept, std::make_shared<Counted>(&destroyed));
+        auto newer = std::make_shared<Counted>(&destroyed);
+        Counted *const newest = newer.get();
+        first.setValue(&kept, std::move(newer));
         QCOMPARE(destroyed, 3);
+        QCOMPARE(first.value(&kept).value().get(), newest);
         first.setValue(&kept, std::nullopt);
         QCOMPARE(destroyed, 4);
         QCOMPARE(first.value(&kept), std::nullopt);

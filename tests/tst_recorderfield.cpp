@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QOperatingSystemVersion>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -26,10 +25,6 @@
 using Hotkeys::Name;
 using Hotkeys::RecorderField;
 using Hotkeys::Shortcut;
-
-namespace Hotkeys {
-bool isDisallowedOnMacOS15(const Shortcut &shortcut, QOperatingSystemVersion os, bool sandboxed);
-}
 
 namespace {
 
@@ -128,7 +123,8 @@ private Q_SLOTS:
         no("Caps Lock+letter", Qt::Key_K, {}, 0x10000);
         yes("Ctrl+Shift+K", Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier, 40, command | shift);
         yes("Super+K", Qt::Key_K, Qt::MetaModifier, 40, control);
-        yes("Alt+Shift+E", Qt::Key_E, Qt::AltModifier | Qt::ShiftModifier, 14, option | shift);
+        yes("Alt+Shift+E, no sandbox rule here", Qt::Key_E, Qt::AltModifier | Qt::ShiftModifier, 14,
+            option | shift);
         yes("Caps Lock+Ctrl+K", Qt::Key_K, Qt::ControlModifier, 40, command, 0x10000);
         yes("Ctrl+Space", Qt::Key_Space, Qt::ControlModifier, 49, command);
         yes("F5 alone", Qt::Key_F5, {}, 96, 0);
@@ -340,29 +336,6 @@ private Q_SLOTS:
         w.startRecording();
         QTest::keyClick(w.field, Qt::Key_F12, Qt::ShiftModifier);
         QCOMPARE(m_fixture->alerts.size(), 1);
-    }
-
-    void sandboxRuleAppliesOnlyToEarlyMacOS15_data()
-    {
-        QTest::addColumn<QOperatingSystemVersion>("os");
-        QTest::addColumn<bool>("sandboxed");
-        QTest::addColumn<qint64>("carbon");
-        QTest::addColumn<bool>("disallowed");
-        const QOperatingSystemVersion mac150(QOperatingSystemVersion::MacOS, 15, 0);
-        const QOperatingSystemVersion mac151(QOperatingSystemVersion::MacOS, 15, 1);
-        const QOperatingSystemVersion mac152(QOperatingSystemVersion::MacOS, 15, 2);
-        QTest::newRow("15.0 option") << mac150 << true << option << true;
-        QTest::newRow("15.1 option+command") << mac151 << true << (option | command) << false;
-        QTest::newRow("15.2 option") << mac152 << true << option << false;
-        QTest::newRow("15.0 unsandboxed") << mac150 << false << option << false;
-        QTest::newRow("this system") << QOperatingSystemVersion::current() << true << option << false;
-    }
-    void sandboxRuleAppliesOnlyToEarlyMacOS15()
-    {
-        QFETCH(QOperatingSystemVersion, os);
-        QFETCH(bool, sandboxed);
-        QFETCH(qint64, carbon);
-        QTEST(Hotkeys::isDisallowedOnMacOS15(Shortcut(14, carbon), os, sandboxed), "disallowed");
     }
 
     void pauseAndStatusFollowRecording()

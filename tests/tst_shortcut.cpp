@@ -82,14 +82,7 @@ private Q_SLOTS:
         row("digits stay unshifted", Key::one, shift | cmd, QStringLiteral("⇧⌘1"));
         row("punctuation", Key::slash, ctrl, QStringLiteral("⌃/"));
         row("F5 alone", Key::f5, {}, QStringLiteral("F5"));
-        row("F13", Key::f13, opt, QStringLiteral("⌥F13"));
         row("keypad 5", Key::keypad5, cmd, QStringLiteral("⌘5\u20E3"));
-        row("keypad enter", Key::keypadEnter, {}, QStringLiteral("\u21A9\u20E3"));
-        row("tab", Key::tab, opt, QStringLiteral("⌥⇥"));
-        row("return", Key::returnKey, cmd, QStringLiteral("⌘↩"));
-        row("delete", Key::deleteKey, {}, QStringLiteral("⌫"));
-        row("help", Key::help, {}, QStringLiteral("?\u20DD"));
-        row("escape", Key::escape, {}, QStringLiteral("⎋"));
         row("arrows", Key::leftArrow, ctrl | opt, QStringLiteral("⌃⌥←"));
         row("space", Key::space, ctrl | opt, QStringLiteral("⌃⌥Space"));
         row("code without constant", Key(10), cmd, QStringLiteral("⌘§"));
@@ -198,29 +191,6 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QLocale::setDefault(locale);
         QCOMPARE(Shortcut(Key::space, ctrl | opt).presentableDescription(), text);
-    }
-
-    void menuKeyEquivalent_data()
-    {
-        QTest::addColumn<qint64>("keyCode");
-        QTest::addColumn<bool>("present");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("k is lower case") << Key::k.rawValue() << true << QStringLiteral("k");
-        QTest::newRow("space") << Key::space.rawValue() << true << QStringLiteral(" ");
-        QTest::newRow("F1 private use") << Key::f1.rawValue() << true << QStringLiteral("\uF704");
-        QTest::newRow("return") << Key::returnKey.rawValue() << true << QStringLiteral("↩");
-        QTest::newRow("keypad decimal has none") << Key::keypadDecimal.rawValue() << false << QString();
-        QTest::newRow("unnamed code") << qint64(200) << false << QString();
-    }
-    void menuKeyEquivalent()
-    {
-        QFETCH(qint64, keyCode);
-        QFETCH(bool, present);
-        QFETCH(QString, text);
-        const auto equivalent = Shortcut(keyCode, 0x300).nsMenuItemKeyEquivalent();
-        QCOMPARE(equivalent.has_value(), present);
-        if (present)
-            QCOMPARE(*equivalent, text);
     }
 
     void keySequence_data()
