@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -57,6 +58,22 @@ class TestEventMonitors : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+
+    // A modifier key alone is a change of flags, not a key press; mouse buttons by their side.
+    void eventTypes()
+    {
+        QKeyEvent shift(QEvent::KeyPress, Qt::Key_Shift, Qt::NoModifier);
+        QKeyEvent control(QEvent::KeyRelease, Qt::Key_Control, Qt::ControlModifier);
+        QKeyEvent f5(QEvent::KeyRelease, Qt::Key_F5, Qt::NoModifier);
+        QMouseEvent right(QEvent::MouseButtonRelease, QPointF(1, 1), QPointF(1, 1), Qt::RightButton,
+            Qt::NoButton, Qt::NoModifier);
+        QEvent paint(QEvent::Paint);
+        QCOMPARE(eventTypeOf(&shift), std::optional(NSEventType::flagsChanged));
+        QCOMPARE(eventTypeOf(&control), std::optional(NSEventType::flagsChanged));
+        QCOMPARE(eventTypeOf(&f5), std::optional(NSEventType::keyUp));
+        QCOMPARE(eventTypeOf(&right), std::optional(NSEventType::rightMouseUp));
+        QCOMPARE(eventTypeOf(&paint), std::nullopt);
+    }
 
     void swallowOrPass_data()
     {
