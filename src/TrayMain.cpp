@@ -9,8 +9,14 @@
 #include "app/LocalBackend.h"
 #include "app/SingleInstance.h"
 #include "app/TarnwickApp.h"
+#include "app/GlobalShortcut.h"
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/MenuTracking.h"
+#include "hotkeys/Shortcut.h"
+#include "platform/kde/FakeInputKeystrokePoster.h"
+#include "platform/kde/KGlobalAccelHotKeyService.h"
+#include "platform/kde/KWinFrontWindow.h"
+#include "platform/qt/NotificationCenter.h"
 #include "platform/qt/QtClock.h"
 #include "platform/qt/Notices.h"
 #include "platform/qt/SettingsUserDefaults.h"
@@ -21,6 +27,7 @@
 #include "platform/portal/PortalKeystrokePoster.h"
 #include "platform/wayland/DataControl.h"
 #include "platform/wayland/ForeignToplevels.h"
+#include "platform/wayland/SeatKeymap.h"
 #include "platform/wayland/SwayHotKeyService.h"
 #include "platform/wayland/VirtualKeyboard.h"
 #include "platform/wayland/WaylandConnection.h"
@@ -39,6 +46,7 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QKeySequence>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QNetworkAccessManager>
@@ -105,6 +113,9 @@ QString shortcutsWay(Implementation implementation)
     switch (implementation) {
     case Implementation::GlobalShortcutsPortal:
         return QStringLiteral("The desktop's global shortcuts portal delivers the shortcuts.");
+    case Implementation::KGlobalAccel:
+        return QStringLiteral(
+            "KDE's global shortcuts deliver the shortcuts; Plasma's shortcut settings list them.");
     case Implementation::GnomeCustomKeybindings:
         return QStringLiteral("GNOME runs the shortcuts as its own custom shortcuts, once added below.");
     case Implementation::SwayIpc:
@@ -114,6 +125,28 @@ QString shortcutsWay(Implementation implementation)
     default:
         return {};
     }
+}
+
+// KDE stores a shortcut as a Qt key combination of the key the layout types there.
+std::optional<int> kdeKeyCombination(quint32 carbonKeyCode, quint32 carbonModifiers)
+{
+    const std::optional<QKeySequence> sequence
+        = Hotkeys::Shortcut(carbonKeyCode, carbonModifiers).toKeySequence();
+    return sequence ? std::optional<int>((*sequence)[0].toCombined()) : std::nullopt;
+}
+
+// The two shortcuts as Plasma's shortcut settings name them, with their stored keys.
+QList<Platform::Kde::NamedShortcut> kdeNamedShortcuts()
+{
+    QList<Platform::Kde::NamedShortcut> named;
+    for (const auto &[name, title] : {std::pair(&Hotkeys::fixSelectedText(), Hotkeys::fixSelectedTextTitle()),
+             std::pair(&Hotkeys::formalizeSelectedText(), Hotkeys::formalizeSelectedTextTitle())}) {
+        std::optional<std::pair<quint32, quint32>> keys;
+        if (const std::optional<Hotkeys::Shortcut> shortcut = Hotkeys::getShortcut(*name))
+            keys = std::pair(quint32(shortcut->carbonKeyCode()), quint32(shortcut->carbonModifiers()));
+        named.append({name->rawValue(), title, keys});
+    }
+    return named;
 }
 
 // The services of the seams, built from the choice; pointers into what it owns.
@@ -128,6 +161,11 @@ struct PlatformServices {
     Platform::FrontWindow *frontWindow = nullptr;
     Platform::CommandShortcuts *commandShortcuts = nullptr;
     Platform::Wayland::WaylandConnection *wayland = nullptr;
+    Platform::Wayland::SeatKeymap *seatKeymap = nullptr;
+    Platform::Kde::KGlobalAccelHotKeyService *kglobalaccel = nullptr;
+    // The shortcut names register their hot keys while they are being made: until they exist,
+    // kglobalaccel's actions go by the hot keys' ids.
+    bool shortcutNamesMade = false;
 
     template <typename T, typename... Args> T *make(Args &&...args)
     {
@@ -147,8 +185,13 @@ void buildServices(PlatformServices &services, const Platform::PlatformChoice &c
     Platform::UserDefaults &defaults, Platform::Notices &notices)
 {
     Platform::Wayland::WaylandConnection *wayland = nullptr;
-    if (choice.sessionType == QLatin1String("wayland"))
+    if (choice.sessionType == QLatin1String("wayland")) {
         wayland = services.wayland = services.make<Platform::Wayland::WaylandConnection>();
+        // KDE's shortcuts and fake input go by the keys of the seat's keymap.
+        if (choice.hotKeys.implementation == Implementation::KGlobalAccel
+            || choice.keystrokes.implementation == Implementation::KWinFakeInput)
+            services.seatKeymap = services.make<Platform::Wayland::SeatKeymap>(*wayland);
+    }
 
     auto *x11HotKeys = services.make<Platform::X11::X11HotKeyService>();
     services.hotKeys = x11HotKeys;
@@ -160,6 +203,21 @@ void buildServices(PlatformServices &services, const Platform::PlatformChoice &c
     } else if (choice.hotKeys.implementation == Implementation::GlobalShortcutsPortal) {
         services.hotKeys
             = services.make<Platform::Portal::PortalGlobalShortcuts>(QDBusConnection::sessionBus());
+    } else if (choice.hotKeys.implementation == Implementation::KGlobalAccel) {
+        auto *kde = services.kglobalaccel = services.make<Platform::Kde::KGlobalAccelHotKeyService>(
+            QDBusConnection::sessionBus(), kdeKeyCombination, [&services] {
+                return services.shortcutNamesMade ? kdeNamedShortcuts()
+                                                  : QList<Platform::Kde::NamedShortcut>();
+            });
+        services.hotKeys = kde;
+        services.systemShortcuts = kde;
+        // Plasma's shortcut settings list a recorded shortcut under its name once it is stored.
+        services.owned.push_back(std::shared_ptr<Platform::NotificationCenter::Token>(
+            Platform::NotificationCenter::defaultCenter().addObserver(
+                Hotkeys::shortcutByNameDidChange(), [kde](const Platform::NotificationCenter::UserInfo &) {
+                    QMetaObject::invokeMethod(
+                        kde, [kde] { kde->refreshActionNames(); }, Qt::QueuedConnection);
+                })));
     } else if (choice.hotKeys.implementation != Implementation::X11) {
         services.hotKeys = services.make<Platform::UnavailableHotKeys>();
     }
@@ -180,6 +238,11 @@ void buildServices(PlatformServices &services, const Platform::PlatformChoice &c
             portal->start();
         services.keystrokes = portal;
         services.trust = portal;
+    } else if (choice.keystrokes.implementation == Implementation::KWinFakeInput) {
+        auto *fakeInput = services.make<Platform::Kde::FakeInputKeystrokePoster>(
+            *wayland, *services.seatKeymap, Platform::X11::X11AccessibilityTrust::helpPagePath());
+        services.keystrokes = fakeInput;
+        services.trust = fakeInput;
     } else if (choice.keystrokes.implementation == Implementation::X11) {
         services.keystrokes = services.make<Platform::X11::X11KeystrokePoster>(clock);
         services.trust = services.make<Platform::X11::X11AccessibilityTrust>();
@@ -194,6 +257,8 @@ void buildServices(PlatformServices &services, const Platform::PlatformChoice &c
     if (choice.frontWindow.implementation == Implementation::ForeignToplevel) {
         toplevels = services.make<Platform::Wayland::ForeignToplevels>(*wayland);
         services.frontWindow = toplevels;
+    } else if (choice.frontWindow.implementation == Implementation::KWinScript) {
+        services.frontWindow = services.make<Platform::Kde::KWinFrontWindow>(QDBusConnection::sessionBus());
     } else if (choice.frontWindow.implementation == Implementation::X11) {
         services.frontWindow = services.make<Platform::X11::X11FrontWindow>();
     }
@@ -272,8 +337,12 @@ int runTrayApplication(int &argc, char **argv)
     // Shortcuts are shown with the characters of the user's layout where it has them.
     const std::unique_ptr<Platform::X11::XkbKeyboardLayout> keyboardLayout
         = Platform::X11::XkbKeyboardLayout::create();
-    Hotkeys::useServices({&userDefaults, services.hotKeys, services.systemShortcuts, &keyEventTranslator,
-        keyboardLayout.get()});
+    // Without X11 (Plasma's Wayland session alone), the seat's keymap names the keys.
+    const Platform::KeyboardLayout *layout = keyboardLayout
+        ? static_cast<const Platform::KeyboardLayout *>(keyboardLayout.get())
+        : services.seatKeymap;
+    Hotkeys::useServices(
+        {&userDefaults, services.hotKeys, services.systemShortcuts, &keyEventTranslator, layout});
     Hotkeys::trackAllMenus();
 
     Platform::X11::X11Screens screens;
@@ -292,6 +361,9 @@ int runTrayApplication(int &argc, char **argv)
         appServices.frontWindowKnown = choice.sessionType != QLatin1String("wayland")
             || choice.frontWindow.implementation != Implementation::X11;
         TarnwickApp tarnwick(appServices);
+        services.shortcutNamesMade = true;
+        if (services.kglobalaccel)
+            services.kglobalaccel->refreshActionNames();
         tarnwick.show();
         commands.setHandlers(tarnwick.commandHandlers());
         status = QApplication::exec();

@@ -1,8 +1,11 @@
 // The KDE services against a real KWin on a private session bus: kglobalaccel shortcuts fired by
 // keys typed through fake input, keystrokes into a native Wayland Qt window, the grant that fake
-// input needs, and the window in front as a KWin script reports it.
+// input needs, the window in front as a KWin script reports it, and the whole run of tarnwick.
+#include "testlib/TestHttpServer.h"
+
 #include "HeadlessKWin.h"
 #include "TargetClient.h"
+#include "TarnwickProcess.h"
 #include "platform/KeyEncodings.h"
 #include "platform/fake/MemoryUserDefaults.h"
 #include "platform/kde/FakeInputDevice.h"
@@ -10,13 +13,17 @@
 #include "platform/kde/KGlobalAccelHotKeyService.h"
 #include "platform/kde/KWinFrontWindow.h"
 #include "platform/qt/TerminalTable.h"
+#include "platform/wayland/DataControl.h"
 #include "platform/wayland/SeatKeymap.h"
 #include "platform/wayland/WaylandConnection.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QKeyCombination>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <QCoroTask>
@@ -25,11 +32,12 @@
 
 using Platform::HotKeyService;
 using Platform::Kde::KGlobalAccelHotKeyService;
+using Platform::Wayland::DataControl;
 
 namespace {
 
 // evdev codes of the keys the tests type.
-constexpr int keyCtrl = 29, keyAlt = 56, keyK = 37, keyX = 45;
+constexpr int keyCtrl = 29, keyShift = 42, keyAlt = 56, keyE = 18, keyK = 37, keyX = 45;
 // Carbon: K and Tab; Command (the Control key) with Option (Alt), and Option alone.
 constexpr quint32 carbonK = 0x28, carbonTab = 0x30, carbonCommandOption = 0x900, carbonOption = 0x800;
 
@@ -68,6 +76,11 @@ QStringList kdeActions()
     QStringList actions = names.arguments().value(0).toStringList();
     actions.sort();
     return actions;
+}
+
+QString corrected(const QString &text)
+{
+    return QStringLiteral("Fixed: ") + text;
 }
 
 } // namespace
@@ -218,6 +231,61 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(front.current().windowClass, QStringLiteral("org.kde.konsole"), 10000);
         QVERIFY(front.current().id != 0);
         QVERIFY(Platform::TerminalTable::builtIn().isTerminal(front.current().windowClass, defaults));
+    }
+
+    // Run from where KWin grants nothing, tarnwick says what to do; installed, it corrects the
+    // selection of a native window and gives the clipboard back.
+    void wholeRun()
+    {
+        const auto diagnose = [] {
+            QProcess process;
+            process.start(QStringLiteral(TARNWICK_BINARY), {QStringLiteral("--diagnose")});
+            return process.waitForFinished(30000) ? QString::fromUtf8(process.readAllStandardOutput())
+                                                  : QString();
+        };
+        const QString ungranted = diagnose();
+        for (const char *line :
+            {"hot keys: kglobalaccel", "keystrokes: none", "KWin lets only an installed Tarnwick type",
+                "clipboard: wlr data-control", "front window: KWin script"})
+            QVERIFY2(ungranted.contains(QLatin1String(line)), qPrintable(ungranted));
+        m_kwin.grantFakeInput(QStringLiteral(TARNWICK_BINARY));
+        // KWin reads the new desktop entry a moment later.
+        QTRY_VERIFY_WITH_TIMEOUT(diagnose().contains(QLatin1String("keystrokes: KWin fake input")), 20000);
+
+        TestHttpServer backend;
+        QVERIFY(backend.listen());
+        backend.setHandler([](const TestHttpServer::Request &request) {
+            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            return TestHttpServer::Reply::corrected(corrected(body.value(QStringLiteral("text")).toString()));
+        });
+        QTemporaryDir home;
+        TestWayland::TarnwickProcess tarnwick(QStringLiteral(TARNWICK_BINARY));
+        QVERIFY2(tarnwick.start(backend.url(), home.path()), tarnwick.errors().constData());
+        QTRY_COMPARE(kdeActions(),
+            (QStringList {QStringLiteral("fixSelectedText"), QStringLiteral("formalizeSelectedText")}));
+
+        DataControl selections(*m_connection);
+        const Platform::PasteboardItem original {{QStringLiteral("text/plain;charset=utf-8"), "user's text"},
+            {QStringLiteral("application/x-tarnwick-test"), QByteArray("\0\1\2\xff", 4)}};
+        QVERIFY(selections.publish(DataControl::Selection::Clipboard, original));
+        const QMap<QString, QByteArray> expectedClipboard {original[0], original[1]};
+        QTRY_COMPARE(TestWayland::pasted(), expectedClipboard);
+
+        QVERIFY(m_target.activate());
+        const QString selection = QStringLiteral("teh quick brwon fox");
+        QVERIFY(m_target.setText(QStringLiteral("before ") + selection + QStringLiteral(" after")));
+        QVERIFY(m_target.select(7, 7 + int(selection.size())));
+        QVERIFY(m_target.clearKeys());
+        type({keyCtrl, keyShift, keyE, -keyE, -keyShift, -keyCtrl});
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_target.text(),
+            QStringLiteral("before ") + corrected(selection) + QStringLiteral(" after"), 20000);
+        QCOMPARE(backend.corrections().size(), 1);
+        // The shortcut itself never reached the window.
+        QCOMPARE(m_target.keys(), (QStringList {QStringLiteral("Ctrl+C"), QStringLiteral("Ctrl+V")}));
+        QTRY_COMPARE_WITH_TIMEOUT(TestWayland::pasted(), expectedClipboard, 10000);
+        tarnwick.stop();
+        QCOMPARE(kdeActions(), QStringList());
     }
 };
 

@@ -103,6 +103,23 @@ private Q_SLOTS:
                "gnome-keys"
             << "wayland | xcb | GlobalShortcuts portal | RemoteDesktop portal | X11 | X11 | X11 | XWayland "
                "window | none!";
+        QTest::newRow("Plasma on Wayland, installed")
+            << "wayland bus:org.kde.KWin bus:org.kde.kglobalaccel org_kde_kwin_fake_input=4 "
+               "zwlr_data_control_manager_v1=2 bus:org.kde.StatusNotifierWatcher portal:GlobalShortcuts=1"
+            << "wayland | wayland | kglobalaccel | KWin fake input | wlr data-control | wlr data-control | "
+               "KWin script | none! | StatusNotifierItem";
+        QTest::newRow("Plasma on Wayland, run from a build folder: no fake input")
+            << "wayland bus:org.kde.KWin bus:org.kde.kglobalaccel zwlr_data_control_manager_v1=2"
+            << "wayland | wayland | kglobalaccel | none! | wlr data-control | wlr data-control | KWin script "
+               "| "
+               "none! | none!";
+        QTest::newRow("KWin without kglobalaccel: shortcuts by the portal")
+            << "wayland bus:org.kde.KWin portal:GlobalShortcuts=1 zwlr_data_control_manager_v1=2"
+            << "wayland | wayland | GlobalShortcuts portal | none! | wlr data-control | wlr data-control | "
+               "KWin script | none! | none!";
+        QTest::newRow("Plasma on X11 keeps the grabs")
+            << "x11 xtest bus:org.kde.KWin bus:org.kde.kglobalaccel"
+            << "x11 | xcb | X11 | X11 | X11 | X11 | X11 | X11 | XEmbed tray";
         QTest::newRow("Wayland alone")
             << "wayland sway zwlr_data_control_manager_v1=2"
             << "wayland | wayland | sway IPC | none! | wlr data-control | wlr data-control | none! "

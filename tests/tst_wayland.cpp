@@ -4,6 +4,7 @@
 #include "testlib/TestHttpServer.h"
 
 #include "HeadlessSway.h"
+#include "TarnwickProcess.h"
 #include "TargetClient.h"
 #include "platform/wayland/DataControl.h"
 #include "platform/wayland/WaylandConnection.h"
@@ -37,93 +38,6 @@ TestHttpServer::Reply correctionReply(const TestHttpServer::Request &request)
     const QJsonObject body = QJsonDocument::fromJson(request.body).object();
     return TestHttpServer::Reply::corrected(corrected(body.value(QStringLiteral("text")).toString()));
 }
-
-// The clipboard (or primary selection) as a client apart from both sides sees it.
-QMap<QString, QByteArray> pasted(bool primary = false)
-{
-    QMap<QString, QByteArray> view;
-    const QStringList selection = primary ? QStringList {QStringLiteral("--primary")} : QStringList();
-    const TestX11::ToolResult types = TestX11::runTool(
-        QStringLiteral("wl-paste"), selection + QStringList {QStringLiteral("--list-types")});
-    if (types.exitCode != 0)
-        return view;
-    for (const QByteArray &type : types.out.split('\n')) {
-        if (type.isEmpty())
-            continue;
-        const TestX11::ToolResult data = TestX11::runTool(QStringLiteral("wl-paste"),
-            selection
-                + QStringList {
-                    QStringLiteral("--no-newline"), QStringLiteral("--type"), QString::fromUtf8(type)});
-        if (data.exitCode == 0)
-            view.insert(QString::fromUtf8(type), data.out);
-    }
-    return view;
-}
-
-// A running tarnwick, started with its settings in a fresh home and ready once it said so.
-class Tarnwick {
-public:
-    // With an X display (sway's XWayland), as user nobody: its X clients must be sway's user.
-    bool start(
-        const QUrl &backend, const QString &home, const QString &xDisplay = {}, bool waitUntilReady = true)
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        environment.insert(QStringLiteral("HOME"), home);
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-        environment.insert(QStringLiteral("QUARVEL_BACKEND_URL"), backend.toString());
-        m_process.setProcessEnvironment(environment);
-        if (xDisplay.isEmpty()) {
-            m_process.start(QStringLiteral(TARNWICK_BINARY), {});
-        } else {
-            environment.insert(QStringLiteral("DISPLAY"), xDisplay);
-            m_process.setProcessEnvironment(environment);
-            m_process.start(QStringLiteral("setpriv"),
-                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                    QStringLiteral("--clear-groups"), QStringLiteral(TARNWICK_BINARY)});
-        }
-        if (!waitUntilReady)
-            return m_process.waitForStarted(10000);
-        // Said after the shortcuts are registered (no tray runs under the test's sway).
-        const QDeadlineTimer deadline(30s);
-        while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
-            m_process.waitForReadyRead(100);
-            m_errors += m_process.readAllStandardError();
-            m_output += m_process.readAllStandardOutput();
-            if (m_errors.contains("no system tray is available"))
-                return true;
-        }
-        return false;
-    }
-    void stop()
-    {
-        m_process.terminate();
-        // Our own events keep flowing meanwhile: tarnwick may call the test's services as it quits.
-        if (!QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, 10000))
-            m_process.kill();
-        m_process.waitForFinished(2000);
-    }
-    ~Tarnwick()
-    {
-        if (m_process.state() != QProcess::NotRunning)
-            stop();
-    }
-    QByteArray errors()
-    {
-        m_errors += m_process.readAllStandardError();
-        return m_errors;
-    }
-    QByteArray output()
-    {
-        m_output += m_process.readAllStandardOutput();
-        return m_output;
-    }
-
-private:
-    QProcess m_process;
-    QByteArray m_errors;
-    QByteArray m_output;
-};
 
 // The desktop's tray host, as a panel such as waybar offers it on the session bus.
 class StatusNotifierWatcher : public QObject {
@@ -280,7 +194,7 @@ private Q_SLOTS:
                      &error),
             qPrintable(error));
         sway.useFromThisProcess();
-        Tarnwick tarnwick;
+        TarnwickProcess tarnwick(QStringLiteral(TARNWICK_BINARY));
         const bool started = tarnwick.start(m_backend.url(), home.path());
         Keyboard keyboard;
         keyboard.chord({keyLeftCtrl, keyLeftShift, keyE});
@@ -308,7 +222,7 @@ private Q_SLOTS:
         const QString xDisplay = sway.xwaylandDisplay();
         QTemporaryDir home;
         QVERIFY(::chown(home.path().toLocal8Bit().constData(), 65534, 65534) == 0);
-        Tarnwick tarnwick;
+        TarnwickProcess tarnwick(QStringLiteral(TARNWICK_BINARY));
         const bool started = tarnwick.start(m_backend.url(), home.path(), xDisplay);
         Keyboard keyboard;
         TestX11::TargetClient target;
@@ -373,7 +287,7 @@ private Q_SLOTS:
             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
         QVERIFY(connection.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
         qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-        Tarnwick tarnwick;
+        TarnwickProcess tarnwick(QStringLiteral(TARNWICK_BINARY));
         QTemporaryDir home;
         const bool started = tarnwick.start(m_backend.url(), home.path(), {}, false);
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
@@ -402,7 +316,7 @@ private:
     std::unique_ptr<DataControl> m_selections;
     TestHttpServer m_backend;
     QTemporaryDir m_home;
-    Tarnwick m_tarnwick;
+    TarnwickProcess m_tarnwick {QStringLiteral(TARNWICK_BINARY)};
 };
 
 QTEST_MAIN(TestWaylandSession)

@@ -14,6 +14,9 @@ const QString shortcutsPortal = QStringLiteral("org.freedesktop.portal.GlobalSho
 const QString remoteDesktopPortal = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
 // GNOME's settings daemon runs the custom keyboard shortcuts while this name is owned.
 const QString gnomeMediaKeys = QStringLiteral("org.gnome.SettingsDaemon.MediaKeys");
+const QString kglobalaccel = QStringLiteral("org.kde.kglobalaccel");
+const QString kwin = QStringLiteral("org.kde.KWin");
+const QString fakeInput = QStringLiteral("org_kde_kwin_fake_input");
 
 SeamChoice serve(Implementation implementation, const QString &reason)
 {
@@ -33,7 +36,13 @@ QString triggerLine()
 
 void chooseX11(const SessionCapabilities &caps, PlatformChoice &choice)
 {
-    choice.hotKeys = serve(Implementation::X11, QStringLiteral("X11 session: key grabs on the root window"));
+    // Plasma's X11 session has kglobalaccel too; grabs still serve there: they report a refusal at
+    // once and deliver the release, which runs the correction, and keys that kglobalaccel holds
+    // are refused grabs, so a clash is shown all the same.
+    choice.hotKeys = serve(Implementation::X11,
+        caps.hasBusName(kglobalaccel) ? QStringLiteral(
+            "X11 session: key grabs on the root window (kglobalaccel's keys are refused grabs)")
+                                      : QStringLiteral("X11 session: key grabs on the root window"));
     choice.keystrokes = caps.xtest
         ? serve(Implementation::X11, QStringLiteral("the X server offers XTEST"))
         : cannotServe(QStringLiteral("the X server offers no XTEST extension"),
@@ -52,6 +61,10 @@ void chooseWayland(const SessionCapabilities &caps, PlatformChoice &choice)
         choice.hotKeys = serve(Implementation::SwayIpc,
             QStringLiteral(
                 "sway answers on its IPC socket: bindings are added at run time and reported back"));
+    } else if (caps.hasBusName(kglobalaccel)) {
+        // Plasma 5.27 also offers the portal, whose shortcuts the user must confirm first.
+        choice.hotKeys = serve(Implementation::KGlobalAccel,
+            kglobalaccel + QStringLiteral(" is on the session bus: shortcuts with press and release"));
     } else if (const quint32 version = caps.portalInterfaces.value(shortcutsPortal)) {
         choice.hotKeys = serve(Implementation::GlobalShortcutsPortal,
             QStringLiteral("the desktop portal offers GlobalShortcuts v%1").arg(version));
@@ -73,6 +86,15 @@ void chooseWayland(const SessionCapabilities &caps, PlatformChoice &choice)
     if (caps.hasWaylandGlobal(virtualKeyboard)) {
         choice.keystrokes = serve(
             Implementation::VirtualKeyboard, QStringLiteral("the compositor offers ") + virtualKeyboard);
+    } else if (caps.hasWaylandGlobal(fakeInput, 4)) {
+        choice.keystrokes = serve(Implementation::KWinFakeInput,
+            QStringLiteral("KWin grants ") + fakeInput + QStringLiteral(" to the installed program"));
+    } else if (caps.hasBusName(kwin)) {
+        // KWin offers fake input only to a program whose installed desktop entry asks for it.
+        choice.keystrokes = cannotServe(QStringLiteral("KWin does not grant ") + fakeInput,
+            QStringLiteral("Keystrokes are not permitted: KWin lets only an installed Tarnwick type."),
+            QStringLiteral("Install Tarnwick (its desktop entry asks KWin for fake input) and start the "
+                           "installed program, /usr/bin/tarnwick, not a copy from a build folder."));
     } else if (const quint32 version = caps.portalInterfaces.value(remoteDesktopPortal)) {
         choice.keystrokes = serve(Implementation::RemoteDesktopPortal,
             QStringLiteral("the desktop portal offers RemoteDesktop v%1: the user allows keystrokes %2")
@@ -112,6 +134,9 @@ void chooseWayland(const SessionCapabilities &caps, PlatformChoice &choice)
     if (caps.hasWaylandGlobal(foreignToplevel)) {
         choice.frontWindow = serve(
             Implementation::ForeignToplevel, QStringLiteral("the compositor offers ") + foreignToplevel);
+    } else if (caps.hasBusName(kwin)) {
+        choice.frontWindow = serve(Implementation::KWinScript,
+            kwin + QStringLiteral(" is on the session bus: a KWin script reports the active window"));
     } else if (caps.x11Display) {
         // _NET_ACTIVE_WINDOW names an XWayland window in front, and none while a native one is;
         // the settings window offers to treat those as terminals.
@@ -180,6 +205,12 @@ QString implementationName(Implementation implementation)
         return QStringLiteral("RemoteDesktop portal");
     case Implementation::GnomeCustomKeybindings:
         return QStringLiteral("GNOME custom keybindings");
+    case Implementation::KGlobalAccel:
+        return QStringLiteral("kglobalaccel");
+    case Implementation::KWinFakeInput:
+        return QStringLiteral("KWin fake input");
+    case Implementation::KWinScript:
+        return QStringLiteral("KWin script");
     case Implementation::StatusNotifierItem:
         return QStringLiteral("StatusNotifierItem");
     case Implementation::XEmbedTray:

@@ -69,6 +69,9 @@ enum class Implementation {
     GlobalShortcutsPortal, // org.freedesktop.portal.GlobalShortcuts
     RemoteDesktopPortal, // org.freedesktop.portal.RemoteDesktop, keyboard only, after the user's consent
     GnomeCustomKeybindings, // GNOME's custom keyboard shortcuts running `tarnwick --trigger`
+    KGlobalAccel, // KDE's global shortcut service, org.kde.kglobalaccel
+    KWinFakeInput, // org_kde_kwin_fake_input, granted by the installed desktop entry
+    KWinScript, // a KWin script that reports the active window over D-Bus
     StatusNotifierItem, // the tray icon as a D-Bus StatusNotifierItem
     XEmbedTray, // the tray icon in an X11 system tray
 };
