@@ -8,6 +8,7 @@
 #include "TargetClient.h"
 #include "platform/wayland/DataControl.h"
 #include "platform/wayland/WaylandConnection.h"
+#include "platform/wayland/WaylandSelections.h"
 
 #include <QDBusConnection>
 #include <QDeadlineTimer>
@@ -99,6 +100,28 @@ private Q_SLOTS:
                  "keystrokes: virtual keyboard", "clipboard: wlr data-control",
                  "primary selection: wlr data-control", "front window: foreign toplevel"})
             QVERIFY2(report.contains(QLatin1String(line)), qPrintable(report));
+    }
+
+    void changesReadInOneBatchCallOnlyTheCurrentObserver()
+    {
+        Platform::Wayland::WaylandConnection connection;
+        DataControl selections(connection);
+        Platform::Wayland::DataControlPasteboard pasteboard(selections);
+        int calls = 0;
+        // As a run waiting for the copy does: the first change ends the wait and its observer.
+        pasteboard.setChangeObserver([&] {
+            ++calls;
+            pasteboard.setChangeObserver({});
+        });
+        for (const QByteArray &text : {QByteArray("first"), QByteArray("second")})
+            QVERIFY(m_selections->publish(
+                DataControl::Selection::Clipboard, {{QStringLiteral("text/plain"), text}}));
+        QVERIFY(connection.roundtrip()); // both selections read at once
+        bool queueRan = false; // queued after the calls for both changes
+        QMetaObject::invokeMethod(
+            this, [&] { queueRan = true; }, Qt::QueuedConnection);
+        QTRY_VERIFY(queueRan);
+        QCOMPARE(calls, 1);
     }
 
     void shortcutCorrectsTheSelectionAndGivesTheClipboardBack_data()
@@ -210,11 +233,6 @@ private Q_SLOTS:
 
     void withXWaylandThePanelShowsWithoutTakingTheFocus()
     {
-        // Unfinished: in about one run in three on a loaded machine, tarnwick (on XWayland, as
-        // nobody) starts the request and the test's backend never sees a connection; not yet
-        // explained, so the test runs only when asked for.
-        if (!qEnvironmentVariableIsSet("TARNWICK_TEST_XWAYLAND_PANEL"))
-            QSKIP("unfinished: set TARNWICK_TEST_XWAYLAND_PANEL=1 to run it (fails about one run in three)");
         HeadlessSway sway;
         QString error;
         QVERIFY2(sway.start("xwayland force\n", &error), qPrintable(error));

@@ -19,26 +19,27 @@ PasteboardItem secretText(const QString &text)
 DataControlPasteboard::DataControlPasteboard(DataControl &selections)
     : m_selections(selections)
 {
+    QObject::connect(&m_selections, &DataControl::changed, &m_context, [this](Selection selection) {
+        if (selection != Selection::Clipboard || !m_changeObserver)
+            return;
+        // Queued: a change also arrives while we publish, inside a call of ours. The observer is
+        // looked up when the call runs, not now: several changes read in one batch queue several
+        // calls, and the first may end the wait that the observer belongs to.
+        QMetaObject::invokeMethod(
+            &m_context,
+            [this] {
+                if (const std::function<void()> observer = m_changeObserver)
+                    observer();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
-DataControlPasteboard::~DataControlPasteboard()
-{
-    QObject::disconnect(m_changeObserver);
-}
+DataControlPasteboard::~DataControlPasteboard() = default;
 
 void DataControlPasteboard::setChangeObserver(std::function<void()> observer)
 {
-    QObject::disconnect(m_changeObserver);
-    if (!observer)
-        return;
-    // Queued: a change also arrives while we publish, inside a call of ours.
-    m_changeObserver = QObject::connect(
-        &m_selections, &DataControl::changed, &m_selections,
-        [observer = std::move(observer)](Selection selection) {
-            if (selection == Selection::Clipboard)
-                observer();
-        },
-        Qt::QueuedConnection);
+    m_changeObserver = std::move(observer);
 }
 
 qint64 DataControlPasteboard::changeCount() const

@@ -30,7 +30,9 @@ public:
 
 private:
     DataControl &m_selections;
-    QMetaObject::Connection m_changeObserver;
+    std::function<void()> m_changeObserver;
+    // Receives the queued change calls; they go with it.
+    QObject m_context;
 };
 
 // The primary selection. Wayland does not tell who owns a selection; a selection made while a
