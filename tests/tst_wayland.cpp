@@ -128,15 +128,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("native Qt window") << QString() << QStringList();
+        QTest::addColumn<bool>("reload"); // sway reloads its configuration first
+        QTest::newRow("native Qt window") << QString() << QStringList() << false;
         // Debian's own Python, which has the GTK bindings; not one that PATH may put first.
-        QTest::newRow("native GTK window")
-            << QStringLiteral("/usr/bin/python3") << QStringList {QStringLiteral(TARNWICK_GTK_TARGET)};
+        QTest::newRow("native GTK window") << QStringLiteral("/usr/bin/python3")
+                                           << QStringList {QStringLiteral(TARNWICK_GTK_TARGET)} << false;
+        QTest::newRow("after sway reloaded") << QString() << QStringList() << true;
     }
     void shortcutCorrectsTheSelectionAndGivesTheClipboardBack()
     {
         QFETCH(QString, program);
         QFETCH(QStringList, arguments);
+        QFETCH(bool, reload);
         if (!program.isEmpty()
             && QProcess::execute(program,
                    {QStringLiteral("-c"), QStringLiteral("import gi; gi.require_version('Gtk', '3.0')")})
@@ -161,7 +164,20 @@ private Q_SLOTS:
         QVERIFY(target.select(7, 7 + int(selection.size())));
         QVERIFY(target.clearKeys());
 
-        m_keyboard->chord({keyLeftCtrl, keyLeftShift, keyE});
+        if (reload) {
+            QVERIFY(m_sway.command(QStringLiteral("reload")).contains("true"));
+            // The reload drops run-time bindings; until tarnwick has bound them again the keys
+            // reach the window.
+            QTRY_VERIFY_WITH_TIMEOUT(
+                [&] {
+                    if (m_backend.corrections().isEmpty())
+                        m_keyboard->chord({keyLeftCtrl, keyLeftShift, keyE});
+                    return !m_backend.corrections().isEmpty();
+                }(),
+                15000);
+        } else {
+            m_keyboard->chord({keyLeftCtrl, keyLeftShift, keyE});
+        }
 
         const QString expected = QStringLiteral("before ") + corrected(selection) + QStringLiteral(" after");
         QTRY_COMPARE_WITH_TIMEOUT(target.text(), expected, 15000);
@@ -170,8 +186,11 @@ private Q_SLOTS:
                      .object()
                      .value(QStringLiteral("text")),
             selection);
-        // The shortcut itself never reached the window: sway took the press.
-        QCOMPARE(target.keys(), (QStringList {QStringLiteral("Ctrl+C"), QStringLiteral("Ctrl+V")}));
+        // The shortcut itself never reached the window once bound: sway took the press.
+        QStringList keys = target.keys();
+        if (reload)
+            keys.removeAll(QStringLiteral("Ctrl+Shift+E"));
+        QCOMPARE(keys, (QStringList {QStringLiteral("Ctrl+C"), QStringLiteral("Ctrl+V")}));
         QTRY_COMPARE_WITH_TIMEOUT(pasted(), expectedClipboard, 10000);
     }
 

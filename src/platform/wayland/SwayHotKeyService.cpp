@@ -78,14 +78,20 @@ SwayHotKeyService::SwayHotKeyService(const QString &socketPath, QObject *parent)
     , m_commands(socketPath)
     , m_events(socketPath)
 {
+    readUserConfiguration();
+    // Workspace events tell of a reload of the configuration, among other things.
+    if (!m_events.request(SwayIpc::Subscribe, QByteArrayLiteral(R"(["binding", "shutdown", "workspace"])")))
+        return;
+    m_notifier = std::make_unique<QSocketNotifier>(m_events.socket(), QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &SwayHotKeyService::readEvents);
+}
+
+void SwayHotKeyService::readUserConfiguration()
+{
     if (const std::optional<QByteArray> config = m_commands.request(SwayIpc::GetConfig, {})) {
         m_userCombinations = configuredCombinations(
             QJsonDocument::fromJson(*config).object().value(QStringLiteral("config")).toString());
     }
-    if (!m_events.request(SwayIpc::Subscribe, QByteArrayLiteral(R"(["binding", "shutdown"])")))
-        return;
-    m_notifier = std::make_unique<QSocketNotifier>(m_events.socket(), QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, &SwayHotKeyService::readEvents);
 }
 
 SwayHotKeyService::~SwayHotKeyService()
@@ -199,22 +205,42 @@ int SwayHotKeyService::registerHotKey(quint32 carbonKeyCode, quint32 carbonModif
         if (binding.combination == *keys)
             return eventHotKeyExistsErr;
     }
-    if (m_userCombinations.contains(*keys)) {
-        QTextStream(stderr) << "tarnwick: " << *keys
+    const int status = bind(*keys, hotKeyId.id);
+    if (status == noErr)
+        m_bindings.append({hotKeyId, *keys, false});
+    return status;
+}
+
+int SwayHotKeyService::bind(const QString &keys, quint32 id)
+{
+    if (m_userCombinations.contains(keys)) {
+        QTextStream(stderr) << "tarnwick: " << keys
                             << " is bound in the sway configuration; leaving it to that binding" << Qt::endl;
         return eventHotKeyExistsErr;
     }
     QString error;
     // --no-warn: sway would otherwise put up a warning bar for a binding added a second time.
     if (!run(QStringLiteral("bindcode --no-warn %1 nop %2; bindcode --no-warn --release %1 nop %3")
-                 .arg(*keys, tag(false, hotKeyId.id), tag(true, hotKeyId.id)),
+                 .arg(keys, tag(false, id), tag(true, id)),
             &error)) {
-        run(QStringLiteral("unbindcode %1; unbindcode --release %1").arg(*keys));
-        QTextStream(stderr) << "tarnwick: sway refused the binding " << *keys << ": " << error << Qt::endl;
+        run(QStringLiteral("unbindcode %1; unbindcode --release %1").arg(keys));
+        QTextStream(stderr) << "tarnwick: sway refused the binding " << keys << ": " << error << Qt::endl;
         return eventInternalErr;
     }
-    m_bindings.append({hotKeyId, *keys, false});
     return noErr;
+}
+
+void SwayHotKeyService::bindAgainAfterReload()
+{
+    readUserConfiguration();
+    const QList<Binding> bindings = m_bindings;
+    for (const Binding &binding : bindings) {
+        const int status = bind(binding.combination, binding.hotKeyId.id);
+        if (status == noErr)
+            continue;
+        m_bindings.removeIf([&](const Binding &b) { return b.hotKeyId.id == binding.hotKeyId.id; });
+        reportStatus(binding.hotKeyId, status);
+    }
 }
 
 void SwayHotKeyService::unregisterHotKey(quint32 id)
@@ -261,6 +287,10 @@ void SwayHotKeyService::readEvents()
     bool ended = !m_events.isConnected();
     for (const SwayIpc::Message &event : events) {
         ended = ended || event.type == SwayIpc::ShutdownEvent;
+        if (event.type == SwayIpc::WorkspaceEvent
+            && QJsonDocument::fromJson(event.payload).object().value(QStringLiteral("change")).toString()
+                == QLatin1String("reload"))
+            bindAgainAfterReload();
         if (event.type != SwayIpc::BindingEvent)
             continue;
         const QString command = QJsonDocument::fromJson(event.payload)

@@ -21,8 +21,9 @@ namespace Platform::Wayland {
 // run `nop` with a tag of ours, and sway reports them back as binding events on a second, subscribed
 // connection. Modifiers map as on X11: Command is Ctrl, Control is Mod4, Option is Mod1; the
 // Function modifier is refused. A combination that the user's own configuration binds is left to
-// it and refused (a binding added over IPC would replace it); so is one sway refuses. Every binding
-// is removed when the hot key is, and all of them when the service goes away. As the system's
+// it and refused (a binding added over IPC would replace it); so is one sway refuses. A reload of
+// sway's configuration drops run-time bindings: ours are added again then, or reported refused.
+// Every binding is removed when the hot key is, and all of them when the service goes away. As the system's
 // shortcuts it reports those of the user's configuration. Main thread only.
 class SwayHotKeyService final : public QObject, public HotKeyService, public SystemShortcuts {
     Q_OBJECT
@@ -56,6 +57,10 @@ private:
     };
     QString tag(bool release, quint32 id) const;
     bool run(const QString &commands, QString *error = nullptr);
+    void readUserConfiguration();
+    // Adds both bindings of `keys`; the status of the registration.
+    int bind(const QString &keys, quint32 id);
+    void bindAgainAfterReload();
     void readEvents();
     void deliver(EventKind kind, HotKeyId hotKeyId);
 

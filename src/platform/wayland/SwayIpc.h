@@ -20,6 +20,7 @@ public:
         Subscribe = 2,
         GetVersion = 7,
         GetConfig = 9,
+        WorkspaceEvent = 0x80000000,
         BindingEvent = 0x80000005,
         ShutdownEvent = 0x80000006,
     };
