@@ -98,6 +98,8 @@ void TextProcessor::setLastError(std::optional<TextProcessorError> error)
 void TextProcessor::setState(const TextProcessorState &state)
 {
     m_state = state;
+    if (state == TextProcessorState::idle())
+        Platform::Trace::phase("idle");
     Q_EMIT stateChanged(m_state);
 }
 
