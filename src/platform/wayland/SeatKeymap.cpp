@@ -3,8 +3,6 @@
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/x11/KeyCodeMap.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
 
@@ -31,19 +29,16 @@ SeatKeymap::SeatKeymap(WaylandConnection &connection)
         return;
     const xkb_rule_names us {"evdev", "pc105", "us", "", ""};
     m_usKeymap = xkb_keymap_new_from_names(m_context, &us, XKB_KEYMAP_COMPILE_NO_FLAGS);
-    if (connection.seat() && connection.seatHasKeyboard()) {
-        static const wl_keyboard_listener listener {
-            onKeymap,
-            [](void *, wl_keyboard *, uint32_t, wl_surface *, wl_array *) {},
-            [](void *, wl_keyboard *, uint32_t, wl_surface *) {},
-            [](void *, wl_keyboard *, uint32_t, uint32_t, uint32_t, uint32_t) {},
-            [](void *, wl_keyboard *, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
-            [](void *, wl_keyboard *, int32_t, int32_t) {},
-        };
-        m_keyboard = wl_seat_get_keyboard(connection.seat());
-        wl_keyboard_add_listener(m_keyboard, &listener, this);
+    m_onKeymap = [this](const QByteArray &text) {
+        if (xkb_keymap *keymap = xkb_keymap_new_from_string(
+                m_context, text.constData(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS)) {
+            xkb_keymap_unref(m_keymap);
+            m_keymap = keymap;
+        }
+    };
+    m_keyboard = connection.followSeatKeymap(&m_onKeymap);
+    if (m_keyboard)
         connection.roundtrip();
-    }
     if (!m_keymap)
         m_keymap = xkb_keymap_new_from_names(m_context, nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS);
 }
@@ -57,25 +52,6 @@ SeatKeymap::~SeatKeymap()
     xkb_keymap_unref(m_keymap);
     xkb_keymap_unref(m_usKeymap);
     xkb_context_unref(m_context);
-}
-
-void SeatKeymap::onKeymap(void *data, wl_keyboard *, uint32_t format, int32_t fd, uint32_t size)
-{
-    auto *self = static_cast<SeatKeymap *>(data);
-    if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
-        void *text = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (text != MAP_FAILED) {
-            xkb_keymap *keymap = xkb_keymap_new_from_buffer(self->m_context, static_cast<const char *>(text),
-                ::strnlen(static_cast<const char *>(text), size), XKB_KEYMAP_FORMAT_TEXT_V1,
-                XKB_KEYMAP_COMPILE_NO_FLAGS);
-            ::munmap(text, size);
-            if (keymap) {
-                xkb_keymap_unref(self->m_keymap);
-                self->m_keymap = keymap;
-            }
-        }
-    }
-    ::close(fd);
 }
 
 std::optional<quint32> SeatKeymap::keyFor(quint32 keysym) const

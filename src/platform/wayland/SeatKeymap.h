@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 struct wl_keyboard;
@@ -38,8 +39,7 @@ public:
     QString unshiftedCharacters(quint16 keyCode) const override;
 
 private:
-    static void onKeymap(void *data, wl_keyboard *, uint32_t format, int32_t fd, uint32_t size);
-
+    std::function<void(const QByteArray &)> m_onKeymap;
     WaylandConnection &m_connection;
     wl_keyboard *m_keyboard = nullptr;
     xkb_context *m_context = nullptr;

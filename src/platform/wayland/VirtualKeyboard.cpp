@@ -68,18 +68,13 @@ VirtualKeyboard::VirtualKeyboard(WaylandConnection &connection, QString helpPage
     if (!m_manager || !m_context || !connection.seat())
         return;
 
-    static const wl_keyboard_listener listener {
-        onKeymap,
-        [](void *, wl_keyboard *, uint32_t, wl_surface *, wl_array *) {},
-        [](void *, wl_keyboard *, uint32_t, wl_surface *) {},
-        [](void *, wl_keyboard *, uint32_t, uint32_t, uint32_t, uint32_t) {},
-        [](void *, wl_keyboard *, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
-        [](void *, wl_keyboard *, int32_t, int32_t) {},
+    m_onKeymap = [this](const QByteArray &text) {
+        if (m_keyboard)
+            useKeymap(text);
+        else
+            m_keymapText = text;
     };
-    const auto followSeatKeymap = [&] {
-        m_seatKeyboard = wl_seat_get_keyboard(connection.seat());
-        wl_keyboard_add_listener(m_seatKeyboard, &listener, this);
-    };
+    const auto followSeatKeymap = [&] { m_seatKeyboard = connection.followSeatKeymap(&m_onKeymap); };
     if (connection.seatHasKeyboard()) {
         followSeatKeymap();
         connection.roundtrip();
@@ -123,27 +118,6 @@ VirtualKeyboard::~VirtualKeyboard()
         xkb_keymap_unref(m_keymap);
     if (m_context)
         xkb_context_unref(m_context);
-}
-
-void VirtualKeyboard::onKeymap(void *data, wl_keyboard *, uint32_t format, int32_t fd, uint32_t size)
-{
-    auto *self = static_cast<VirtualKeyboard *>(data);
-    QByteArray text;
-    if (format == keymapFormatXkbV1 && size > 0) {
-        void *map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (map != MAP_FAILED) {
-            text = QByteArray(
-                static_cast<const char *>(map), qsizetype(::strnlen(static_cast<const char *>(map), size)));
-            ::munmap(map, size);
-        }
-    }
-    ::close(fd);
-    if (text.isEmpty())
-        return;
-    if (self->m_keyboard)
-        self->useKeymap(text);
-    else
-        self->m_keymapText = text;
 }
 
 void VirtualKeyboard::useKeymap(const QByteArray &text)

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 struct wl_keyboard;
@@ -55,7 +56,6 @@ private:
     void useKeymap(const QByteArray &text);
     void key(quint32 evdev, bool press);
     void modifiers(quint32 depressed, quint32 group);
-    static void onKeymap(void *data, wl_keyboard *, uint32_t format, int32_t fd, uint32_t size);
 
     WaylandConnection &m_connection;
     QString m_helpPage;
@@ -65,6 +65,7 @@ private:
     xkb_context *m_context = nullptr;
     xkb_keymap *m_keymap = nullptr;
     QByteArray m_keymapText;
+    std::function<void(const QByteArray &)> m_onKeymap;
 };
 
 } // namespace Platform::Wayland

@@ -7,11 +7,40 @@
 
 #include <algorithm>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <wayland-client.h>
 
 namespace Platform::Wayland {
 
 namespace {
+
+// Hands the text of an XKB keymap to the std::function behind `data`; other formats are ignored.
+void onSeatKeymap(void *data, wl_keyboard *, uint32_t format, int32_t fd, uint32_t size)
+{
+    QByteArray text;
+    if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
+        void *map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (map != MAP_FAILED) {
+            text = QByteArray(
+                static_cast<const char *>(map), qsizetype(::strnlen(static_cast<const char *>(map), size)));
+            ::munmap(map, size);
+        }
+    }
+    ::close(fd);
+    if (!text.isEmpty())
+        (*static_cast<const std::function<void(const QByteArray &)> *>(data))(text);
+}
+
+const wl_keyboard_listener keymapListener {
+    onSeatKeymap,
+    [](void *, wl_keyboard *, uint32_t, wl_surface *, wl_array *) {},
+    [](void *, wl_keyboard *, uint32_t, wl_surface *) {},
+    [](void *, wl_keyboard *, uint32_t, uint32_t, uint32_t, uint32_t) {},
+    [](void *, wl_keyboard *, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
+    [](void *, wl_keyboard *, int32_t, int32_t) {},
+};
 
 void onGlobal(void *data, wl_registry *, uint32_t name, const char *interface, uint32_t version)
 {
@@ -140,6 +169,16 @@ void WaylandConnection::checkError()
     QTextStream(stderr) << "tarnwick: the Wayland connection failed (" << qt_error_string(error) << ")"
                         << Qt::endl;
     Q_EMIT failed();
+}
+
+wl_keyboard *WaylandConnection::followSeatKeymap(const std::function<void(const QByteArray &)> *onKeymap)
+{
+    if (!m_seat || !seatHasKeyboard())
+        return nullptr;
+    wl_keyboard *keyboard = wl_seat_get_keyboard(m_seat);
+    wl_keyboard_add_listener(
+        keyboard, &keymapListener, const_cast<std::function<void(const QByteArray &)> *>(onKeymap));
+    return keyboard;
 }
 
 } // namespace Platform::Wayland

@@ -4,11 +4,13 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QSocketNotifier;
 struct wl_display;
 struct wl_interface;
+struct wl_keyboard;
 struct wl_registry;
 struct wl_seat;
 
@@ -40,6 +42,11 @@ public:
     wl_seat *seat() const { return m_seat; }
     // Whether the seat has a keyboard now (asking for it otherwise is a protocol error).
     bool seatHasKeyboard() const { return m_seatCapabilities & 2; }
+    // Follows the seat keyboard's keymap: `onKeymap` gets the text of each XKB keymap the
+    // compositor hands over, the first during the next roundtrip. Null when the seat has no
+    // keyboard now. `onKeymap` must outlive the keyboard, which the caller releases
+    // (wl_keyboard_release).
+    wl_keyboard *followSeatKeymap(const std::function<void(const QByteArray &)> *onKeymap);
 
     // The compositor's globals by interface name (the first of each), as announced at connection.
     const QMap<QString, Global> &globals() const { return m_globals; }
