@@ -1,17 +1,22 @@
-// XTest keystrokes into a real window of another process, through a real X server. The wait for
-// the user's modifiers runs in virtual time; the keyboard state is the server's.
+// XTest keystrokes into a real window of another process, through a real X server, and the trust
+// to send them. The wait for the user's modifiers runs in virtual time; the keyboard state is the
+// server's.
 // moc cannot parse the C++20 library headers behind the clock and the coroutine types.
 #ifndef Q_MOC_RUN
 #include "platform/fake/ManualClock.h"
 #include "platform/x11/X11KeystrokePoster.h"
 #include "platform/x11/XkbKeymap.h"
 #endif
+#include "platform/x11/X11AccessibilityTrust.h"
 #include "platform/x11/X11Pasteboard.h"
 
 #include "TargetClient.h"
 #include "XTestDriver.h"
 
+#include <QDesktopServices>
+#include <QFile>
 #include <QTest>
+#include <QUrl>
 
 using namespace std::chrono_literals;
 namespace AppKitModifier = Platform::AppKitModifier;
@@ -37,6 +42,16 @@ bool setKeymap(const QString &layout, const QString &variant = {}, const QString
     return TestX11::runTool(QStringLiteral("setxkbmap"), arguments).exitCode == 0;
 }
 
+class UrlCatcher : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
 } // namespace
 
 class TestX11Keystrokes : public QObject {
@@ -47,6 +62,9 @@ private Q_SLOTS:
     {
         QVERIFY2(m_driver.isConnected(), "needs an X server in DISPLAY");
         QVERIFY(m_poster.isAvailable());
+        Platform::X11::X11AccessibilityTrust trust;
+        QVERIFY(trust.isProcessTrusted());
+        QVERIFY(trust.requestTrust());
         QVERIFY(m_target.start());
     }
 
@@ -67,35 +85,24 @@ private Q_SLOTS:
 
     void cleanupTestCase() { setKeymap(QStringLiteral("us")); }
 
-    void commandCCopiesAndCommandVPastesWithTheFetchSeen()
-    {
-        QVERIFY(m_target.setText(QStringLiteral("hello wide world")));
-        QVERIFY(m_target.select(6, 10));
-        const qint64 before = m_pasteboard.changeCount();
-        QVERIFY(m_poster.postKeystroke(keyC, AppKitModifier::command).isReady()); // nothing held: no wait
-        QTRY_VERIFY(m_pasteboard.changeCount() != before);
-        QTRY_COMPARE(m_pasteboard.string(), QStringLiteral("wide"));
-
-        m_pasteboard.setString(QStringLiteral("r\u00e9plac\u00e9"));
-        QVERIFY(!m_pasteboard.contentsFetchedSinceLastWrite());
-        QVERIFY(m_poster.postKeystroke(keyV, AppKitModifier::command).isReady());
-        QTRY_COMPARE(m_target.text(), QStringLiteral("hello r\u00e9plac\u00e9 world"));
-        QVERIFY(m_pasteboard.contentsFetchedSinceLastWrite());
-        QCOMPARE(m_target.keys(), (QStringList {QStringLiteral("Ctrl+C"), QStringLiteral("Ctrl+V")}));
-    }
-
-    void heldModifiersAreReleasedSoTheTargetSeesPlainCtrlC_data()
+    // The user may still hold the shortcut's modifiers: the keystroke waits until they are lifted
+    // (or the wait is over, and they are released for the target), so the target sees plain Ctrl+C.
+    void heldModifiersAreWaitedForThenReleased_data()
     {
         QTest::addColumn<QList<quint8>>("held");
-        QTest::newRow("shift") << QList<quint8> {TestX11::keyShiftL};
+        QTest::addColumn<bool>("letGo"); // the user lifts them within the wait
+        const QList<quint8> shift {TestX11::keyShiftL};
+        QTest::newRow("shift") << shift << false;
+        QTest::newRow("shift, lifted early") << shift << true;
         QTest::newRow("ctrl+shift, as after Ctrl+Shift+E")
-            << QList<quint8> {TestX11::keyControlL, TestX11::keyShiftL};
+            << QList<quint8> {TestX11::keyControlL, TestX11::keyShiftL} << false;
         QTest::newRow("ctrl+alt, as after Ctrl+Alt+E")
-            << QList<quint8> {TestX11::keyControlL, TestX11::keyAltL};
+            << QList<quint8> {TestX11::keyControlL, TestX11::keyAltL} << false;
     }
-    void heldModifiersAreReleasedSoTheTargetSeesPlainCtrlC()
+    void heldModifiersAreWaitedForThenReleased()
     {
         QFETCH(QList<quint8>, held);
+        QFETCH(bool, letGo);
         QVERIFY(m_target.setText(QStringLiteral("selected text")));
         for (quint8 key : held)
             m_driver.press(key);
@@ -103,34 +110,23 @@ private Q_SLOTS:
         const qint64 before = m_pasteboard.changeCount();
 
         auto post = m_poster.postKeystroke(keyC, AppKitModifier::command);
-        // The user may still lift the keys: nothing is sent before the wait is over.
-        m_clock.advance(X11KeystrokePoster::modifierWait - 20ms);
+        // Nothing is sent before the wait is over.
+        m_clock.advance(letGo ? 30ms : X11KeystrokePoster::modifierWait - 20ms);
         QVERIFY(!post.isReady());
         QCOMPARE(m_driver.pressedModifierKeys().size(), held.size());
-
-        m_clock.advance(40ms);
+        if (letGo) {
+            for (quint8 key : held)
+                m_driver.release(key);
+            QTRY_VERIFY(m_driver.pressedModifierKeys().isEmpty());
+            m_clock.advance(X11KeystrokePoster::modifierPoll);
+        } else {
+            m_clock.advance(40ms);
+        }
         QVERIFY(post.isReady());
         // Faked input reaches the server's key state asynchronously to other clients' queries.
         QTRY_VERIFY(m_driver.pressedModifierKeys().isEmpty());
         QTRY_COMPARE(m_pasteboard.string(), QStringLiteral("selected text"));
         QVERIFY(m_pasteboard.changeCount() != before);
-        QCOMPARE(m_target.keys(), QStringList {QStringLiteral("Ctrl+C")});
-    }
-
-    void keystrokeGoesOutAsSoonAsTheUserLetsGo()
-    {
-        QVERIFY(m_target.setText(QStringLiteral("quick")));
-        m_driver.press(TestX11::keyShiftL);
-        QTRY_VERIFY(!m_driver.pressedModifierKeys().isEmpty());
-
-        auto post = m_poster.postKeystroke(keyC, AppKitModifier::command);
-        m_clock.advance(30ms);
-        QVERIFY(!post.isReady());
-        m_driver.release(TestX11::keyShiftL);
-        QTRY_VERIFY(m_driver.pressedModifierKeys().isEmpty());
-        m_clock.advance(X11KeystrokePoster::modifierPoll);
-        QVERIFY(post.isReady());
-        QTRY_COMPARE(m_pasteboard.string(), QStringLiteral("quick"));
         QCOMPARE(m_target.keys(), QStringList {QStringLiteral("Ctrl+C")});
     }
 
@@ -182,16 +178,20 @@ private Q_SLOTS:
         QVERIFY(setKeymap(layout, variant, option));
         QTRY_VERIFY(watcher->keymap() && watcher->loads() > loads);
 
-        QVERIFY(m_target.setText(QStringLiteral("selected text")));
+        // With nothing held the keystrokes go out at once.
+        QVERIFY(m_target.setText(QStringLiteral("hello wide world")));
+        QVERIFY(m_target.select(6, 10));
         QVERIFY(m_poster.postKeystroke(keyC, AppKitModifier::command).isReady());
-        QTRY_COMPARE(m_pasteboard.string(), QStringLiteral("selected text"));
-        QCOMPARE(m_target.text(), QStringLiteral("selected text"));
+        QTRY_COMPARE(m_pasteboard.string(), QStringLiteral("wide"));
+        QCOMPARE(m_target.text(), QStringLiteral("hello wide world"));
 
-        m_pasteboard.setString(QStringLiteral("pasted"));
+        m_pasteboard.setString(QStringLiteral("r\u00e9plac\u00e9"));
+        QVERIFY(!m_pasteboard.contentsFetchedSinceLastWrite());
         QVERIFY(m_poster.postKeystroke(keyV, AppKitModifier::command).isReady());
-        QTRY_COMPARE(m_target.text(), QStringLiteral("pasted"));
+        QTRY_COMPARE(m_target.text(), QStringLiteral("hello r\u00e9plac\u00e9 world"));
+        QVERIFY(m_pasteboard.contentsFetchedSinceLastWrite());
         QVERIFY(m_poster.postKeystroke(keyInsert, AppKitModifier::shift).isReady());
-        QTRY_COMPARE(m_target.text(), QStringLiteral("pastedpasted"));
+        QTRY_COMPARE(m_target.text(), QStringLiteral("hello r\u00e9plac\u00e9r\u00e9plac\u00e9 world"));
         QVERIFY(!(m_driver.modifierState() & lockMask));
 
         QCOMPARE(m_poster.spareKeycodes().size(), spareKeys ? 2 : 0);
@@ -208,6 +208,27 @@ private Q_SLOTS:
         TestX11::spin(100ms);
         QCOMPARE(m_target.keys(), QStringList());
         QCOMPARE(m_pasteboard.string(), std::nullopt);
+    }
+
+    void openSettingsOpensTheHelpPage()
+    {
+        using Platform::X11::X11AccessibilityTrust;
+        const QString path = X11AccessibilityTrust::helpPagePath();
+        QVERIFY(path.endsWith(QStringLiteral("/accessibility.md")));
+        QFile page(path);
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QByteArray text = page.readAll();
+        QVERIFY(text.contains("XTEST"));
+        QVERIFY(text.contains("Wayland"));
+
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+        X11AccessibilityTrust trust;
+        const bool before = trust.isProcessTrusted();
+        trust.openSystemSettings();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(catcher.urls, QList<QUrl> {QUrl::fromLocalFile(path)});
+        QCOMPARE(trust.isProcessTrusted(), before);
     }
 
     void posterDestroyedDuringTheWaitSendsNothing()

@@ -4,7 +4,6 @@ tarnwick_add_test(tst_x11pasteboard SOURCES tst_x11pasteboard.cpp
   LIBS tarnwick_platform_x11 tarnwick_x11testlib LABELS x11)
 tarnwick_add_test(tst_x11keystrokes SOURCES tst_x11keystrokes.cpp
   LIBS tarnwick_platform_x11 tarnwick_platform_fake tarnwick_x11testlib LABELS x11)
-tarnwick_add_test(tst_x11trust SOURCES tst_x11trust.cpp LIBS tarnwick_platform_x11 LABELS x11)
 
 tarnwick_add_test(tst_e2e SOURCES tst_e2e.cpp LIBS tarnwick_testlib tarnwick_x11testlib LABELS e2e TIMEOUT 300)
 target_compile_definitions(tst_e2e PRIVATE TARNWICK_BINARY="$<TARGET_FILE:tarnwick>")
