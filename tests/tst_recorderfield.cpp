@@ -5,7 +5,6 @@
 #include "hotkeys/Hotkeys.h"
 #include "hotkeys/Recorder.h"
 #include "hotkeys/RecorderField.h"
-#include "hotkeys/SystemHotkeys.h"
 #include "platform/KeyEvent.h"
 #include "platform/qt/NotificationCenter.h"
 #include "platform/fake/FakeKeyEventTranslator.h"
@@ -128,6 +127,7 @@ private Q_SLOTS:
         yes("Caps Lock+Ctrl+K", Qt::Key_K, Qt::ControlModifier, 40, command, 0x10000);
         yes("Ctrl+Space", Qt::Key_Space, Qt::ControlModifier, 49, command);
         yes("F5 alone", Qt::Key_F5, {}, 96, 0);
+        yes("F12 alone, never reserved", Qt::Key_F12, {}, 111, 0);
         yes("Fn+F5 drops Fn", Qt::Key_F5, {}, 96, 0, 0x800000);
     }
     void judgingPressedCombinations()
@@ -140,9 +140,13 @@ private Q_SLOTS:
         FlagAddingTranslator translator;
         translator.extraFlags = extraFlags;
         Tests::useService(&Hotkeys::Services::keyEventTranslator, &translator);
+        m_fixture->systemShortcuts.add(111, 0);
         Window w(name);
         w.startRecording();
 
+        // Modifier keys alone are neither refused nor recorded.
+        QTest::keyPress(w.field, Qt::Key_Control, Qt::ControlModifier);
+        QTest::keyPress(w.field, Qt::Key_Shift, Qt::ControlModifier | Qt::ShiftModifier);
         QTest::keyClick(w.field, Qt::Key(key), modifiers);
 
         if (stored) {
@@ -167,18 +171,6 @@ private Q_SLOTS:
         QVERIFY(m_fixture->alerts.isEmpty());
     }
 
-    void modifierKeysAloneAreIgnored()
-    {
-        Window w(name);
-        w.startRecording();
-        QTest::keyPress(w.field, Qt::Key_Control, Qt::ControlModifier);
-        QTest::keyPress(w.field, Qt::Key_Shift, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(m_fixture->beeps, 0);
-        QVERIFY(w.field->isRecording());
-        QTest::keyClick(w.field, Qt::Key_J, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(Shortcut(38, command | shift)));
-    }
-
     void escapeAndTabEndRecordingAndStoreNothing()
     {
         Hotkeys::setShortcut(Shortcut(14, command | shift), name);
@@ -197,21 +189,33 @@ private Q_SLOTS:
         QCOMPARE(m_fixture->beeps, 0);
     }
 
-    void deleteKeysClearAndKeepRecording_data()
+    void deleteKeysAndTheClearButtonClearAndRecord_data()
     {
-        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("key"); // 0: the clear button
         QTest::newRow("Backspace (AppKit's Delete)") << int(Qt::Key_Backspace);
         QTest::newRow("Delete (Forward Delete)") << int(Qt::Key_Delete);
+        QTest::newRow("clear button") << 0;
     }
-    void deleteKeysClearAndKeepRecording()
+    void deleteKeysAndTheClearButtonClearAndRecord()
     {
         QFETCH(int, key);
         Hotkeys::setShortcut(Shortcut(14, command | shift), name);
         Window w(name);
         QVERIFY(w.field->isClearButtonEnabled());
-        w.startRecording();
         QCOMPARE(w.field->text(), Shortcut(14, command | shift).nativeText());
-        QTest::keyClick(w.field, Qt::Key(key));
+        if (key) {
+            w.startRecording();
+            QTest::keyClick(w.field, Qt::Key(key));
+        } else {
+            QVERIFY(!w.field->isRecording());
+            QToolButton *clear = nullptr;
+            for (auto *button : w.field->findChildren<QToolButton *>()) {
+                if (button->isVisible())
+                    clear = button;
+            }
+            QVERIFY(clear);
+            QTest::mouseClick(clear, Qt::LeftButton, {}, clear->rect().center());
+        }
         QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
         QCOMPARE(w.changes, (QList<std::optional<Shortcut>> {std::nullopt}));
         QVERIFY(w.field->text().isEmpty());
@@ -221,25 +225,8 @@ private Q_SLOTS:
         QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("press_shortcut")));
 
         // Without a shortcut there is nothing to clear: no change is reported again.
-        QTest::keyClick(w.field, Qt::Key(key));
+        QTest::keyClick(w.field, key ? Qt::Key(key) : Qt::Key_Backspace);
         QCOMPARE(w.changes.size(), 1);
-    }
-
-    void clearButtonRemovesTheShortcutAndStartsRecording()
-    {
-        Hotkeys::setShortcut(Shortcut(14, command | shift), name);
-        Window w(name);
-        QVERIFY(!w.field->isRecording());
-        QToolButton *clear = nullptr;
-        for (auto *button : w.field->findChildren<QToolButton *>()) {
-            if (button->isVisible())
-                clear = button;
-        }
-        QVERIFY(clear);
-        QTest::mouseClick(clear, Qt::LeftButton, {}, clear->rect().center());
-        QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
-        QCOMPARE(w.changes, (QList<std::optional<Shortcut>> {std::nullopt}));
-        QVERIFY(w.field->isRecording());
     }
 
     void clicksOutsideTheMarginEndRecording()
@@ -293,21 +280,31 @@ private Q_SLOTS:
 
     void systemReservedShortcutAsksBeforeStoring_data()
     {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<qint64>("keyCode");
+        QTest::addColumn<qint64>("carbon");
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("stored");
-        QTest::newRow("ok keeps the old shortcut") << Hotkeys::alertFirstButtonReturn << false;
-        QTest::newRow("use anyway stores it") << Hotkeys::alertFirstButtonReturn + 1 << true;
+        const int ok = Hotkeys::alertFirstButtonReturn, useAnyway = ok + 1;
+        QTest::newRow("ok keeps the old shortcut") << int(Qt::Key_K) << qint64(40) << command << ok << false;
+        QTest::newRow("use anyway stores it") << int(Qt::Key_K) << qint64(40) << command << useAnyway << true;
+        // Only plain F12 is exempt (see judgingPressedCombinations).
+        QTest::newRow("Shift+F12") << int(Qt::Key_F12) << qint64(111) << shift << ok << false;
     }
     void systemReservedShortcutAsksBeforeStoring()
     {
+        QFETCH(int, key);
+        QFETCH(qint64, keyCode);
+        QFETCH(qint64, carbon);
         QFETCH(int, answer);
         QFETCH(bool, stored);
-        m_fixture->systemShortcuts.add(40, command | shift);
+        m_fixture->systemShortcuts.add(keyCode, carbon);
+        m_fixture->systemShortcuts.add(111, 0);
         Hotkeys::setShortcut(Shortcut(14, command | shift), name);
         Window w(name);
         w.startRecording();
         m_fixture->onAlert = [&](const Hotkeys::Alert &) { return answer; };
-        QTest::keyClick(w.field, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(w.field, Qt::Key(key), carbon == shift ? Qt::ShiftModifier : Qt::ControlModifier);
 
         QCOMPARE(m_fixture->alerts.size(), 1);
         const Hotkeys::Alert &alert = m_fixture->alerts[0];
@@ -317,36 +314,29 @@ private Q_SLOTS:
         QCOMPARE(alert.buttonTitles,
             (QStringList {Hotkeys::localizedString(QStringLiteral("ok")),
                 Hotkeys::localizedString(QStringLiteral("force_use_shortcut"))}));
-        const Shortcut expected = stored ? Shortcut(40, command | shift) : Shortcut(14, command | shift);
+        const Shortcut expected = stored ? Shortcut(keyCode, carbon) : Shortcut(14, command | shift);
         QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(expected));
         QCOMPARE(w.changes.size(), stored ? 1 : 0);
         QCOMPARE(w.field->isRecording(), !stored);
     }
 
-    void plainF12IsNeverReserved()
-    {
-        m_fixture->systemShortcuts.add(111, 0);
-        m_fixture->systemShortcuts.add(111, shift);
-        Window w(name);
-        w.startRecording();
-        QTest::keyClick(w.field, Qt::Key_F12);
-        QVERIFY(m_fixture->alerts.isEmpty());
-        QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(Shortcut(111, 0)));
-
-        w.startRecording();
-        QTest::keyClick(w.field, Qt::Key_F12, Qt::ShiftModifier);
-        QCOMPARE(m_fixture->alerts.size(), 1);
-    }
-
+    // Recording pauses the hot keys and lets go of their keys.
     void pauseAndStatusFollowRecording()
     {
+        const Shortcut ours(14, command | shift);
+        Hotkeys::setShortcut(ours, other);
         Window w(name);
+        auto *idle = new RecorderField(other);
+        w.dialog.layout()->addWidget(idle);
         QVERIFY(!Hotkeys::isPaused());
+        QVERIFY(m_fixture->isGrabbed(ours));
         QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("record_shortcut")));
 
         QVERIFY(!w.field->isCaretHidden());
         w.startRecording();
+        delete idle; // an idle field going away leaves the recording one paused
         QVERIFY(Hotkeys::isPaused());
+        QVERIFY(!m_fixture->isGrabbed(ours));
         QVERIFY(w.field->isCaretHidden());
         QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("press_shortcut")));
         QCOMPARE(activeStatuses(m_fixture->recorderStatusPosts), QList<bool> {true});
@@ -355,6 +345,7 @@ private Q_SLOTS:
         w.before->setFocus();
         QVERIFY(!w.field->isRecording());
         QVERIFY(!Hotkeys::isPaused());
+        QVERIFY(m_fixture->isGrabbed(ours));
         QVERIFY(!w.field->isCaretHidden());
         QCOMPARE(w.field->placeholderText(), Hotkeys::localizedString(QStringLiteral("record_shortcut")));
         QCOMPARE(activeStatuses(m_fixture->recorderStatusPosts), (QList<bool> {true, false}));
@@ -380,28 +371,7 @@ private Q_SLOTS:
         QCOMPARE(activeStatuses(m_fixture->recorderStatusPosts).last(), false);
     }
 
-    void idleFieldGoingAwayLeavesAnotherRecordingPaused()
-    {
-        Window w(name);
-        auto *idle = new RecorderField(other);
-        w.dialog.layout()->addWidget(idle);
-        w.startRecording();
-        delete idle;
-        QVERIFY(Hotkeys::isPaused());
-        QVERIFY(w.field->isRecording());
-    }
-
-    void recordingReleasesOurOwnHotKeys()
-    {
-        Hotkeys::setShortcut(Shortcut(14, command | shift), other);
-        QVERIFY(m_fixture->isGrabbed(Shortcut(14, command | shift)));
-        Window w(name);
-        w.startRecording();
-        QVERIFY(!m_fixture->isGrabbed(Shortcut(14, command | shift)));
-        w.before->setFocus();
-        QVERIFY(m_fixture->isGrabbed(Shortcut(14, command | shift)));
-    }
-
+    // Neither activating its window nor taking the focus outside any window starts recording.
     void windowActivationDoesNotStartRecording()
     {
         QWidget window;
@@ -418,16 +388,14 @@ private Q_SLOTS:
         QVERIFY(field->canBecomeKey()); // one turn later keyboard navigation may reach it again
         QTest::mouseClick(field, Qt::LeftButton);
         QVERIFY(field->isRecording());
-    }
+        window.hide();
 
-    void fieldOutsideAnyWindowNeverRecords()
-    {
-        RecorderField field(name);
-        field.show();
-        field.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&field));
-        field.setFocus();
-        QVERIFY(!field.isRecording());
+        RecorderField alone(other);
+        alone.show();
+        alone.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&alone));
+        alone.setFocus();
+        QVERIFY(!alone.isRecording());
         QVERIFY(!Hotkeys::isPaused());
     }
 

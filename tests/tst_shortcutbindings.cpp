@@ -40,26 +40,6 @@ private Q_SLOTS:
     void init() { m_fixture = std::make_unique<Tests::HotkeysFixture>(); }
     void cleanup() { m_fixture.reset(); }
 
-    void applyingAShortcutSetsTheKeySequence_data()
-    {
-        QTest::addColumn<qint64>("keyCode");
-        QTest::addColumn<qint64>("carbon");
-        QTest::addColumn<QKeySequence>("expected");
-        QTest::newRow("Command+Shift+K")
-            << qint64(40) << (command | shift) << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K);
-        QTest::newRow("Option+F5") << qint64(96) << option << QKeySequence(Qt::ALT | Qt::Key_F5);
-    }
-    void applyingAShortcutSetsTheKeySequence()
-    {
-        QFETCH(qint64, keyCode);
-        QFETCH(qint64, carbon);
-        QAction action;
-        Hotkeys::setShortcut(&action, Shortcut(keyCode, carbon));
-        QTEST(action.shortcut(), "expected");
-        Hotkeys::setShortcut(&action, std::nullopt);
-        QVERIFY(action.shortcut().isEmpty());
-    }
-
     void boundActionFollowsItsNameOneTurnLater()
     {
         QAction action;
@@ -83,15 +63,20 @@ private Q_SLOTS:
         QApplication::processEvents();
         QCOMPARE(action.shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
 
-        // A direct application is overwritten at the next change of the bound name.
-        Hotkeys::setShortcut(&action, Shortcut(3, command));
+        // A direct application (or removal) is overwritten at the next change of the bound name.
+        Hotkeys::setShortcut(&action, Shortcut(3, command | option));
+        QCOMPARE(action.shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F));
+        Hotkeys::setShortcut(&action, std::nullopt);
+        QVERIFY(action.shortcut().isEmpty());
         Hotkeys::setShortcut(Shortcut(40, command), first);
         QApplication::processEvents();
         QCOMPARE(action.shortcut(), QKeySequence(Qt::CTRL | Qt::Key_K));
     }
 
-    void rebindingAndUnbindingStopEarlierBindings()
+    void rebindingUnbindingAndTheActionGoingStopEarlierBindings()
     {
+        const int observers = Platform::NotificationCenter::defaultCenter().observerCount(
+            QStringLiteral("Hotkeys_shortcutByNameDidChange"));
         Hotkeys::setShortcut(Shortcut(40, command), first);
         Hotkeys::setShortcut(Shortcut(14, command), second);
         QAction action;
@@ -114,20 +99,16 @@ private Q_SLOTS:
         Hotkeys::setShortcut(Shortcut(4, command), second);
         QApplication::processEvents();
         QVERIFY(action.shortcut().isEmpty());
-    }
 
-    void bindingEndsWithTheAction()
-    {
-        const int before = Platform::NotificationCenter::defaultCenter().observerCount(
-            QStringLiteral("Hotkeys_shortcutByNameDidChange"));
-        auto *action = new QAction;
-        Hotkeys::setShortcutFor(action, first);
-        Hotkeys::setShortcut(Shortcut(40, command), first); // an update is now scheduled
-        delete action;
+        // So does the action going, also with an update scheduled.
+        auto *doomed = new QAction;
+        Hotkeys::setShortcutFor(doomed, first);
+        Hotkeys::setShortcut(Shortcut(40, command), first);
+        delete doomed;
         QApplication::processEvents();
         QCOMPARE(Platform::NotificationCenter::defaultCenter().observerCount(
                      QStringLiteral("Hotkeys_shortcutByNameDidChange")),
-            before);
+            observers);
     }
 
     void globalKeyboardShortcutIsWithdrawnWhileRecording()
