@@ -16,7 +16,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,7 +23,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <csignal>
 
@@ -34,17 +32,6 @@ namespace {
 
 const QString selectedLine = QStringLiteral("Ths is a tset");
 const QString correctedLine = QStringLiteral("This is a test");
-
-QString xdotool(const QStringList &arguments)
-{
-    return TestX11::toolOutput(QStringLiteral("xdotool"), arguments).trimmed();
-}
-
-QString selection(const QString &name)
-{
-    return TestX11::toolOutput(
-        QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), name});
-}
 
 QString fileText(const QString &path)
 {
@@ -58,8 +45,7 @@ class TestTerminalX11 : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QProcess m_xterm;
-    quint64 m_window = 0;
+    TestX11::Xterm m_xterm;
     qint64 m_programPid = 0;
 
     QString outputPath() const { return m_dir.filePath(QStringLiteral("typed")); }
@@ -71,23 +57,6 @@ class TestTerminalX11 : public QObject {
             return false;
         QFile comm(QStringLiteral("/proc/%1/comm").arg(m_programPid));
         return comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "cat";
-    }
-
-    void selectLineInXterm()
-    {
-        const QString window = QString::number(m_window);
-        // A triple click selects the line; xterm makes it the primary selection at once. On a
-        // loaded machine the clicks can arrive too far apart to count as one: click again then.
-        for (int attempt = 0; attempt < 4; ++attempt) {
-            xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
-            xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("30"),
-                QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("3"),
-                QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
-            if (QTest::qWaitFor(
-                    [] { return selection(QStringLiteral("primary")).trimmed() == selectedLine; }, 2000))
-                break;
-        }
-        QCOMPARE(selection(QStringLiteral("primary")).trimmed(), selectedLine);
     }
 
     struct Rig {
@@ -138,34 +107,16 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        const QString title = QStringLiteral("tarnwick-terminal-%1").arg(QCoreApplication::applicationPid());
         const QString pidPath = m_dir.filePath(QStringLiteral("pid"));
         // cat reads the terminal without line buffering, so anything typed reaches the file at
         // once; an interrupt (Ctrl+C) ends it, and with it the terminal.
         const QString script = QStringLiteral("echo $$ > '%1'; printf '%2\\n'; stty -icanon -echo min 1; "
                                               "exec cat > '%3'")
                                    .arg(pidPath, selectedLine, outputPath());
-        m_xterm.start(QStringLiteral("xterm"),
-            {QStringLiteral("-title"), title, QStringLiteral("-geometry"), QStringLiteral("60x8+20+20"),
-                QStringLiteral("-fa"), QStringLiteral("Monospace"), QStringLiteral("-fs"),
-                QStringLiteral("10"), QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
-                script});
-        QVERIFY(m_xterm.waitForStarted());
-        m_window = xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--limit"),
-                               QStringLiteral("1"), QStringLiteral("--name"), title})
-                       .toULongLong();
-        QVERIFY2(m_window != 0, "xterm's window did not appear");
+        QVERIFY2(m_xterm.start(script), "xterm's window did not appear");
         QTRY_VERIFY(QFile::exists(outputPath()));
         m_programPid = fileText(pidPath).trimmed().toLongLong();
         QTRY_VERIFY(programRunning());
-    }
-
-    void cleanupTestCase()
-    {
-        if (m_xterm.state() != QProcess::NotRunning) {
-            m_xterm.kill();
-            m_xterm.waitForFinished();
-        }
     }
 
     void init()
@@ -179,13 +130,13 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.pasteboard.writeItems({{{Platform::plainTextType(), QByteArray("the user's clipboard")}}});
-        selectLineInXterm();
+        QVERIFY(m_xterm.selectLine(selectedLine));
         QCOMPARE(rig.frontWindow.current().windowClass, QStringLiteral("XTerm"));
 
         QVERIFY(rig.run());
         QTest::qWait(200); // time for anything wrongly typed to arrive
         QVERIFY2(programRunning(), "the program in the terminal was interrupted");
-        QCOMPARE(m_xterm.state(), QProcess::Running);
+        QCOMPARE(m_xterm.process().state(), QProcess::Running);
         QCOMPARE(fileText(outputPath()), QString());
 
         QCOMPARE(rig.processor->lastError(), std::nullopt);
@@ -193,8 +144,8 @@ private Q_SLOTS:
         QCOMPARE(rig.server.requests().size(), 1);
         const QJsonObject sent = QJsonDocument::fromJson(rig.server.requests().first().body).object();
         QCOMPARE(sent.value(QLatin1String("text")).toString().trimmed(), selectedLine);
-        QCOMPARE(selection(QStringLiteral("primary")), correctedLine);
-        QCOMPARE(selection(QStringLiteral("clipboard")), correctedLine);
+        QCOMPARE(TestX11::selectionText(QStringLiteral("primary")), correctedLine);
+        QCOMPARE(TestX11::selectionText(QStringLiteral("clipboard")), correctedLine);
         QCOMPARE(rig.notifier.shown().size(), 1);
     }
 
@@ -205,14 +156,14 @@ private Q_SLOTS:
         Rig rig;
         rig.defaults.setValue(TextProcessor::pasteInTerminalsKey(), true);
         rig.pasteboard.writeItems({{{Platform::plainTextType(), QByteArray("the user's clipboard")}}});
-        selectLineInXterm();
+        QVERIFY(m_xterm.selectLine(selectedLine));
 
         QVERIFY(rig.run());
         QCOMPARE(rig.processor->lastError(), std::nullopt);
         QTRY_COMPARE(fileText(outputPath()), correctedLine);
         QVERIFY(programRunning());
-        QCOMPARE(selection(QStringLiteral("clipboard")), QStringLiteral("the user's clipboard"));
-        QCOMPARE(selection(QStringLiteral("primary")), correctedLine);
+        QCOMPARE(TestX11::selectionText(QStringLiteral("clipboard")), QStringLiteral("the user's clipboard"));
+        QCOMPARE(TestX11::selectionText(QStringLiteral("primary")), correctedLine);
         QCOMPARE(rig.notifier.shown().size(), 0);
     }
 };

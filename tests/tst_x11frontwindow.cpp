@@ -5,14 +5,10 @@
 #include "platform/x11/Xcb.h"
 
 #include <QApplication>
-#include <QEventLoop>
-#include <QProcess>
-#include <QTimer>
 #include <QTest>
 #include <QWidget>
 
 #include <cstdlib>
-#include <cstring>
 
 #include <xcb/xcb.h>
 
@@ -38,22 +34,8 @@ QString xclip(const QStringList &arguments)
 class TestX11FrontWindow : public QObject {
     Q_OBJECT
 
-    QProcess m_xterm;
-    quint64 m_xtermWindow = 0;
+    TestX11::Xterm m_xterm;
     xcb_connection_t *m_other = nullptr; // a second X client, as another application would be
-
-    void activateXterm()
-    {
-        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(m_xtermWindow)});
-    }
-
-    void selectXtermLine()
-    {
-        activateXterm();
-        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(m_xtermWindow),
-            QStringLiteral("30"), QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("--repeat"),
-            QStringLiteral("3"), QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
-    }
 
     quint32 createWindow(quint32 parent, bool overrideRedirect, const QByteArray &wmClass)
     {
@@ -79,45 +61,26 @@ private Q_SLOTS:
         m_other = xcb_connect(nullptr, nullptr);
         QVERIFY(!xcb_connection_has_error(m_other));
 
-        const QString title
-            = QStringLiteral("tarnwick-front-window-%1").arg(QCoreApplication::applicationPid());
-        m_xterm.start(QStringLiteral("xterm"),
-            {QStringLiteral("-title"), title, QStringLiteral("-geometry"), QStringLiteral("60x8+20+20"),
-                QStringLiteral("-fa"), QStringLiteral("Monospace"), QStringLiteral("-fs"),
-                QStringLiteral("10"), QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
-                QStringLiteral("printf 'Ths is a tset\\n'; exec cat")});
-        QVERIFY(m_xterm.waitForStarted());
-        const QString found = xdotool({QStringLiteral("search"), QStringLiteral("--sync"),
-            QStringLiteral("--limit"), QStringLiteral("1"), QStringLiteral("--name"), title});
-        m_xtermWindow = found.toULongLong();
-        QVERIFY2(m_xtermWindow != 0, "xterm's window did not appear");
+        QVERIFY2(m_xterm.start(QStringLiteral("printf 'Ths is a tset\\n'; exec cat")),
+            "xterm's window did not appear");
     }
 
     void cleanupTestCase()
     {
-        if (m_xterm.state() != QProcess::NotRunning) {
-            m_xterm.kill();
-            m_xterm.waitForFinished();
-        }
         if (m_other)
             xcb_disconnect(m_other);
     }
 
-    void wmClassParsing_data()
-    {
-        QTest::addColumn<QByteArray>("value");
-        QTest::addColumn<QString>("windowClass");
-        QTest::newRow("instance and class") << QByteArray("xterm\0XTerm\0", 12) << QStringLiteral("XTerm");
-        QTest::newRow("class without final NUL") << QByteArray("a\0Cls", 5) << QStringLiteral("Cls");
-        QTest::newRow("instance only") << QByteArray("only\0", 5) << QString();
-        QTest::newRow("no NUL at all") << QByteArray("garbage") << QString();
-        QTest::newRow("Latin-1") << QByteArray("i\0Caf\xe9\0", 7) << QStringLiteral("Caf\u00e9");
-    }
+    // WM_CLASS is the instance and the class, each ended by a NUL, in Latin-1.
     void wmClassParsing()
     {
-        QFETCH(QByteArray, value);
-        QFETCH(QString, windowClass);
-        QCOMPARE(Xcb::classFromWmClass(value), windowClass);
+        const std::pair<QByteArray, QString> values[]
+            = {{QByteArray("xterm\0XTerm\0", 12), QStringLiteral("XTerm")},
+                {QByteArray("a\0Cls", 5), QStringLiteral("Cls")}, // without the final NUL
+                {QByteArray("only\0", 5), QString()}, {QByteArray("garbage"), QString()},
+                {QByteArray("i\0Caf\xe9\0", 7), QStringLiteral("Caf\u00e9")}};
+        for (const auto &[value, windowClass] : values)
+            QCOMPARE(Xcb::classFromWmClass(value), windowClass);
     }
 
     void reportsOurOwnWindowWhenFocused()
@@ -184,14 +147,14 @@ private Q_SLOTS:
         syncOther();
     }
 
-    void readsPrimaryOnlyFromTheFrontTerminal()
+    void readsPrimaryOnlyFromTheFrontTerminalAndWritesItMarkedSecret()
     {
-        selectXtermLine();
+        QVERIFY(m_xterm.selectLine(QStringLiteral("Ths is a tset")));
         const X11FrontWindow front;
-        const FrontWindowInfo xterm {m_xtermWindow, QStringLiteral("XTerm")};
+        const FrontWindowInfo xterm {m_xterm.window(), QStringLiteral("XTerm")};
         QTRY_COMPARE(front.current(), xterm);
 
-        const X11PrimarySelection primary;
+        X11PrimarySelection primary;
         QTRY_VERIFY(primary.isOwnedBy(xterm));
         const std::optional<QString> text = primary.stringOwnedBy(xterm);
         QVERIFY(text.has_value());
@@ -207,17 +170,10 @@ private Q_SLOTS:
         // A window the desktop does not name takes whoever holds the selection.
         QCOMPARE(primary.stringOwnedBy(FrontWindowInfo {}), text);
         QCOMPARE(primary.stringOwnedBy(
-                     FrontWindowInfo {m_xtermWindow + (quint64(1) << 40), QStringLiteral("XTerm")}),
+                     FrontWindowInfo {m_xterm.window() + (quint64(1) << 40), QStringLiteral("XTerm")}),
             std::nullopt);
-    }
 
-    void writesPrimaryMarkedSecret()
-    {
-        selectXtermLine();
-        const FrontWindowInfo xterm {m_xtermWindow, QStringLiteral("XTerm")};
-        X11PrimarySelection primary;
-        QTRY_VERIFY(primary.stringOwnedBy(xterm).has_value());
-
+        // Written by us, it is marked secret.
         QVERIFY(primary.setString(QStringLiteral("This is a test — ünïcode")));
         QVERIFY(!primary.contentsFetchedSinceLastWrite());
         const QStringList primaryArgs {
@@ -238,9 +194,6 @@ private Q_SLOTS:
         // Now we hold it: it is no longer the terminal's selection, but is that of our windows,
         // whose hidden selection owner is another window of the same client.
         QCOMPARE(primary.stringOwnedBy(xterm), std::nullopt);
-        QWidget widget;
-        widget.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&widget));
         QCOMPARE(primary.stringOwnedBy(FrontWindowInfo {quint64(widget.winId()), QString()}),
             std::optional<QString>(QStringLiteral("Again")));
     }
@@ -265,7 +218,7 @@ private Q_SLOTS:
         xcb_set_selection_owner(m_other, foreign, XCB_ATOM_PRIMARY, XCB_CURRENT_TIME);
         syncOther();
         QVERIFY(!primary.isOwnedBy(ours));
-        QVERIFY(!primary.isOwnedBy(FrontWindowInfo {m_xtermWindow, QStringLiteral("XTerm")}));
+        QVERIFY(!primary.isOwnedBy(FrontWindowInfo {m_xterm.window(), QStringLiteral("XTerm")}));
         QVERIFY(primary.isOwnedBy(FrontWindowInfo {foreign, QStringLiteral("XTerm")}));
 
         // Nobody owns it.

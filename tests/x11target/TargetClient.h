@@ -40,6 +40,25 @@ ClipboardView readClipboardWithXclip();
 // A small PNG with varying colour and alpha, for clipboards that hold an image.
 QByteArray samplePng();
 
+// The text of the X selection `name` ("primary", "clipboard"), read with xclip.
+QString selectionText(const QString &name);
+
+// An xterm of its own running `script` with sh, which shows a line for the user to select.
+class Xterm {
+public:
+    ~Xterm();
+    // Starts it and waits until its window is there.
+    bool start(const QString &script);
+    quint64 window() const { return m_window; }
+    // Selects `line` with a triple click, as a user does; xterm makes it the primary selection.
+    bool selectLine(const QString &line);
+    QProcess &process() { return m_process; }
+
+private:
+    QProcess m_process;
+    quint64 m_window = 0;
+};
+
 // The test front application (tests/x11target) in its own process, driven by line commands.
 class TargetClient {
 public:
@@ -57,7 +76,6 @@ public:
     bool setText(const QString &text); // replaces the text and selects all of it
     bool select(int start, int end);
     QString text();
-    QString selectedText();
     bool hasFocus();
     bool activate();
     QStringList keys();
@@ -66,7 +84,6 @@ public:
     // Waits until the text is `text`; answers when that happened on the steady clock (in µs since
     // its epoch, comparable across processes), or nothing after `timeout`.
     std::optional<qint64> waitForText(const QString &text, std::chrono::milliseconds timeout);
-    int pastes();
     // Takes the clipboard with these formats (MIME type → bytes), in the target's process.
     bool setClipboard(const QList<QPair<QString, QByteArray>> &formats);
 

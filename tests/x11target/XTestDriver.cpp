@@ -138,15 +138,6 @@ bool XTestDriver::isKeyGrabbedByAnother(quint8 keycode, quint16 modifiers) const
     return error == XCB_ACCESS;
 }
 
-quint32 XTestDriver::focusWindow() const
-{
-    xcb_get_input_focus_reply_t *reply
-        = xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr);
-    const quint32 window = reply ? reply->focus : 0;
-    free(reply);
-    return window;
-}
-
 namespace {
 
 qint64 windowPid(xcb_connection_t *connection, xcb_atom_t pidAtom, xcb_window_t window)

@@ -48,9 +48,6 @@ public:
     // modifier mask) on the root window: found by trying to grab it ourselves.
     bool isKeyGrabbedByAnother(quint8 keycode, quint16 modifiers) const;
 
-    // The window that the X server gives the keyboard focus to now.
-    quint32 focusWindow() const;
-
     // Whether a viewable window of process `pid` sits inside a window of process `hostPid`
     // (an icon docked in a tray, say), as told by the windows' _NET_WM_PID.
     bool hasWindowOfProcessInside(qint64 pid, qint64 hostPid) const;

@@ -4,12 +4,11 @@
 //
 //   set <b64>              replace the text and select all of it
 //   select <start> <end>   select a range (character positions)
-//   text | selected        the text, the selected text (base64)
+//   text                   the text (base64)
 //   focus                  "1" when the window is active and the editor has the focus
 //   activate               raise and activate the window
 //   keys | clearkeys       the key presses received ("Ctrl+C,Ctrl+Shift+C"), or forget them
 //   pastedelay <ms>        paste that long after the paste keystroke, as a slow application does
-//   pastes                 how many pastes were carried out
 //   clip <type>=<b64> ...  take the clipboard with these formats
 //   primary <b64>          take the primary selection with this text, as terminals do on selecting
 //   watch <b64>            answer "changed <µs>" (steady clock) once the text equals this one
@@ -72,9 +71,9 @@ protected:
             }
             if (key->matches(QKeySequence::Paste)) {
                 if (m_pasteDelay > 0) {
-                    QTimer::singleShot(m_pasteDelay, this, [this] { paste(); });
+                    QTimer::singleShot(m_pasteDelay, &m_edit, &QPlainTextEdit::paste);
                 } else {
-                    paste();
+                    m_edit.paste();
                 }
                 return true;
             }
@@ -83,12 +82,6 @@ protected:
     }
 
 private:
-    void paste()
-    {
-        m_edit.paste();
-        ++m_pastes;
-    }
-
     void checkWatch()
     {
         if (!m_watched || m_edit.toPlainText() != *m_watched)
@@ -139,8 +132,6 @@ private:
             reply("ok");
         } else if (command == "text") {
             reply("text " + b64(m_edit.toPlainText()));
-        } else if (command == "selected") {
-            reply("selected " + b64(m_edit.textCursor().selectedText()));
         } else if (command == "focus") {
             reply(m_edit.isActiveWindow() && m_edit.hasFocus() ? "focus 1" : "focus 0");
         } else if (command == "activate") {
@@ -156,8 +147,6 @@ private:
         } else if (command == "pastedelay") {
             m_pasteDelay = words.value(1).toInt();
             reply("ok");
-        } else if (command == "pastes") {
-            reply("pastes " + QByteArray::number(m_pastes));
         } else if (command == "clip") {
             auto *mime = new QMimeData;
             for (qsizetype i = 1; i < words.size(); ++i) {
@@ -186,7 +175,6 @@ private:
     QByteArray m_pending;
     QStringList m_keys;
     int m_pasteDelay = 0;
-    int m_pastes = 0;
     std::optional<QString> m_watched;
 };
 
