@@ -230,7 +230,11 @@ private:
         return socket.waitForConnected(200);
     }
 
-    bool startTarnwick(QProcess &process, std::optional<QUrl> backendUrl = std::nullopt)
+    // Starts the program as m_tarnwick and waits until it holds both shortcuts. Our probe grabs
+    // each combination for a moment; when that coincides with the program's own grab as it
+    // starts, the X server refuses the program's and it reports the shortcut as taken. Such a
+    // start is tried again.
+    bool launchTarnwick(std::optional<QUrl> backendUrl = std::nullopt)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QUARVEL_BACKEND_URL"), backendUrl.value_or(m_backend.url()).toString());
@@ -238,19 +242,10 @@ private:
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral("run")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("TARNWICK_TRACE"), QStringLiteral("1"));
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(TARNWICK_BINARY), {});
-        return process.waitForStarted(5000);
-    }
-
-    // Starts the program as m_tarnwick and waits until it holds both shortcuts. Our probe grabs
-    // each combination for a moment; when that coincides with the program's own grab as it
-    // starts, the X server refuses the program's and it reports the shortcut as taken. Such a
-    // start is tried again.
-    bool launchTarnwick(std::optional<QUrl> backendUrl = std::nullopt)
-    {
+        m_tarnwick.setProcessEnvironment(env);
         for (int attempt = 0; attempt < 3; ++attempt) {
-            if (!startTarnwick(m_tarnwick, backendUrl))
+            m_tarnwick.start(QStringLiteral(TARNWICK_BINARY), {});
+            if (!m_tarnwick.waitForStarted(5000))
                 return false;
             QByteArray output;
             const QDeadlineTimer deadline(15s);

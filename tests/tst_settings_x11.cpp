@@ -15,7 +15,6 @@
 #include "hotkeys/MenuTracking.h"
 #include "hotkeys/RecorderField.h"
 #include "hotkeys/Shortcut.h"
-#include "hotkeys/SystemHotkeys.h"
 #include "platform/qt/SettingsUserDefaults.h"
 #include "platform/qt/Notices.h"
 #include "platform/fake/ManualClock.h"

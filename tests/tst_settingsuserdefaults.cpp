@@ -128,19 +128,11 @@ private Q_SLOTS:
         const QVariant read = settings.value(key);
         QVERIFY2(read.isValid(), qPrintable(key));
         QCOMPARE(read, written);
-        switch (written.typeId()) {
-        case QMetaType::Bool:
-        case QMetaType::QString:
-        case QMetaType::Double:
-            QCOMPARE(read.typeId(), written.typeId());
-            break;
-        case QMetaType::Int:
-        case QMetaType::LongLong:
-            QVERIFY(read.typeId() == QMetaType::LongLong || read.typeId() == QMetaType::Int);
-            break;
-        default:
-            break;
-        }
+        // Integers may come back wider; Booleans, texts and fractions keep their type.
+        const auto integral = [](const QVariant &v) {
+            return v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong;
+        };
+        QVERIFY(integral(written) ? integral(read) : read.typeId() == written.typeId());
         QVERIFY(settings.keys().contains(key));
     }
 
@@ -197,12 +189,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("settings.json"));
-        QByteArray deep;
-        for (int i = 0; i < 200; ++i)
-            deep += "[";
-        deep += "1";
-        for (int i = 0; i < 200; ++i)
-            deep += "]";
+        const QByteArray deep = QByteArray(200, '[') + "1" + QByteArray(200, ']');
         const QByteArray hostile
             = "{\"null\": null, \"Hotkeys_number\": 12, \"Hotkeys_object\": {\"carbonKeyCode\": 1},"
               " \"huge\": 1e308, \"bigint\": 123456789012345678901234567890,"

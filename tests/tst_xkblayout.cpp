@@ -57,10 +57,7 @@ private Q_SLOTS:
         QCOMPARE(m_layout->unshiftedCharacters(127), QString());
         QCOMPARE(m_layout->unshiftedCharacters(65535), QString());
         QCOMPARE(m_layout->latinLayoutIndex(), 0);
-    }
-
-    void lookupsDoNotReloadTheKeymap()
-    {
+        // Lookups do not reload the keymap.
         const int loads = m_layout->keymapLoads();
         for (int i = 0; i < 1000; ++i)
             QCOMPARE(at(*m_layout, Key::k), QStringLiteral("k"));
