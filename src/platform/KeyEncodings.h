@@ -7,6 +7,7 @@
 // JSON everywhere. The Linux implementations translate at their edge, by physical key, through
 // the evdev codes below.
 
+#include <QString>
 #include <QtGlobal>
 
 #include <array>
@@ -228,5 +229,9 @@ constexpr std::optional<quint16> macKeyCodeForEvdevCode(qint64 evdevCode)
     }
     return std::nullopt;
 }
+
+// The kernel's name of the key with evdev code `evdevCode` ("KEY_E"), as linux/input-event-codes.h
+// spells it; empty for a code without a name there.
+QString evdevKeyName(quint16 evdevCode);
 
 } // namespace Platform
