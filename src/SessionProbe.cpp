@@ -41,6 +41,7 @@ void probeDisplays(Platform::SessionCapabilities &capabilities)
     Platform::Wayland::probeWayland(capabilities);
     Platform::Wayland::probeSway(capabilities);
     Platform::Wayland::probeHyprland(capabilities);
+    Platform::Wayland::probeCompositor(capabilities);
 }
 
 void probeSessionBus(Platform::SessionCapabilities &capabilities)

@@ -4,7 +4,8 @@
 
 // The session probes, run by the composition root.
 
-// The displays: X11 (with XTEST), Wayland (with its globals), sway's IPC and Hyprland. Needs no
+// The displays: X11 (with XTEST), Wayland (with its globals), sway's IPC, Hyprland and which
+// compositor it is. Needs no
 // QCoreApplication, so that its answer can choose Qt's platform plugin.
 void probeDisplays(Platform::SessionCapabilities &capabilities);
 

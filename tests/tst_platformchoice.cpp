@@ -1,6 +1,7 @@
 // The choice of one implementation per seam from what the session offers.
 #include "platform/SessionCapabilities.h"
 #include "platform/wayland/SwayHotKeyService.h"
+#include "platform/wayland/WaylandSessionProbe.h"
 
 #include <QTest>
 
@@ -11,7 +12,7 @@ namespace {
 // A session described in words: "x11" (a display), "xtest", "wayland", "sway", "hyprctl",
 // "<interface>=<version>" (a Wayland global), "bus:<name>" (an owned session-bus name),
 // "portal:<Interface>=<version>" (a portal interface), "gnome-keys" (GNOME's custom keybinding
-// settings), "gnome-keys-added" (ours among them).
+// settings), "gnome-keys-added" (ours among them), "var:<NAME>" (a compositor's variable).
 Platform::SessionCapabilities session(const QString &description)
 {
     Platform::SessionCapabilities caps;
@@ -26,6 +27,8 @@ Platform::SessionCapabilities session(const QString &description)
             caps.swaySocket = QStringLiteral("/run/sway-ipc.sock");
         else if (word == QLatin1String("hyprctl"))
             caps.hyprctl = true;
+        else if (word.startsWith(QLatin1String("var:")))
+            caps.compositorVariables.append(word.mid(4));
         else if (word.startsWith(QLatin1String("bus:")))
             caps.busNames.append(word.mid(4));
         else if (word.startsWith(QLatin1String("portal:")))
@@ -39,6 +42,7 @@ Platform::SessionCapabilities session(const QString &description)
             caps.waylandGlobals.insert(
                 word.section(QLatin1Char('='), 0, 0), word.section(QLatin1Char('='), 1).toUInt());
     }
+    caps.compositor = Platform::probedCompositor(caps);
     return caps;
 }
 
@@ -139,6 +143,72 @@ private Q_SLOTS:
             QVERIFY(report.contains(name + QLatin1String(": ")
                 + Platform::implementationName(seam->implementation) + QLatin1String(" (") + seam->reason
                 + QLatin1Char(')')));
+    }
+
+    // Which compositor, for the syntax of the lines that bind the keys in its configuration: the
+    // hot keys' remedy gives an example in it, --diagnose names it.
+    void compositor_data()
+    {
+        QTest::addColumn<QString>("offered");
+        QTest::addColumn<QString>("compositor");
+        QTest::addColumn<QString>("remedy"); // a part of the hot keys' remedy; empty: none
+        QTest::newRow("nothing tells: sway's syntax")
+            << "wayland"
+            << "unknown"
+            << "to the compositor's configuration; Settings shows the lines for your shortcuts. For example: "
+               "bindcode --release Ctrl+Shift+26 exec tarnwick --trigger fix";
+        QTest::newRow("sway without its IPC") << "wayland var:SWAYSOCK"
+                                              << "sway"
+                                              << "to ~/.config/sway/config;";
+        QTest::newRow("sway binds the keys itself") << "wayland sway"
+                                                    << "sway" << QString();
+        QTest::newRow("Hyprland") << "wayland var:HYPRLAND_INSTANCE_SIGNATURE"
+                                  << "Hyprland"
+                                  << "bindr = CTRL SHIFT, E, exec, tarnwick --trigger fix";
+        QTest::newRow("river's globals before a variable from a sway outside")
+            << "wayland zriver_status_manager_v1=4 var:SWAYSOCK"
+            << "river"
+            << "riverctl map -release normal Control+Shift E spawn 'tarnwick --trigger fix'";
+        QTest::newRow("Wayfire") << "wayland zwf_shell_manager_v2=1"
+                                 << "Wayfire"
+                                 << "binding_tarnwick_fix = <ctrl> <shift> KEY_E and command_tarnwick_fix = "
+                                    "tarnwick --trigger fix";
+        QTest::newRow("labwc started from Hyprland")
+            << "wayland var:HYPRLAND_INSTANCE_SIGNATURE var:LABWC_PID"
+            << "labwc"
+            << "to ~/.config/labwc/rc.xml, inside <keyboard>; Settings shows the lines for your shortcuts. "
+               "For "
+               "example: <keybind key=\"C-S-e\" onRelease=\"yes\">";
+    }
+    void compositor()
+    {
+        QFETCH(QString, offered);
+        QFETCH(QString, compositor);
+        QFETCH(QString, remedy);
+        const Platform::SessionCapabilities caps = session(offered);
+        QCOMPARE(Platform::compositorName(caps.compositor), compositor);
+        const Platform::PlatformChoice choice = Platform::choosePlatform(caps);
+        if (remedy.isEmpty())
+            QVERIFY(!choice.hotKeys.problem);
+        else
+            QVERIFY2(
+                choice.hotKeys.problem->remedy.contains(remedy), qPrintable(choice.hotKeys.problem->remedy));
+        QVERIFY(Platform::diagnosisText(caps, choice).contains(QLatin1String("Compositor: ") + compositor));
+    }
+
+    // The variables count as set; LABWC_PID only while it names a running labwc.
+    void compositorVariables()
+    {
+        Platform::SessionCapabilities caps;
+        caps.waylandDisplay = QStringLiteral("wayland-1");
+        qunsetenv("SWAYSOCK");
+        qputenv("HYPRLAND_INSTANCE_SIGNATURE", "abc");
+        qputenv("LABWC_PID", QByteArray::number(QCoreApplication::applicationPid()));
+        Platform::Wayland::probeCompositor(caps);
+        qunsetenv("HYPRLAND_INSTANCE_SIGNATURE");
+        qunsetenv("LABWC_PID");
+        QCOMPARE(caps.compositorVariables, QStringList {QStringLiteral("HYPRLAND_INSTANCE_SIGNATURE")});
+        QCOMPARE(caps.compositor, Platform::Compositor::Hyprland);
     }
 
     // The user's own sway bindings, however written, in the spelling our bindings use: a shortcut

@@ -1,5 +1,8 @@
 #include "platform/SessionCapabilities.h"
 
+#include "platform/KeyEncodings.h"
+#include "platform/KeyboardLayout.h"
+
 #include <QTextStream>
 
 namespace Platform {
@@ -28,10 +31,30 @@ SeamChoice cannotServe(const QString &reason, const QString &message, const QStr
     return {Implementation::None, reason, ServiceProblem {message, remedy}};
 }
 
-// A binding for the configuration of sway-like compositors; the release runs it, as with ours.
-QString triggerLine()
+// The example's key, E, as the US layout types it: the notice is made before a layout is read.
+class ExampleLayout final : public KeyboardLayout {
+public:
+    QString unshiftedCharacters(quint16 keyCode) const override
+    {
+        return keyCode == MacKeyCode::e ? QStringLiteral("e") : QString();
+    }
+};
+
+// The remedy where the compositor's own configuration must bind the keys, in its syntax.
+QString compositorConfigRemedy(Compositor compositor)
 {
-    return QStringLiteral("bindsym --release Ctrl+Shift+e exec tarnwick --trigger fix");
+    const ExampleLayout layout;
+    const QString example = compositorBindingLines(compositor,
+        {{QStringLiteral("fix"), QStringLiteral("Tarnwick: Fix text"),
+            QStringLiteral("tarnwick --trigger fix"), MacKeyCode::e,
+            CarbonModifier::command | CarbonModifier::shift}},
+        &layout);
+    return QStringLiteral(
+        "Add key bindings that run `tarnwick --trigger fix` and `tarnwick --trigger formal` "
+        "to %1; Settings shows the lines for your shortcuts. For example: %2")
+        .arg(compositor == Compositor::Unknown ? QStringLiteral("the compositor's configuration")
+                                               : compositorConfigurationPlace(compositor),
+            QString(example).replace(QLatin1Char('\n'), QLatin1String(" and ")));
 }
 
 void chooseX11(const SessionCapabilities &caps, PlatformChoice &choice)
@@ -77,10 +100,7 @@ void chooseWayland(const SessionCapabilities &caps, PlatformChoice &choice)
         choice.hotKeys = {Implementation::CompositorConfig,
             QStringLiteral("the compositor offers programs no global shortcuts"),
             ServiceProblem {QStringLiteral("This compositor does not let programs add global shortcuts."),
-                QStringLiteral(
-                    "Add key bindings that run `tarnwick --trigger fix` and `tarnwick --trigger formal` "
-                    "to the compositor's configuration, for example: ")
-                    + triggerLine()}};
+                compositorConfigRemedy(caps.compositor)}};
     }
 
     if (caps.hasWaylandGlobal(virtualKeyboard)) {
@@ -219,6 +239,22 @@ QString implementationName(Implementation implementation)
     return QStringLiteral("unknown");
 }
 
+Compositor probedCompositor(const SessionCapabilities &caps)
+{
+    if (caps.hasWaylandGlobal(QStringLiteral("zriver_control_v1"))
+        || caps.hasWaylandGlobal(QStringLiteral("zriver_status_manager_v1")))
+        return Compositor::River;
+    if (caps.hasWaylandGlobal(QStringLiteral("zwf_shell_manager_v2")))
+        return Compositor::Wayfire;
+    if (caps.compositorVariables.contains(QLatin1String("LABWC_PID")))
+        return Compositor::Labwc;
+    if (caps.hyprctl || caps.compositorVariables.contains(QLatin1String("HYPRLAND_INSTANCE_SIGNATURE")))
+        return Compositor::Hyprland;
+    if (caps.swaySocket || caps.compositorVariables.contains(QLatin1String("SWAYSOCK")))
+        return Compositor::Sway;
+    return Compositor::Unknown;
+}
+
 PlatformChoice choosePlatform(const SessionCapabilities &caps)
 {
     PlatformChoice choice;
@@ -300,7 +336,13 @@ QString diagnosisText(const SessionCapabilities &caps, const PlatformChoice &cho
         out << "  sway IPC: " << *caps.swaySocket << " (sway " << caps.swayVersion << ")\n";
     else
         out << "  sway IPC: none\n";
-    out << "  hyprctl: " << (caps.hyprctl ? "yes" : "no") << "\n\nServices:\n";
+    out << "  hyprctl: " << (caps.hyprctl ? "yes" : "no") << "\n";
+    if (caps.waylandDisplay)
+        out << "  Compositor: " << compositorName(caps.compositor) << " (variables: "
+            << (caps.compositorVariables.isEmpty() ? QStringLiteral("none")
+                                                   : caps.compositorVariables.join(QStringLiteral(", ")))
+            << ")\n";
+    out << "\nServices:\n";
     std::optional<ServiceProblem> previous;
     for (const auto &[name, seam] : choice.seams()) {
         out << "  " << name << ": " << implementationName(seam->implementation) << " (" << seam->reason

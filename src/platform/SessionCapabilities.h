@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CompositorBindings.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -41,6 +43,11 @@ struct SessionCapabilities {
     QString swayVersion;
     // Hyprland: the instance signature of the running compositor and `hyprctl` on PATH.
     bool hyprctl = false;
+    // The variables that wlroots compositors set for the programs they start, of those set here
+    // (SWAYSOCK, HYPRLAND_INSTANCE_SIGNATURE, and LABWC_PID while it names a running labwc).
+    QStringList compositorVariables;
+    // Which one the compositor is, by probedCompositor(), for the syntax of its configuration.
+    Compositor compositor = Compositor::Unknown;
 
     bool hasWaylandGlobal(const QString &interface, quint32 minimumVersion = 1) const
     {
@@ -108,6 +115,11 @@ QString implementationName(Implementation implementation);
 
 // The notice while GNOME's custom keybindings serve the hot keys and ours are not added yet.
 ServiceProblem gnomeKeybindingsProblem();
+
+// The compositor from what it offers itself: its own Wayland globals first, since a variable may
+// come from a compositor further out that started this one, then the variables it sets for its
+// programs, then sway's IPC. Unknown when nothing tells. Pure.
+Compositor probedCompositor(const SessionCapabilities &capabilities);
 
 // Picks one implementation per seam from what the session offers. Pure: the same facts always
 // give the same choice. A session without a Wayland display keeps the X11 code everywhere.

@@ -3,6 +3,7 @@
 #include "platform/SessionCapabilities.h"
 #include "platform/wayland/SwayIpc.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
@@ -64,6 +65,23 @@ void probeHyprland(SessionCapabilities &capabilities)
 {
     capabilities.hyprctl = !qEnvironmentVariableIsEmpty("HYPRLAND_INSTANCE_SIGNATURE")
         && !QStandardPaths::findExecutable(QStringLiteral("hyprctl")).isEmpty();
+}
+
+void probeCompositor(SessionCapabilities &capabilities)
+{
+    if (!capabilities.waylandDisplay)
+        return;
+    for (const char *name : {"SWAYSOCK", "HYPRLAND_INSTANCE_SIGNATURE"}) {
+        if (!qEnvironmentVariableIsEmpty(name))
+            capabilities.compositorVariables.append(QLatin1String(name));
+    }
+    // A program started by a labwc that has ended since may still carry the variable.
+    bool valid = false;
+    const int labwc = qEnvironmentVariableIntValue("LABWC_PID", &valid);
+    QFile name(QStringLiteral("/proc/%1/comm").arg(labwc));
+    if (valid && labwc > 0 && name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == "labwc")
+        capabilities.compositorVariables.append(QStringLiteral("LABWC_PID"));
+    capabilities.compositor = probedCompositor(capabilities);
 }
 
 } // namespace Platform::Wayland

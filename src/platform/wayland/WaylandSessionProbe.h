@@ -17,4 +17,8 @@ void probeSway(SessionCapabilities &capabilities);
 // Fills the Hyprland field: a running instance (HYPRLAND_INSTANCE_SIGNATURE) and hyprctl on PATH.
 void probeHyprland(SessionCapabilities &capabilities);
 
+// Fills the compositor fields, after the other probes: the variables that wlroots compositors set
+// for their programs, and from them and the globals, which compositor this is.
+void probeCompositor(SessionCapabilities &capabilities);
+
 } // namespace Platform::Wayland
