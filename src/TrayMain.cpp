@@ -188,8 +188,10 @@ void buildServices(PlatformServices &services, const Platform::PlatformChoice &c
     if (choice.sessionType == QLatin1String("wayland")) {
         wayland = services.wayland = services.make<Platform::Wayland::WaylandConnection>();
         // KDE's shortcuts and fake input go by the keys of the seat's keymap.
+        // So do the configuration lines for the compositor, where no X11 layout is read.
         if (choice.hotKeys.implementation == Implementation::KGlobalAccel
-            || choice.keystrokes.implementation == Implementation::KWinFakeInput)
+            || choice.keystrokes.implementation == Implementation::KWinFakeInput
+            || choice.hotKeys.implementation == Implementation::CompositorConfig)
             services.seatKeymap = services.make<Platform::Wayland::SeatKeymap>(*wayland);
     }
 
@@ -357,6 +359,9 @@ int runTrayApplication(int &argc, char **argv)
         appServices.feedbackPanel = choice.panel.implementation != Implementation::None;
         appServices.shortcutsWay = shortcutsWay(choice.hotKeys.implementation);
         appServices.commandShortcuts = services.commandShortcuts;
+        if (choice.hotKeys.implementation == Implementation::CompositorConfig)
+            appServices.compositorConfig = capabilities.compositor;
+        appServices.keyboardLayout = layout;
         // XWayland names only its own windows in front.
         appServices.frontWindowKnown = choice.sessionType != QLatin1String("wayland")
             || choice.frontWindow.implementation != Implementation::X11;

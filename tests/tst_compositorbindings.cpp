@@ -23,59 +23,44 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         const QString fix = QStringLiteral("tarnwick --trigger fix");
         const int commandShift = int(Mod::command | Mod::shift);
-        QTest::newRow("sway by the key's X keycode, a path with a quote and a $")
-            << Compositor::Sway << int(Key::e) << commandShift << QStringLiteral("е")
-            << "'/opt/it'\\''s $x/tarnwick' --trigger fix"
-            << "bindcode --release Ctrl+Shift+26 exec '/opt/it'\\\\''s '\\$'x/tarnwick' --trigger fix";
-        QTest::newRow("unknown: sway's syntax, Control and Option, a function key")
-            << Compositor::Unknown << int(Key::f5) << int(Mod::control | Mod::option) << QString() << fix
-            << "bindcode --release Mod1+Mod4+71 exec tarnwick --trigger fix";
-        QTest::newRow("sway, Fn refused")
-            << Compositor::Sway << int(Key::e) << int(Mod::function | Mod::shift) << QString() << fix
-            << "# Tarnwick: Fix text: cannot be bound, the Fn key has no "
-               "counterpart here; record the shortcut without it.";
-        QTest::newRow("Hyprland") << Compositor::Hyprland << int(Key::e) << commandShift << QString() << fix
-                                  << "bindr = CTRL SHIFT, E, exec, tarnwick --trigger fix";
-        QTest::newRow("Hyprland, a Russian layout names the key by its Cyrillic letter")
-            << Compositor::Hyprland << int(Key::e) << int(Mod::command | Mod::option) << QStringLiteral("е")
-            << fix << "bindr = CTRL ALT, Cyrillic_ie, exec, tarnwick --trigger fix";
-        QTest::newRow("Hyprland, keypad key without modifiers, # in the path")
-            << Compositor::Hyprland << int(Key::keypad1) << 0 << QString()
-            << "'/opt/a#b/tarnwick' --trigger fix"
-            << "bindr = , KP_1, exec, '/opt/a##b/tarnwick' --trigger fix";
-        QTest::newRow("Hyprland, a key the layout names nothing")
-            << Compositor::Hyprland << 0x66 << commandShift << QString() << fix
-            << "# Tarnwick: Fix text: cannot be bound, its key has no name here; record the shortcut with "
-               "another key.";
-        QTest::newRow("river")
-            << Compositor::River << int(Key::e) << commandShift << QString() << fix
-            << "riverctl map -release normal Control+Shift E spawn 'tarnwick --trigger fix'";
-        QTest::newRow("river, no modifier, a path with spaces and a quote")
-            << Compositor::River << int(Key::returnKey) << 0 << QString()
-            << "'/opt/my app/it'\\''s/tarnwick' --trigger fix"
-            << "riverctl map -release normal None Return spawn "
-               "''\\''/opt/my app/it'\\''\\'\\'''\\''s/tarnwick'\\'' --trigger fix'";
-        QTest::newRow("labwc") << Compositor::Labwc << int(Key::e) << commandShift << QString() << fix
-                               << "<keybind key=\"C-S-e\" onRelease=\"yes\"><action name=\"Execute\" "
-                                  "command=\"tarnwick --trigger fix\"/></keybind>";
-        QTest::newRow("labwc, Dvorak and Super, a path hostile to XML")
-            << Compositor::Labwc << int(Key::e) << int(Mod::control | Mod::command) << QStringLiteral(".")
-            << "'/opt/R&D <\"x\">/tarnwick' --trigger fix"
-            << "<keybind key=\"C-W-period\" onRelease=\"yes\"><action name=\"Execute\" "
-               "command=\"'/opt/R&amp;D &lt;&quot;x&quot;&gt;/tarnwick' --trigger fix\"/></keybind>";
-        QTest::newRow("labwc, Fn refused in an XML comment")
-            << Compositor::Labwc << int(Key::e) << int(Mod::function) << QString() << fix
-            << "<!-- Tarnwick: Fix text: cannot be bound, the Fn key has no counterpart here; record the "
-               "shortcut without it. -->";
-        QTest::newRow("Wayfire by the kernel's key name, whatever the layout")
-            << Compositor::Wayfire << int(Key::e) << commandShift << QStringLiteral("е")
-            << "'/a #b/tarnwick' --trigger fix"
-            << "binding_tarnwick_fix = <ctrl> <shift> KEY_E\n"
-               "command_tarnwick_fix = '/a \\#b/tarnwick' --trigger fix";
-        QTest::newRow("Wayfire, all four modifiers and an arrow")
-            << Compositor::Wayfire << int(Key::upArrow) << int(Mod::all & ~Mod::function) << QString() << fix
-            << "binding_tarnwick_fix = <ctrl> <alt> <shift> <super> KEY_UP\n"
-               "command_tarnwick_fix = tarnwick --trigger fix";
+        const auto row = [](const char *name, Compositor compositor, int keyCode, int modifiers,
+                             const QString &typed, const QString &command, const QString &expected) {
+            QTest::newRow(name) << compositor << keyCode << modifiers << typed << command << expected;
+        };
+        row("sway by the key's X keycode, a path with a quote and a $", Compositor::Sway, Key::e,
+            commandShift, QStringLiteral("е"), QStringLiteral("'/opt/it'\\''s $x/tarnwick' --trigger fix"),
+            QStringLiteral(
+                "bindcode --release Ctrl+Shift+26 exec '/opt/it'\\\\''s '\\$'x/tarnwick' --trigger fix"));
+        row("unknown: sway's syntax; Control, Option, a function key", Compositor::Unknown, Key::f5,
+            Mod::control | Mod::option, {}, fix,
+            QStringLiteral("bindcode --release Mod1+Mod4+71 exec ") + fix);
+        row("Hyprland", Compositor::Hyprland, Key::e, commandShift, {}, fix,
+            QStringLiteral("bindr = CTRL SHIFT, E, exec, ") + fix);
+        row("Hyprland, a Russian layout names the key by its letter", Compositor::Hyprland, Key::e,
+            Mod::command | Mod::option, QStringLiteral("е"), fix,
+            QStringLiteral("bindr = CTRL ALT, Cyrillic_ie, exec, ") + fix);
+        row("Hyprland, a keypad key, no modifier, # in the path", Compositor::Hyprland, Key::keypad1, 0, {},
+            QStringLiteral("'/a#b/tarnwick' --trigger fix"),
+            QStringLiteral("bindr = , KP_1, exec, '/a##b/tarnwick' --trigger fix"));
+        row("river", Compositor::River, Key::e, commandShift, {}, fix,
+            QStringLiteral("riverctl map -release normal Control+Shift E spawn 'tarnwick --trigger fix'"));
+        row("river, no modifier, a path with spaces and a quote", Compositor::River, Key::returnKey, 0, {},
+            QStringLiteral("'/my app/it'\\''s/tarnwick' --trigger fix"),
+            QStringLiteral("riverctl map -release normal None Return spawn "
+                           "''\\''/my app/it'\\''\\'\\'''\\''s/tarnwick'\\'' --trigger fix'"));
+        row("labwc, Dvorak, a path hostile to XML", Compositor::Labwc, Key::e, Mod::control | Mod::command,
+            QStringLiteral("."), QStringLiteral("'/R&D <\"x\">/tarnwick' --trigger fix"),
+            QStringLiteral(
+                "<keybind key=\"C-W-period\" onRelease=\"yes\"><action name=\"Execute\" "
+                "command=\"'/R&amp;D &lt;&quot;x&quot;&gt;/tarnwick' --trigger fix\"/></keybind>"));
+        row("labwc, Fn refused in an XML comment", Compositor::Labwc, Key::e, Mod::function, {}, fix,
+            QStringLiteral("<!-- Tarnwick: Fix text: cannot be bound, the Fn key has no counterpart here; "
+                           "record the shortcut without it. -->"));
+        row("Wayfire by the kernel's key name, whatever the layout", Compositor::Wayfire, Key::e,
+            int(Mod::all & ~Mod::function), QStringLiteral("е"),
+            QStringLiteral("'/a #b/tarnwick' --trigger fix"),
+            QStringLiteral("binding_tarnwick_fix = <ctrl> <alt> <shift> <super> KEY_E\n"
+                           "command_tarnwick_fix = '/a \\#b/tarnwick' --trigger fix"));
     }
     void lines()
     {

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class AccessibilityChecker;
@@ -19,12 +20,14 @@ class Clock;
 class CommandShortcuts;
 class DesktopNotifier;
 class FrontWindow;
+class KeyboardLayout;
 class KeystrokePoster;
 class Notices;
 class PrimarySelection;
 class Pasteboard;
 class Screens;
 class UserDefaults;
+enum class Compositor;
 } // namespace Platform
 
 // The application's root object: builds the long-lived objects, connects them, and attaches the
@@ -55,6 +58,12 @@ public:
         // Where the desktop keeps our shortcuts as commands that the user adds from the settings
         // window (GNOME's custom keybindings); null elsewhere.
         Platform::CommandShortcuts *commandShortcuts = nullptr;
+        // Where the compositor's own configuration must bind the shortcuts: the compositor the
+        // probes found (Unknown when they could not tell), whose syntax the settings window shows
+        // first; none elsewhere.
+        std::optional<Platform::Compositor> compositorConfig = std::nullopt;
+        // The user's keyboard layout, which names keys by what they type; may be null.
+        const Platform::KeyboardLayout *keyboardLayout = nullptr;
         // False where the desktop tells of only some windows whether they are in front: the
         // settings window then offers to treat the others as terminals.
         bool frontWindowKnown = true;

@@ -4,13 +4,18 @@
 #include "app/TextProcessor.h"
 #include "hotkeys/Hotkeys.h"
 #include "platform/qt/Notices.h"
+#include "platform/CompositorBindings.h"
+#include "platform/Pasteboard.h"
 #include "platform/SessionCapabilities.h"
 #include "platform/UserDefaults.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QVBoxLayout>
@@ -44,6 +49,8 @@ DesktopSettings::DesktopSettings(const AppContext::Services &services, QWidget *
     , m_commandShortcuts(services.commandShortcuts)
     , m_notices(services.notices)
     , m_defaults(services.userDefaults)
+    , m_pasteboard(services.pasteboard)
+    , m_layout(services.keyboardLayout)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -65,13 +72,44 @@ DesktopSettings::DesktopSettings(const AppContext::Services &services, QWidget *
         layout->addLayout(row);
         connect(m_add, &QPushButton::clicked, this, &DesktopSettings::addShortcuts);
         connect(m_remove, &QPushButton::clicked, this, &DesktopSettings::removeShortcuts);
-        // Shortcuts recorded anew while ours are added follow at once.
+        showState();
+    }
+    if (services.compositorConfig) {
+        m_place = wrapped(QString());
+        m_place->setTextFormat(Qt::PlainText); // "<keyboard>" is a place in labwc's file
+        layout->addWidget(m_place);
+        auto *row = new QHBoxLayout;
+        row->addWidget(new QLabel(QStringLiteral("Compositor:")));
+        m_compositor = new QComboBox;
+        for (const Platform::Compositor compositor : Platform::configurableCompositors)
+            m_compositor->addItem(Platform::compositorName(compositor), int(compositor));
+        // Sway's syntax, which i3-like compositors share, where the probes could not tell.
+        m_compositor->setCurrentIndex(std::max(0, m_compositor->findData(int(*services.compositorConfig))));
+        row->addWidget(m_compositor, 1);
+        auto *copy = new QPushButton(QStringLiteral("Copy"));
+        row->addWidget(copy);
+        layout->addLayout(row);
+        m_lines = new QPlainTextEdit;
+        m_lines->setReadOnly(true);
+        m_lines->setLineWrapMode(QPlainTextEdit::NoWrap);
+        m_lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        m_lines->setFixedHeight(m_lines->fontMetrics().lineSpacing() * 5);
+        layout->addWidget(m_lines);
+        connect(
+            m_compositor, &QComboBox::currentIndexChanged, this, &DesktopSettings::showConfigurationLines);
+        connect(
+            copy, &QPushButton::clicked, this, [this] { m_pasteboard.setString(m_lines->toPlainText()); });
+        showConfigurationLines();
+    }
+    if (m_commandShortcuts || m_lines) {
+        // Shortcuts recorded anew follow at once: in GNOME while ours are added, in the lines.
         m_shortcutsChanged = Platform::NotificationCenter::defaultCenter().addObserver(
             Hotkeys::shortcutByNameDidChange(), [this](const Platform::NotificationCenter::UserInfo &) {
-                if (!m_commandShortcuts->addedIds().isEmpty())
+                if (m_commandShortcuts && !m_commandShortcuts->addedIds().isEmpty())
                     addShortcuts();
+                if (m_lines)
+                    showConfigurationLines();
             });
-        showState();
     }
     if (!services.frontWindowKnown) {
         m_terminals = new QCheckBox(QStringLiteral("Treat unrecognised windows as terminals"));
@@ -93,7 +131,8 @@ DesktopSettings::DesktopSettings(const AppContext::Services &services, QWidget *
 
 bool DesktopSettings::isWanted(const AppContext::Services &services)
 {
-    return !services.shortcutsWay.isEmpty() || services.commandShortcuts || !services.frontWindowKnown;
+    return !services.shortcutsWay.isEmpty() || services.commandShortcuts || services.compositorConfig
+        || !services.frontWindowKnown;
 }
 
 QList<Platform::CommandShortcuts::Binding> DesktopSettings::bindings() const
@@ -140,4 +179,14 @@ void DesktopSettings::showState(const QString &error)
             : added                   ? QStringLiteral("Added: GNOME runs Tarnwick on your shortcuts.")
                                       : QStringLiteral("Not added: the shortcuts do nothing yet."));
     m_remove->setEnabled(added);
+}
+
+void DesktopSettings::showConfigurationLines()
+{
+    const auto compositor = Platform::Compositor(m_compositor->currentData().toInt());
+    m_place->setText(QStringLiteral("This compositor does not let programs listen for shortcuts. Add these "
+                                    "lines to %1: the compositor then runs Tarnwick on the two shortcuts "
+                                    "above. The lines change here when you record others.")
+                         .arg(Platform::compositorConfigurationPlace(compositor)));
+    m_lines->setPlainText(Platform::compositorBindingLines(compositor, bindings(), m_layout));
 }
