@@ -146,39 +146,30 @@ private Q_SLOTS:
     }
 
     // Which compositor, for the syntax of the lines that bind the keys in its configuration: the
-    // hot keys' remedy gives an example in it, --diagnose names it.
+    // hot keys' remedy names its file and gives an example in its syntax, --diagnose names it.
     void compositor_data()
     {
         QTest::addColumn<QString>("offered");
         QTest::addColumn<QString>("compositor");
         QTest::addColumn<QString>("remedy"); // a part of the hot keys' remedy; empty: none
-        QTest::newRow("nothing tells: sway's syntax")
-            << "wayland"
-            << "unknown"
-            << "to the compositor's configuration; Settings shows the lines for your shortcuts. For example: "
-               "bindcode --release Ctrl+Shift+26 exec tarnwick --trigger fix";
-        QTest::newRow("sway without its IPC") << "wayland var:SWAYSOCK"
-                                              << "sway"
-                                              << "to ~/.config/sway/config;";
-        QTest::newRow("sway binds the keys itself") << "wayland sway"
-                                                    << "sway" << QString();
-        QTest::newRow("Hyprland") << "wayland var:HYPRLAND_INSTANCE_SIGNATURE"
-                                  << "Hyprland"
-                                  << "bindr = CTRL SHIFT, E, exec, tarnwick --trigger fix";
-        QTest::newRow("river's globals before a variable from a sway outside")
-            << "wayland zriver_status_manager_v1=4 var:SWAYSOCK"
-            << "river"
-            << "riverctl map -release normal Control+Shift E spawn 'tarnwick --trigger fix'";
-        QTest::newRow("Wayfire") << "wayland zwf_shell_manager_v2=1"
-                                 << "Wayfire"
-                                 << "binding_tarnwick_fix = <ctrl> <shift> KEY_E and command_tarnwick_fix = "
-                                    "tarnwick --trigger fix";
-        QTest::newRow("labwc started from Hyprland")
-            << "wayland var:HYPRLAND_INSTANCE_SIGNATURE var:LABWC_PID"
-            << "labwc"
-            << "to ~/.config/labwc/rc.xml, inside <keyboard>; Settings shows the lines for your shortcuts. "
-               "For "
-               "example: <keybind key=\"C-S-e\" onRelease=\"yes\">";
+        const auto row
+            = [](const char *name, const char *offered, const char *compositor, const char *remedy) {
+                  QTest::newRow(name) << QString::fromUtf8(offered) << QString::fromUtf8(compositor)
+                                      << QString::fromUtf8(remedy);
+              };
+        row("nothing tells: sway's syntax", "wayland", "unknown",
+            "to the compositor's configuration; Settings shows the lines for your shortcuts. For example: "
+            "bindcode --release Ctrl+Shift+26 exec tarnwick --trigger fix");
+        row("sway without its IPC", "wayland var:SWAYSOCK", "sway", "to ~/.config/sway/config;");
+        row("sway binds the keys itself", "wayland sway", "sway", "");
+        row("Hyprland", "wayland var:HYPRLAND_INSTANCE_SIGNATURE", "Hyprland",
+            "example: bindr = CTRL SHIFT, E");
+        row("river's globals before a variable from a sway outside",
+            "wayland zriver_status_manager_v1=4 var:SWAYSOCK", "river", "example: riverctl map -release");
+        row("Wayfire", "wayland zwf_shell_manager_v2=1", "Wayfire", "KEY_E and command_tarnwick_fix = ");
+        row("labwc started from Hyprland", "wayland var:HYPRLAND_INSTANCE_SIGNATURE var:LABWC_PID", "labwc",
+            "to ~/.config/labwc/rc.xml, inside <keyboard>; Settings shows the lines for your shortcuts. For "
+            "example: <keybind key=\"C-S-e\" onRelease=\"yes\">");
     }
     void compositor()
     {
@@ -188,11 +179,8 @@ private Q_SLOTS:
         const Platform::SessionCapabilities caps = session(offered);
         QCOMPARE(Platform::compositorName(caps.compositor), compositor);
         const Platform::PlatformChoice choice = Platform::choosePlatform(caps);
-        if (remedy.isEmpty())
-            QVERIFY(!choice.hotKeys.problem);
-        else
-            QVERIFY2(
-                choice.hotKeys.problem->remedy.contains(remedy), qPrintable(choice.hotKeys.problem->remedy));
+        const QString said = choice.hotKeys.problem ? choice.hotKeys.problem->remedy : QString();
+        QVERIFY2(remedy.isEmpty() ? said.isEmpty() : said.contains(remedy), qPrintable(said));
         QVERIFY(Platform::diagnosisText(caps, choice).contains(QLatin1String("Compositor: ") + compositor));
     }
 
