@@ -32,14 +32,14 @@ HotkeysFixture::~HotkeysFixture()
     Hotkeys::setAlertPresenter({});
 }
 
-bool HotkeysFixture::isGrabbed(const Hotkeys::Shortcut &shortcut) const
+quint32 HotkeysFixture::idOf(const Hotkeys::Shortcut &shortcut) const
 {
     for (const auto &registration : hotKeyService.registrations()) {
         if (registration.carbonKeyCode == shortcut.carbonKeyCode()
             && registration.carbonModifiers == shortcut.carbonModifiers())
-            return true;
+            return registration.hotKeyId.id;
     }
-    return false;
+    return 0;
 }
 
 void HotkeysFixture::pressAndRelease(const Hotkeys::Shortcut &shortcut)

@@ -32,8 +32,9 @@ public:
     Platform::FakeKeyEventTranslator translator;
     Platform::FakeKeyboardLayout keyboardLayout;
 
-    // Whether a hot key for `shortcut` is live with the (fake) system.
-    bool isGrabbed(const Hotkeys::Shortcut &shortcut) const;
+    // The id of the live hot key for `shortcut` with the (fake) system, or 0.
+    quint32 idOf(const Hotkeys::Shortcut &shortcut) const;
+    bool isGrabbed(const Hotkeys::Shortcut &shortcut) const { return idOf(shortcut) != 0; }
     // Delivers a press and a release of the live hot key for `shortcut`, as the system would, then
     // lets the event loop hand them on.
     void pressAndRelease(const Hotkeys::Shortcut &shortcut);
