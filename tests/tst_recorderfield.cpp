@@ -171,7 +171,8 @@ private Q_SLOTS:
         QVERIFY(m_fixture->alerts.isEmpty());
     }
 
-    void escapeAndTabEndRecordingAndStoreNothing()
+    // Escape, Tab and a click further than 3 px out end recording and store nothing.
+    void escapeTabAndClicksOutsideEndRecording()
     {
         Hotkeys::setShortcut(Shortcut(14, command | shift), name);
         Window w(name);
@@ -184,6 +185,18 @@ private Q_SLOTS:
         QTest::keyClick(w.field, Qt::Key_Tab);
         QVERIFY(!w.field->isRecording());
         QVERIFY(w.after->hasFocus());
+
+        w.startRecording();
+        const QPoint fieldTopLeft = w.field->mapTo(&w.dialog, QPoint(0, 0));
+        const int middleY = fieldTopLeft.y() + w.field->height() / 2;
+        QTest::mouseClick(&w.dialog, Qt::LeftButton, {}, QPoint(fieldTopLeft.x() - 2, middleY));
+        QVERIFY(w.field->isRecording());
+        QTest::mouseClick(
+            &w.dialog, Qt::RightButton, {}, QPoint(fieldTopLeft.x() + w.field->width() + 2, middleY));
+        QVERIFY(w.field->isRecording());
+        QTest::mouseClick(w.after, Qt::LeftButton);
+        QVERIFY(!w.field->isRecording());
+        QVERIFY(!Hotkeys::isPaused());
         QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(Shortcut(14, command | shift)));
         QVERIFY(w.changes.isEmpty());
         QCOMPARE(m_fixture->beeps, 0);
@@ -229,95 +242,71 @@ private Q_SLOTS:
         QCOMPARE(w.changes.size(), 1);
     }
 
-    void clicksOutsideTheMarginEndRecording()
-    {
-        Window w(name);
-        w.startRecording();
-        const QPoint fieldTopLeft = w.field->mapTo(&w.dialog, QPoint(0, 0));
-        const int middleY = fieldTopLeft.y() + w.field->height() / 2;
-
-        // Within 3 px of the edge: swallowed, recording goes on.
-        QTest::mouseClick(&w.dialog, Qt::LeftButton, {}, QPoint(fieldTopLeft.x() - 2, middleY));
-        QVERIFY(w.field->isRecording());
-        QTest::mouseClick(
-            &w.dialog, Qt::RightButton, {}, QPoint(fieldTopLeft.x() + w.field->width() + 2, middleY));
-        QVERIFY(w.field->isRecording());
-
-        // Further out: recording ends and the click goes on.
-        QTest::mouseClick(w.after, Qt::LeftButton);
-        QVERIFY(!w.field->isRecording());
-        QVERIFY(!Hotkeys::isPaused());
-    }
-
-    void menuItemConflictRaisesAnAlertAndStoresNothing()
-    {
-        QMenu menu;
-        menu.addAction(QStringLiteral("&Quit"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-        Hotkeys::setMainMenu(&menu);
-        Window w(name);
-        w.startRecording();
-        QList<bool> recordingDuringAlert;
-        m_fixture->onAlert = [&](const Hotkeys::Alert &) {
-            recordingDuringAlert.append(w.field->isRecording());
-            return Hotkeys::alertFirstButtonReturn;
-        };
-        QTest::keyClick(w.field, Qt::Key_Q, Qt::ControlModifier);
-        Hotkeys::setMainMenu(nullptr);
-
-        QCOMPARE(m_fixture->alerts.size(), 1);
-        const QString expected
-            = Hotkeys::localizedString(QStringLiteral("keyboard_shortcut_used_by_menu_item"))
-                  .arg(QStringLiteral("Quit"));
-        QCOMPARE(m_fixture->alerts[0].title, expected);
-        QVERIFY(m_fixture->alerts[0].message.isEmpty());
-        QVERIFY(m_fixture->alerts[0].buttonTitles.isEmpty());
-        QCOMPARE(recordingDuringAlert, QList<bool> {false});
-        QCOMPARE(Hotkeys::getShortcut(name), std::nullopt);
-        QVERIFY(w.changes.isEmpty());
-        QVERIFY(w.field->isRecording()); // resumed after the alert
-        QCOMPARE(activeStatuses(m_fixture->recorderStatusPosts), (QList<bool> {true, false, true}));
-    }
-
-    void systemReservedShortcutAsksBeforeStoring_data()
+    // A shortcut that a menu item or the system holds raises an alert, during which recording
+    // pauses; only "use anyway" for the system's stores it.
+    void reservedShortcutRaisesAnAlert_data()
     {
         QTest::addColumn<int>("key");
         QTest::addColumn<qint64>("keyCode");
         QTest::addColumn<qint64>("carbon");
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("stored");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("buttons"); // the system's alert alone has a message and buttons
         const int ok = Hotkeys::alertFirstButtonReturn, useAnyway = ok + 1;
-        QTest::newRow("ok keeps the old shortcut") << int(Qt::Key_K) << qint64(40) << command << ok << false;
-        QTest::newRow("use anyway stores it") << int(Qt::Key_K) << qint64(40) << command << useAnyway << true;
+        const auto text = [](const char *key) { return Hotkeys::localizedString(QString::fromLatin1(key)); };
+        const QString system = text("keyboard_shortcut_used_by_system");
+        const QStringList buttons {text("ok"), text("force_use_shortcut")};
+        QTest::newRow("menu item") << int(Qt::Key_Q) << qint64(12) << command << ok << false
+                                   << text("keyboard_shortcut_used_by_menu_item").arg(QStringLiteral("Quit"))
+                                   << QStringList();
+        QTest::newRow("system, ok keeps the old shortcut")
+            << int(Qt::Key_K) << qint64(40) << command << ok << false << system << buttons;
+        QTest::newRow("system, use anyway stores it")
+            << int(Qt::Key_K) << qint64(40) << command << useAnyway << true << system << buttons;
         // Only plain F12 is exempt (see judgingPressedCombinations).
-        QTest::newRow("Shift+F12") << int(Qt::Key_F12) << qint64(111) << shift << ok << false;
+        QTest::newRow("system, Shift+F12")
+            << int(Qt::Key_F12) << qint64(111) << shift << ok << false << system << buttons;
     }
-    void systemReservedShortcutAsksBeforeStoring()
+    void reservedShortcutRaisesAnAlert()
     {
         QFETCH(int, key);
         QFETCH(qint64, keyCode);
         QFETCH(qint64, carbon);
         QFETCH(int, answer);
         QFETCH(bool, stored);
-        m_fixture->systemShortcuts.add(keyCode, carbon);
+        QFETCH(QStringList, buttons);
+        QMenu menu;
+        menu.addAction(QStringLiteral("&Quit"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+        Hotkeys::setMainMenu(&menu);
+        if (!buttons.isEmpty())
+            m_fixture->systemShortcuts.add(keyCode, carbon);
         m_fixture->systemShortcuts.add(111, 0);
         Hotkeys::setShortcut(Shortcut(14, command | shift), name);
         Window w(name);
         w.startRecording();
-        m_fixture->onAlert = [&](const Hotkeys::Alert &) { return answer; };
+        QList<bool> recordingDuringAlert;
+        m_fixture->onAlert = [&](const Hotkeys::Alert &) {
+            recordingDuringAlert.append(w.field->isRecording());
+            return answer;
+        };
         QTest::keyClick(w.field, Qt::Key(key), carbon == shift ? Qt::ShiftModifier : Qt::ControlModifier);
 
         QCOMPARE(m_fixture->alerts.size(), 1);
         const Hotkeys::Alert &alert = m_fixture->alerts[0];
-        QCOMPARE(alert.title, Hotkeys::localizedString(QStringLiteral("keyboard_shortcut_used_by_system")));
-        QCOMPARE(
-            alert.message, Hotkeys::localizedString(QStringLiteral("keyboard_shortcuts_can_be_changed")));
-        QCOMPARE(alert.buttonTitles,
-            (QStringList {Hotkeys::localizedString(QStringLiteral("ok")),
-                Hotkeys::localizedString(QStringLiteral("force_use_shortcut"))}));
+        QTEST(alert.title, "title");
+        QCOMPARE(alert.message,
+            buttons.isEmpty()
+                ? QString()
+                : Hotkeys::localizedString(QStringLiteral("keyboard_shortcuts_can_be_changed")));
+        QCOMPARE(alert.buttonTitles, buttons);
+        QCOMPARE(recordingDuringAlert, QList<bool> {false});
         const Shortcut expected = stored ? Shortcut(keyCode, carbon) : Shortcut(14, command | shift);
         QCOMPARE(Hotkeys::getShortcut(name), std::optional<Shortcut>(expected));
         QCOMPARE(w.changes.size(), stored ? 1 : 0);
-        QCOMPARE(w.field->isRecording(), !stored);
+        QCOMPARE(w.field->isRecording(), !stored); // resumed after the alert
+        if (!stored)
+            QCOMPARE(activeStatuses(m_fixture->recorderStatusPosts), (QList<bool> {true, false, true}));
     }
 
     // Recording pauses the hot keys and lets go of their keys.

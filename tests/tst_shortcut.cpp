@@ -18,11 +18,8 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMenu>
-#include <QSet>
 #include <QTest>
 #include <QTranslator>
-
-#include <unordered_set>
 
 using namespace Hotkeys;
 
@@ -317,20 +314,11 @@ private Q_SLOTS:
         QCOMPARE(std::hash<Shortcut>()(fromKey), std::hash<Shortcut>()(fromCarbon));
         QVERIFY(Shortcut(40, 256) != Shortcut(40, 768));
         QVERIFY(Shortcut(40, 256) != Shortcut(41, 256));
-
-        QSet<Shortcut> set {fromKey, fromCarbon, Shortcut(40, 256)};
-        QCOMPARE(set.size(), 2);
-        std::unordered_set<Shortcut> stdSet {fromKey, fromCarbon, Shortcut(40, 256)};
-        QCOMPARE(stdSet.size(), size_t(2));
-        QVERIFY(stdSet.contains(Shortcut(Key::k, ModifierFlags::command)));
     }
 
     void encoding()
     {
-        QCOMPARE(Shortcut(Key::k, ModifierFlags::command | ModifierFlags::shift).toJson(),
-            json("{'carbonKeyCode':40,'carbonModifiers':768}"));
-        QCOMPARE(Shortcut(Key::e, ModifierFlags::command | ModifierFlags::shift).toJson(),
-            json("{'carbonKeyCode':14,'carbonModifiers':768}"));
+        QCOMPARE(Shortcut(Key::k, cmd | shift).toJson(), json("{'carbonKeyCode':40,'carbonModifiers':768}"));
         const Shortcut big(Q_INT64_C(9007199254740993), 0);
         QCOMPARE(Shortcut::fromJson(big.toJson()), std::optional<Shortcut>(big));
         // Stored bits outside the five are kept as read, so the value differs from a made one.
