@@ -1,4 +1,5 @@
 tarnwick_add_test(tst_shortcut SOURCES tst_shortcut.cpp LIBS tarnwick_hotkeys tarnwick_platform_x11 tarnwick_platform_fake)
 tarnwick_add_test(tst_localization SOURCES tst_localization.cpp LIBS tarnwick_hotkeys)
 tarnwick_add_test(tst_eventmonitors SOURCES tst_eventmonitors.cpp LIBS tarnwick_hotkeys)
-tarnwick_add_test(tst_xkblayout SOURCES tst_xkblayout.cpp LIBS tarnwick_hotkeys tarnwick_platform_x11 LABELS x11)
+tarnwick_add_test(tst_xkblayout SOURCES tst_xkblayout.cpp
+  LIBS tarnwick_hotkeys tarnwick_platform_x11 tarnwick_x11testlib LABELS x11)

@@ -19,11 +19,6 @@ namespace Xcb = Platform::X11::Xcb;
 
 namespace {
 
-QString xdotool(const QStringList &arguments)
-{
-    return TestX11::toolOutput(QStringLiteral("xdotool"), arguments).trimmed();
-}
-
 QString xclip(const QStringList &arguments)
 {
     return TestX11::toolOutput(QStringLiteral("xclip"), arguments);
@@ -94,8 +89,9 @@ private Q_SLOTS:
         // The terminal that the other cases use may still take the focus as it settles: ask again.
         QVERIFY(QTest::qWaitFor(
             [&] {
-                xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"),
-                    QString::number(widget.winId())});
+                TestX11::toolOutput(QStringLiteral("xdotool"),
+                    {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                        QString::number(widget.winId())});
                 return QTest::qWaitFor([&] { return front.current().id == quint64(widget.winId()); }, 500);
             },
             10000));
@@ -115,6 +111,7 @@ private Q_SLOTS:
         syncOther();
         const quint32 gone = xcb_generate_id(m_other); // never created: a stale active window
         xcb_connection_t *connection = Xcb::qtConnection();
+        const FrontWindowInfo probe {top, QStringLiteral("TarnwickProbe")};
         int focusAsked = 0;
         const auto focusOn = [&](quint32 window) {
             return [&focusAsked, window] {
@@ -123,17 +120,13 @@ private Q_SLOTS:
             };
         };
 
-        QCOMPARE(X11FrontWindow::resolve(connection, gone, focusOn(child)),
-            (FrontWindowInfo {top, QStringLiteral("TarnwickProbe")}));
-        QCOMPARE(X11FrontWindow::resolve(connection, 0, focusOn(child)),
-            (FrontWindowInfo {top, QStringLiteral("TarnwickProbe")}));
-        QCOMPARE(X11FrontWindow::resolve(connection, unclassed, focusOn(child)),
-            (FrontWindowInfo {top, QStringLiteral("TarnwickProbe")}));
+        QCOMPARE(X11FrontWindow::resolve(connection, gone, focusOn(child)), probe);
+        QCOMPARE(X11FrontWindow::resolve(connection, 0, focusOn(child)), probe);
+        QCOMPARE(X11FrontWindow::resolve(connection, unclassed, focusOn(child)), probe);
         QCOMPARE(focusAsked, 3);
 
         // A classed active window wins, and the focus is not asked at all.
-        QCOMPARE(X11FrontWindow::resolve(connection, child, focusOn(unclassed)),
-            (FrontWindowInfo {top, QStringLiteral("TarnwickProbe")}));
+        QCOMPARE(X11FrontWindow::resolve(connection, child, focusOn(unclassed)), probe);
         QCOMPARE(focusAsked, 3);
 
         // Nothing classed anywhere: the active window is still named, without a class.

@@ -182,11 +182,6 @@ private Q_SLOTS:
         QVERIFY(m_pasteboard.writeItems(saved));
         QVERIFY(m_pasteboard.changeCount() != before);
         QTRY_VERIFY(!m_driver.clipboardHasOwner());
-        QVERIFY(runTool(QStringLiteral("xclip"),
-                    {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o"),
-                        QStringLiteral("-t"), QStringLiteral("TARGETS")})
-                    .exitCode
-            != 0);
     }
 
     void ourTextIsUtf8AndMarkedSecretAndOnlyAFetchOfItCounts()

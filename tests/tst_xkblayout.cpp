@@ -3,23 +3,15 @@
 #include "hotkeys/Shortcut.h"
 #include "platform/x11/XkbKeyboardLayout.h"
 
+#include "TargetClient.h"
+
 #include <QGuiApplication>
-#include <QProcess>
 #include <QTest>
 
 using namespace Hotkeys;
 using Platform::X11::XkbKeyboardLayout;
 
 namespace {
-
-// Switches the X server's keymap as a user would.
-bool setLayout(const QString &layouts)
-{
-    QProcess process;
-    process.start(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), layouts});
-    return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
-}
 
 QString at(const XkbKeyboardLayout &layout, Key key)
 {
@@ -36,7 +28,7 @@ class TestXkbLayout : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(setLayout(QStringLiteral("us")));
+        QVERIFY(TestX11::setKeymap(QStringLiteral("us")));
         m_layout = XkbKeyboardLayout::create();
         QVERIFY(m_layout);
     }
@@ -44,7 +36,7 @@ private Q_SLOTS:
     {
         Tests::useService(&Hotkeys::Services::keyboardLayout, nullptr);
         m_layout.reset();
-        setLayout(QStringLiteral("us"));
+        TestX11::setKeymap(QStringLiteral("us"));
     }
 
     void usLayout()
@@ -64,9 +56,11 @@ private Q_SLOTS:
         QCOMPARE(m_layout->keymapLoads(), loads);
     }
 
-    void nonLatinFirstLayoutNamesTheLatinLetter()
+    // The layouts a user switches to: a Latin layout after the first names the letters; a
+    // non-Latin one alone names them itself; German swaps Y and Z.
+    void otherLayouts()
     {
-        QVERIFY(setLayout(QStringLiteral("ru,us")));
+        QVERIFY(TestX11::setKeymap(QStringLiteral("ru,us")));
         QTRY_COMPARE(m_layout->latinLayoutIndex(), 1);
         QCOMPARE(at(*m_layout, Key::k), QStringLiteral("k"));
         QCOMPARE(at(*m_layout, Key::e), QStringLiteral("e"));
@@ -74,22 +68,15 @@ private Q_SLOTS:
         QCOMPARE(Shortcut(Key::k, ModifierFlags::command).presentableDescription(), QStringLiteral("⌘K"));
         QCOMPARE(Shortcut(Key::k, ModifierFlags::command).nsMenuItemKeyEquivalent(),
             std::optional(QStringLiteral("k")));
-    }
 
-    void onlyNonLatinLayoutFallsBackToIt()
-    {
-        QVERIFY(setLayout(QStringLiteral("ru")));
+        QVERIFY(TestX11::setKeymap(QStringLiteral("ru")));
         QTRY_COMPARE(at(*m_layout, Key::k), QStringLiteral("л"));
         QCOMPARE(m_layout->latinLayoutIndex(), 0);
-    }
 
-    void germanLayoutSwapsYAndZ()
-    {
-        QVERIFY(setLayout(QStringLiteral("de")));
+        QVERIFY(TestX11::setKeymap(QStringLiteral("de")));
         QTRY_COMPARE(at(*m_layout, Key::y), QStringLiteral("z"));
         QCOMPARE(at(*m_layout, Key::z), QStringLiteral("y"));
         QCOMPARE(at(*m_layout, Key::semicolon), QStringLiteral("ö"));
-        Tests::useService(&Hotkeys::Services::keyboardLayout, m_layout.get());
         QCOMPARE(
             Shortcut(Key::semicolon, ModifierFlags::control).presentableDescription(), QStringLiteral("⌃Ö"));
     }

@@ -57,6 +57,16 @@ QString toolOutput(const QString &program, const QStringList &arguments)
     return QString::fromUtf8(result.out);
 }
 
+bool setKeymap(const QString &layout, const QString &variant, const QString &option)
+{
+    // An empty -option first clears the options of the keymap before.
+    QStringList arguments {QStringLiteral("-layout"), layout, QStringLiteral("-variant"), variant,
+        QStringLiteral("-option"), QString()};
+    if (!option.isEmpty())
+        arguments << QStringLiteral("-option") << option;
+    return runTool(QStringLiteral("setxkbmap"), arguments).exitCode == 0;
+}
+
 QByteArray samplePng()
 {
     QImage image(7, 5, QImage::Format_ARGB32);

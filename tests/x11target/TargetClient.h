@@ -27,6 +27,9 @@ ToolResult runTool(const QString &program, const QStringList &arguments, const Q
 // warning that names the tool).
 QString toolOutput(const QString &program, const QStringList &arguments);
 
+// Switches the server's keymap as the user would: `layout` with its variant and options.
+bool setKeymap(const QString &layout, const QString &variant = {}, const QString &option = {});
+
 // Runs this process's event loop for `duration`.
 void spin(std::chrono::milliseconds duration);
 
