@@ -1,12 +1,6 @@
 # The correction pipeline: backend client, configuration, text processor, command-line mode.
 tarnwick_add_test(tst_apiclient SOURCES tst_apiclient.cpp LIBS tarnwick_app tarnwick_testlib)
 
-add_executable(tarnwick_appconfig_probe appconfig_probe.cpp)
-target_link_libraries(tarnwick_appconfig_probe PRIVATE tarnwick_app)
-tarnwick_add_test(tst_appconfig SOURCES tst_appconfig.cpp LIBS tarnwick_app)
-target_compile_definitions(tst_appconfig PRIVATE
-  TARNWICK_APPCONFIG_PROBE="$<TARGET_FILE:tarnwick_appconfig_probe>")
-add_dependencies(tst_appconfig tarnwick_appconfig_probe)
 tarnwick_add_test(tst_textprocessor SOURCES tst_textprocessor.cpp LIBS tarnwick_app tarnwick_testlib)
 
 tarnwick_add_test(tst_commandline SOURCES tst_commandline.cpp LIBS tarnwick_testlib)
