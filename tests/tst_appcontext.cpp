@@ -7,7 +7,6 @@
 // moc cannot parse the C++20 library headers behind these.
 #ifndef Q_MOC_RUN
 #include "testlib/SimulatedFrontApp.h"
-#include "testlib/OutputCapture.h"
 #include "testlib/TestHttpServer.h"
 #include "app/AccessibilityChecker.h"
 #include "app/GlobalShortcut.h"
@@ -59,14 +58,20 @@ struct Finished {
     QString errors;
 };
 
-// Runs the built program without a display while this process's event loop serves its calls.
-Finished runTarnwick(const QStringList &arguments, const QProcessEnvironment &extra = {})
+// The built program's environment: this process's without a display, and `extra`.
+QProcessEnvironment programEnvironment(const QProcessEnvironment &extra)
 {
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("DISPLAY"));
     environment.insert(extra);
-    process.setProcessEnvironment(environment);
+    return environment;
+}
+
+// Runs the built program while this process's event loop serves its calls.
+Finished runTarnwick(const QStringList &arguments, const QProcessEnvironment &extra = {})
+{
+    QProcess process;
+    process.setProcessEnvironment(programEnvironment(extra));
     process.start(QStringLiteral(TARNWICK_BINARY), arguments);
     const bool ended = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 60000);
     if (!ended)
@@ -125,13 +130,6 @@ struct Rig {
     }
 };
 
-QJsonObject storedShortcut(const Platform::UserDefaults &defaults, const char *name)
-{
-    return QJsonDocument::fromJson(
-        defaults.value(QStringLiteral("Hotkeys_") + QLatin1String(name)).toString().toUtf8())
-        .object();
-}
-
 } // namespace
 
 class TestAppContext : public QObject {
@@ -154,24 +152,8 @@ private Q_SLOTS:
 
     void init() { m_server.clearRequests(); }
 
-    // Must come first: the names are process-wide and store their defaults when first made.
-    void firstStartStoresBothDefaultsAndRegistersThem()
-    {
-        Rig rig(m_userDefaults);
-        AppContext context(rig.services());
-        const auto stored = [](int modifiers) {
-            return QJsonObject {
-                {QStringLiteral("carbonKeyCode"), 14}, {QStringLiteral("carbonModifiers"), modifiers}};
-        };
-        QCOMPARE(storedShortcut(rig.userDefaults, "fixSelectedText"), stored(768));
-        QCOMPARE(storedShortcut(rig.userDefaults, "formalizeSelectedText"), stored(2304));
-        QVERIFY(rig.hotKeyId(keyE, commandShift) && rig.hotKeyId(keyE, commandOption));
-        QCOMPARE(rig.hotKeys.registrations().size(), 2);
-        QVERIFY(context.ax().isTrusted());
-        QCOMPARE(context.textProcessor().state(), TextProcessorState::idle());
-    }
-
-    // Holding a shortcut does nothing; its release starts a run in its mode, and further
+    // Both shortcuts are registered with their defaults (stored when the names are first made,
+    // process-wide). Holding one does nothing; its release starts a run in its mode, and further
     // releases during that run are ignored.
     void releasingAShortcutStartsOneRunInItsMode_data()
     {
@@ -225,9 +207,7 @@ private Q_SLOTS:
         const auto noLayout
             = qScopeGuard([] { Tests::useService(&Hotkeys::Services::keyboardLayout, nullptr); });
         rig.hotKeys.refuse(keyE, commandShift, Platform::HotKeyService::eventHotKeyExistsErr);
-        TestLib::OutputCapture printed;
         AppContext context(rig.services());
-        QCOMPARE(printed.take(), QStringLiteral("Error registering hotkey ⇧⌘E: -9878\n"));
         QCOMPARE(rig.notices.all().size(), 1);
         QCOMPARE(rig.notices.all().first().id, QStringLiteral("shortcut-refused/fixSelectedText"));
         QCOMPARE(rig.notices.all().first().message,
@@ -238,10 +218,8 @@ private Q_SLOTS:
         Hotkeys::setEnabled(false);
         Hotkeys::setEnabled(true);
         QVERIFY(rig.notices.all().isEmpty());
-        TestLib::OutputCapture printedLater;
         rig.hotKeys.withdraw(
             rig.hotKeyId(keyE, commandOption), Platform::HotKeyService::eventHotKeyExistsErr);
-        QCOMPARE(printedLater.take(), QStringLiteral("Error registering hotkey ⌥⌘E: -9878\n"));
         QCOMPARE(rig.notices.all().size(), 1);
         QCOMPARE(rig.notices.all().first().id, QStringLiteral("shortcut-refused/formalizeSelectedText"));
     }
@@ -344,12 +322,7 @@ private Q_SLOTS:
         QProcessEnvironment environment;
         environment.insert(QStringLiteral("QUARVEL_BACKEND_URL"), m_server.url().toString());
         QProcess first;
-        first.setProcessEnvironment([&] {
-            QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
-            all.remove(QStringLiteral("DISPLAY"));
-            all.insert(environment);
-            return all;
-        }());
+        first.setProcessEnvironment(programEnvironment(environment));
         first.start(QStringLiteral(TARNWICK_BINARY), {});
         QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::sessionBus().interface()->isServiceRegistered(
                                      QStringLiteral("org.tarnwick.Tarnwick")),
