@@ -1,10 +1,12 @@
 #pragma once
 
+#include "app/APIClient.h"
 #include "app/TextProcessorState.h"
 
 #include <QObject>
 
-// Stands in for the text processor's published state: set a state, and it is announced.
+// Stands in for the text processor's published state: set a state, and it is announced. The runs
+// asked of it are recorded, and end at once.
 class StateSource : public QObject {
     Q_OBJECT
 
@@ -16,6 +18,12 @@ public:
     {
         m_state = state;
         Q_EMIT stateChanged(m_state);
+    }
+    QList<FixMode> runs;
+    QCoro::Task<> run(FixMode mode)
+    {
+        runs.append(mode);
+        co_return;
     }
 
 Q_SIGNALS:

@@ -13,32 +13,11 @@
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
-#include <QTimer>
 
 using namespace std::chrono_literals;
 using State = TextProcessorState;
 
 namespace {
-
-// The processor as the menu sees it: a state, and runs that it records with their virtual time.
-class FakeProcessor : public StateSource {
-    Q_OBJECT
-
-public:
-    explicit FakeProcessor(Platform::Clock &clock)
-        : m_clock(clock)
-    {
-    }
-    QList<QPair<FixMode, qint64>> runs;
-    QCoro::Task<> run(FixMode mode)
-    {
-        runs.append({mode, qint64(m_clock.now().count())});
-        co_return;
-    }
-
-private:
-    Platform::Clock &m_clock;
-};
 
 QImage iconImage(const QIcon &icon)
 {
@@ -53,7 +32,7 @@ struct Rig {
     Platform::ManualClock clock;
     Platform::FakeAccessibilityTrust trust;
     AccessibilityChecker ax {trust};
-    FakeProcessor processor {clock};
+    StateSource processor;
     Platform::Notices notices;
     std::optional<MenuContent> content {std::in_place, ax, processor, clock, &notices};
     QMenu *menu() const { return content->menu(); }
@@ -65,15 +44,12 @@ class TestMenuContent : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // How "&" and line breaks show is seen in the status line below.
     void menuItemText_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
         const int limit = MenuContent::MaxItemLength;
-        QTest::newRow("ampersand is not a mnemonic")
-            << QStringLiteral("Error: R&D") << QStringLiteral("Error: R&&D");
-        QTest::newRow("line breaks and tabs")
-            << QStringLiteral("Error: a\nb\tc\r\nd") << QStringLiteral("Error: a b c  d");
         QTest::newRow("exactly the limit") << QString(limit, u'x') << QString(limit, u'x');
         QTest::newRow("beyond the limit")
             << QString(limit + 1, u'x') << QString(limit - 1, u'x') + QChar(0x2026);
@@ -99,8 +75,6 @@ private Q_SLOTS:
                 QStringLiteral("Fix selected text"), QStringLiteral("Make selected text formal"),
                 QStringLiteral("---"), QStringLiteral("Settings…"), QStringLiteral("---"),
                 QStringLiteral("Quit")}));
-        QVERIFY(rig.content->fixAction()->shortcut().isEmpty()
-            && rig.content->formalAction()->shortcut().isEmpty());
         QCOMPARE(rig.content->settingsAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
         QCOMPARE(rig.content->quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
         rig.menu()->popup(QPoint(100, 100));
@@ -124,11 +98,11 @@ private Q_SLOTS:
         rig.processor.setState(State::pasting());
         check(QStringLiteral("Pasting…"), false);
         // The message as it is (one line, no mnemonic); a retry is possible at once.
-        rig.processor.setState(State::error(QStringLiteral(" Tom & Jerry\nfailed ")));
-        check(QStringLiteral("Error:  Tom && Jerry failed "), true);
+        rig.processor.setState(State::error(QStringLiteral(" Tom & Jerry\r\n\tfailed ")));
+        check(QStringLiteral("Error:  Tom && Jerry   failed "), true);
         // The permission text shows only when idle: an error keeps its message.
         rig.ax.setIsTrusted(false);
-        check(QStringLiteral("Error:  Tom && Jerry failed "), false);
+        check(QStringLiteral("Error:  Tom && Jerry   failed "), false);
         rig.processor.setState(State::idle());
         check(QStringLiteral("Tarnwick — Accessibility required"), false);
 
@@ -198,12 +172,14 @@ private Q_SLOTS:
         rig.clock.advance(99ms);
         QVERIFY(rig.processor.runs.isEmpty());
         rig.clock.advance(1ms);
+        const QList<FixMode> expected {formal ? FixMode::Formal : FixMode::Fix};
+        QCOMPARE(rig.processor.runs, runs ? expected : QList<FixMode>());
         rig.clock.advance(5000ms);
-        const QList<QPair<FixMode, qint64>> expected {{formal ? FixMode::Formal : FixMode::Fix, 1200}};
-        QCOMPARE(rig.processor.runs, (runs ? expected : QList<QPair<FixMode, qint64>>()));
+        QCOMPARE(rig.processor.runs.size(), runs ? 1 : 0);
     }
 
-    void settingsAndQuitWorkFromTheItemsAndTheirKeys()
+    // The keys typed into the open menu are left to the X11 tray test, which quits with Ctrl+Q.
+    void settingsItemOpensWhatIsWiredIn()
     {
         Rig rig;
         rig.content->settingsAction()->trigger(); // nothing wired in yet: nothing happens
@@ -211,21 +187,6 @@ private Q_SLOTS:
         rig.content->setOpenSettings([&] { ++opened; });
         rig.content->settingsAction()->trigger();
         QCOMPARE(opened, 1);
-        // Command-comma, then Command-Q, with the menu open.
-        bool timedOut = false;
-        QTimer::singleShot(0, rig.menu(), [&] {
-            rig.menu()->popup(QPoint(50, 50));
-            QTest::keyClick(rig.menu(), Qt::Key_Comma, Qt::ControlModifier);
-            rig.menu()->popup(QPoint(50, 50));
-            QTest::keyClick(rig.menu(), Qt::Key_Q, Qt::ControlModifier);
-        });
-        QTimer::singleShot(5000, this, [&] {
-            timedOut = true;
-            QCoreApplication::exit(1);
-        });
-        QCOMPARE(QApplication::exec(), 0);
-        QVERIFY(!timedOut);
-        QCOMPARE(opened, 2);
     }
 
     // The tray icon shows the shipped symbol of the state, changes only when the symbol does, and

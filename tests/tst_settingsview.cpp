@@ -11,7 +11,6 @@
 #include "platform/fake/ManualClock.h"
 #include "platform/fake/MemoryUserDefaults.h"
 #include "testlib/HotkeysFixture.h"
-#include "testlib/OutputCapture.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -75,32 +74,6 @@ class TestSettingsView : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void windowHasTheFixedSizeAndTheSectionsInOrder()
-    {
-        Harness h;
-        h.view.show();
-        QCOMPARE(h.view.size(), QSize(460, 480));
-        QCOMPARE(h.view.minimumSize(), h.view.maximumSize());
-        h.notices.set({QStringLiteral("n"), QStringLiteral("problem"), QString()});
-        h.processor.setLastError(TextProcessorError {QStringLiteral("boom")});
-        QApplication::processEvents();
-        int previousY = -1;
-        for (const char *name : {"lastErrorSection", "noticesSection", "shortcutsSection",
-                 "formattingSection", "accessibilitySection"}) {
-            QVERIFY2(h.find(name), name);
-            const int y = h.find(name)->mapTo(&h.view, QPoint(0, 0)).y();
-            QVERIFY2(y > previousY, name);
-            previousY = y;
-        }
-        QStringList titles;
-        for (QLabel *header : h.view.findChildren<QLabel *>(QStringLiteral("sectionHeader")))
-            titles << header->text();
-        QCOMPARE(titles,
-            (QStringList {QStringLiteral("Last error"), QStringLiteral("Problems"),
-                QStringLiteral("Shortcuts"), QStringLiteral("Formatting"), QStringLiteral("Accessibility"),
-                QStringLiteral("Startup")}));
-    }
-
     // The last failure's message as it is (markup too), wrapped inside the window, selectable;
     // "Dismiss" clears it and the section goes.
     void lastErrorSectionFollowsTheProcessorAndDismissClearsIt()
@@ -121,8 +94,6 @@ private Q_SLOTS:
         QVERIFY(label->width() < h.view.width());
         QVERIFY(label->height() > 2 * label->fontMetrics().height());
         QVERIFY(label->heightForWidth(label->width()) <= label->height());
-        QCOMPARE(
-            h.find("lastErrorIcon")->property("symbolName").toString(), QStringLiteral("xmark.octagon.fill"));
         QVERIFY(!h.find<QLabel>("lastErrorIcon")->pixmap().isNull());
 
         h.click("dismissButton");
@@ -158,13 +129,14 @@ private Q_SLOTS:
         QVERIFY(!h.shown("noticesSection"));
     }
 
-    // Not granted: orange, with the two buttons; granted: green, without. A change in the system
-    // while the window is open is shown within 1.5 s. Opening the system's settings leaves the
-    // checker alone, even if the system says yes; a refused request too.
-    void permissionRowAndButtons()
+    // Not granted: orange, with the two buttons; granted: green, without. The checker starts from
+    // the system's answer without a prompt and is re-read only while the window is open: at once
+    // when it opens, then every 1.5 s, announcing only changes. Opening the system's settings
+    // leaves the checker alone, even if the system says yes; a refused request too.
+    void permissionRowFollowsTheSystemWhileShown()
     {
         Harness h(false);
-        h.view.show();
+        const QSignalSpy changes(&h.ax, &AccessibilityChecker::isTrustedChanged);
         const auto check = [&h](bool trusted) {
             QCOMPARE(h.ax.isTrusted(), trusted);
             QCOMPARE(h.text("permissionText"),
@@ -178,6 +150,22 @@ private Q_SLOTS:
             QCOMPARE(h.shown("requestButton"), !trusted);
             QCOMPARE(h.shown("openSettingsButton"), !trusted);
         };
+        h.trust.setTrusted(true);
+        h.clock.advance(10s);
+        QVERIFY(!h.ax.isTrusted()); // never shown: nothing re-reads
+        QVERIFY(!h.view.isPolling());
+        h.view.show();
+        check(true);
+        QVERIFY(h.view.isPolling());
+        h.view.close();
+        QVERIFY(!h.view.isPolling());
+        QCOMPARE(h.clock.pendingTimers(), 0);
+        h.trust.setTrusted(false);
+        h.clock.advance(10s);
+        QVERIFY(h.ax.isTrusted());
+        h.view.show(); // reopening starts a new re-check
+        check(false);
+        QCOMPARE(h.clock.pendingTimers(), 1);
         for (const bool trusted : {true, false}) {
             h.trust.setTrusted(trusted);
             h.clock.advance(1499ms);
@@ -185,11 +173,15 @@ private Q_SLOTS:
             h.clock.advance(1ms);
             check(trusted);
         }
+        h.clock.advance(SettingsView::recheckInterval);
+        QCOMPARE(changes.size(), 4);
+
         h.trust.setTrusted(true);
         h.click("openSettingsButton");
         QCOMPARE(h.trust.settingsOpened(), 1);
         check(false);
         h.trust.setTrusted(false);
+        QCOMPARE(h.trust.requests(), 0);
         h.click("requestButton");
         QCOMPARE(h.trust.requests(), 1);
         check(false);
@@ -200,42 +192,12 @@ private Q_SLOTS:
         QCOMPARE(h.trust.settingsOpened(), 1);
     }
 
-    // The checker starts from the system's answer without a prompt and is re-read only while the
-    // window is open: at once when it opens, then every 1.5 s.
-    void recheckRunsAtOnceAndOnlyWhileShown()
-    {
-        Harness h(false);
-        QVERIFY(!h.ax.isTrusted());
-        const QSignalSpy changes(&h.ax, &AccessibilityChecker::isTrustedChanged);
-        h.trust.setTrusted(true);
-        h.clock.advance(10s);
-        QVERIFY(!h.ax.isTrusted()); // never shown: nothing re-reads
-        QVERIFY(!h.view.isPolling());
-        h.view.show();
-        QVERIFY(h.ax.isTrusted());
-        QVERIFY(h.view.isPolling());
-        h.view.close();
-        QVERIFY(!h.view.isPolling());
-        QCOMPARE(h.clock.pendingTimers(), 0);
-        h.trust.setTrusted(false);
-        h.clock.advance(10s);
-        QVERIFY(h.ax.isTrusted());
-        h.view.show(); // reopening starts a new re-check
-        QVERIFY(!h.ax.isTrusted());
-        QCOMPARE(h.clock.pendingTimers(), 1);
-        h.clock.advance(SettingsView::recheckInterval); // the same answer is not announced again
-        QCOMPARE(changes.size(), 2);
-        QCOMPARE(h.trust.requests(), 0);
-    }
-
     void dashToggleIsBoundToTheSetting()
     {
         Harness h;
         h.view.show();
         auto *toggle = h.find<QCheckBox>("replaceEmDashToggle");
         QVERIFY(!toggle->isChecked()); // absent key: off
-        QCOMPARE(h.text("dashTitle"), QStringLiteral("Replace \u2014 with -"));
-        QCOMPARE(h.text("dashNote"), QStringLiteral("Swaps em/en dashes for a plain hyphen before pasting."));
         toggle->click();
         QCOMPARE(h.defaults.value(QStringLiteral("replaceEmDash")), QVariant(true));
         toggle->click();
@@ -277,7 +239,6 @@ private Q_SLOTS:
         Harness h;
         h.view.show();
         auto *toggle = h.find<QCheckBox>("startAtLoginToggle");
-        QCOMPARE(toggle->text(), QStringLiteral("Start at login"));
         QVERIFY(!toggle->isChecked());
         toggle->click();
         QVERIFY(QFile::exists(h.autostart.filePath()));
@@ -307,7 +268,8 @@ private Q_SLOTS:
                     .contains(h.config.filePath(QStringLiteral("autostart"))));
     }
 
-    // Two labelled recorders for the two names; opening the window in front starts no recording.
+    // Opening the window in front starts no recording (which recorder records which name is seen
+    // in the start-up test).
     void shortcutRowsRecordTheTwoNames()
     {
         Harness h;
@@ -316,10 +278,6 @@ private Q_SLOTS:
         QApplication::processEvents();
         const auto recorders = h.view.findChildren<Hotkeys::Recorder *>();
         QCOMPARE(recorders.size(), 2);
-        QCOMPARE(qobject_cast<QLabel *>(recorders[0]->label())->text(), QStringLiteral("Fix text"));
-        QCOMPARE(qobject_cast<QLabel *>(recorders[1]->label())->text(), QStringLiteral("Make formal"));
-        QCOMPARE(recorders[0]->name(), h.fixName);
-        QCOMPARE(recorders[1]->name(), h.formalName);
         QVERIFY(!recorders[0]->field()->isRecording() && !recorders[1]->field()->isRecording());
         QVERIFY(!Hotkeys::isPaused());
     }
@@ -330,13 +288,10 @@ private Q_SLOTS:
         h.hotkeys.hotKeyService.refuse(14, 0x300, Platform::HotKeyService::eventHotKeyExistsErr);
         Hotkeys::onKeyUp(h.fixName, [] {});
         Hotkeys::onKeyUp(h.formalName, [] {});
-        TestLib::OutputCapture printed;
         h.fixName.setShortcut(Hotkeys::Shortcut(14, 0x300));
-        QCOMPARE(printed.take(), QStringLiteral("Error registering hotkey ⇧⌘E: -9878\n"));
         h.formalName.setShortcut(Hotkeys::Shortcut(14, 0x900));
         h.view.show();
         QVERIFY(h.shown("fixTextTaken"));
-        QCOMPARE(h.text("fixTextTaken"), QStringLiteral("Taken by another program"));
         QVERIFY(!h.shown("makeFormalTaken"));
         // Another shortcut is not taken: the mark goes.
         h.fixName.setShortcut(Hotkeys::Shortcut(40, 0x300));

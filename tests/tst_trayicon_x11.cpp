@@ -19,13 +19,6 @@
 
 namespace {
 
-class Processor : public StateSource {
-    Q_OBJECT
-
-public:
-    QCoro::Task<> run(FixMode) { co_return; }
-};
-
 bool xdotool(const QStringList &arguments)
 {
     return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
@@ -64,7 +57,7 @@ private Q_SLOTS:
         Platform::ManualClock clock;
         Platform::FakeAccessibilityTrust trust(true);
         AccessibilityChecker ax(trust);
-        Processor processor;
+        StateSource processor;
         MenuBarExtra extra(ax, processor, clock);
         extra.show();
         QTRY_VERIFY_WITH_TIMEOUT(extra.trayIcon().geometry().isValid(), 10000);
