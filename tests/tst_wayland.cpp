@@ -10,14 +10,11 @@
 #include "platform/wayland/WaylandConnection.h"
 #include "platform/wayland/WaylandSelections.h"
 
-#include <QDBusConnection>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QStandardPaths>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -33,33 +30,6 @@ QString corrected(const QString &text)
 {
     return QStringLiteral("Fixed: ") + text;
 }
-
-TestHttpServer::Reply correctionReply(const TestHttpServer::Request &request)
-{
-    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-    return TestHttpServer::Reply::corrected(corrected(body.value(QStringLiteral("text")).toString()));
-}
-
-// The desktop's tray host, as a panel such as waybar offers it on the session bus.
-class StatusNotifierWatcher : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
-
-public:
-    bool isHostRegistered() const { return true; }
-    int protocolVersion() const { return 0; }
-    QStringList items() const { return m_items; }
-
-public Q_SLOTS:
-    void RegisterStatusNotifierItem(const QString &service) { m_items << service; }
-    void RegisterStatusNotifierHost(const QString &) { }
-
-private:
-    QStringList m_items;
-};
 
 const QByteArray swayConfig = "xwayland disable\noutput HEADLESS-1 resolution 1280x720\n";
 
@@ -83,24 +53,12 @@ private Q_SLOTS:
         m_selections = std::make_unique<DataControl>(*m_connection);
         QVERIFY(m_selections->isAvailable(DataControl::Selection::Primary));
         QVERIFY(m_backend.listen());
-        m_backend.setHandler(correctionReply);
+        m_backend.correctWith(corrected);
         QVERIFY(m_home.isValid());
         QVERIFY2(m_tarnwick.start(m_backend.url(), m_home.path()), m_tarnwick.errors().constData());
     }
 
     void init() { m_backend.clearRequests(); }
-
-    void diagnoseNamesTheWlrootsImplementations()
-    {
-        QProcess diagnose;
-        diagnose.start(QStringLiteral(TARNWICK_BINARY), {QStringLiteral("--diagnose")});
-        QVERIFY(diagnose.waitForFinished(30000));
-        const QString report = QString::fromUtf8(diagnose.readAllStandardOutput());
-        for (const char *line : {"Session type: wayland", "hot keys: sway IPC",
-                 "keystrokes: virtual keyboard", "clipboard: wlr data-control",
-                 "primary selection: wlr data-control", "front window: foreign toplevel"})
-            QVERIFY2(report.contains(QLatin1String(line)), qPrintable(report));
-    }
 
     void changesReadInOneBatchCallOnlyTheCurrentObserver()
     {
@@ -236,15 +194,12 @@ private Q_SLOTS:
                      &error),
             qPrintable(error));
         sway.useFromThisProcess();
+        const auto back = qScopeGuard([this] { m_sway.useFromThisProcess(); });
         TarnwickProcess tarnwick(QStringLiteral(TARNWICK_BINARY));
-        const bool started = tarnwick.start(m_backend.url(), home.path());
+        QVERIFY2(tarnwick.start(m_backend.url(), home.path()), tarnwick.errors().constData());
         Keyboard keyboard;
         keyboard.chord({keyLeftCtrl, keyLeftShift, keyE});
-        const bool userBindingRan = QTest::qWaitFor(
-            [&] { return QFile::exists(sway.runtimeDirectory() + QLatin1Char('/') + ran); }, 10000);
-        m_sway.useFromThisProcess();
-        QVERIFY2(started, tarnwick.errors().constData());
-        QVERIFY(userBindingRan);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(sway.runtimeDirectory() + QLatin1Char('/') + ran), 10000);
         QVERIFY2(tarnwick.output().contains("Error registering hotkey"), tarnwick.output().constData());
         QVERIFY(tarnwick.errors().contains("bound in the sway configuration"));
         QVERIFY(m_backend.corrections().isEmpty());
@@ -256,47 +211,40 @@ private Q_SLOTS:
         QString error;
         QVERIFY2(sway.start("xwayland force\n", &error), qPrintable(error));
         sway.useFromThisProcess();
+        const auto back = qScopeGuard([this] {
+            m_backend.correctWith(corrected);
+            m_sway.useFromThisProcess();
+        });
         const QString xDisplay = sway.xwaylandDisplay();
+        QVERIFY2(!xDisplay.isEmpty(), "sway started no XWayland");
         QTemporaryDir home;
         QVERIFY(::chown(home.path().toLocal8Bit().constData(), 65534, 65534) == 0);
         TarnwickProcess tarnwick(QStringLiteral(TARNWICK_BINARY));
-        const bool started = tarnwick.start(m_backend.url(), home.path(), xDisplay);
+        QVERIFY2(tarnwick.start(m_backend.url(), home.path(), xDisplay), tarnwick.errors().constData());
         Keyboard keyboard;
         TestX11::TargetClient target;
-        const bool targetStarted = startTarget(target, {}, {});
-        // The panel is the one viewable window of ours (Qt's leader and selection windows never map).
-        const auto panels = [&] {
-            const TestX11::ToolResult found = TestX11::runTool(QStringLiteral("setpriv"),
-                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                    QStringLiteral("--clear-groups"), QStringLiteral("env"),
-                    QStringLiteral("DISPLAY=") + xDisplay, QStringLiteral("xdotool"),
-                    QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--classname"),
-                    QStringLiteral("^tarnwick$")});
-            return found.out.trimmed().isEmpty() ? 0 : int(found.out.trimmed().split('\n').size());
-        };
-        const bool selected = targetStarted && target.setText(QStringLiteral("panel shown"));
+        QVERIFY(startTarget(target, {}, {}));
+        QVERIFY(target.setText(QStringLiteral("panel shown")));
         m_backend.setReply(TestHttpServer::Reply::neverAnswer());
         keyboard.chord({keyLeftCtrl, keyLeftShift, keyE});
-        const bool asked = QTest::qWaitFor([&] { return m_backend.waitingCount() == 1; }, 15000);
-        const int shown = asked ? panels() : 0;
-        const bool focused = targetStarted && target.hasFocus();
-        m_backend.answerWaiting(TestHttpServer::Reply::corrected(QStringLiteral("answered")));
-        const bool replaced = targetStarted
-            && QTest::qWaitFor([&] { return target.text() == QLatin1String("answered"); }, 15000);
-        m_backend.setHandler(correctionReply);
-        m_sway.useFromThisProcess();
-
-        QVERIFY2(!xDisplay.isEmpty(), "sway started no XWayland");
-        QVERIFY2(started, tarnwick.errors().constData());
-        QVERIFY(selected);
-        QVERIFY2(asked,
+        QTRY_VERIFY2_WITH_TIMEOUT(m_backend.waitingCount() == 1,
             (tarnwick.errors() + tarnwick.output() + " connections "
                 + QByteArray::number(m_backend.connectionCount()) + " requests "
                 + QByteArray::number(m_backend.requests().size()))
-                .constData());
-        QCOMPARE(shown, 1);
-        QVERIFY(focused);
-        QVERIFY(replaced);
+                .constData(),
+            15000);
+        // The panel is the one viewable window of ours (Qt's leader and selection windows never map).
+        const TestX11::ToolResult panels = TestX11::runTool(QStringLiteral("setpriv"),
+            {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                QStringLiteral("--clear-groups"), QStringLiteral("env"),
+                QStringLiteral("DISPLAY=") + xDisplay, QStringLiteral("xdotool"), QStringLiteral("search"),
+                QStringLiteral("--onlyvisible"), QStringLiteral("--classname"),
+                QStringLiteral("^tarnwick$")});
+        QCOMPARE(panels.out.trimmed().split('\n').size(), 1);
+        QVERIFY(!panels.out.trimmed().isEmpty());
+        QVERIFY(target.hasFocus());
+        m_backend.answerWaiting(TestHttpServer::Reply::corrected(QStringLiteral("answered")));
+        QTRY_COMPARE_WITH_TIMEOUT(target.text(), QStringLiteral("answered"), 15000);
     }
 
     void theBindingsGoAtQuit()
@@ -307,34 +255,6 @@ private Q_SLOTS:
         m_tarnwick.stop();
         m_keyboard->chord({keyLeftCtrl, keyLeftShift, keyE});
         QTRY_COMPARE(target.keys(), QStringList {QStringLiteral("Ctrl+Shift+E")});
-    }
-
-    void theTrayIconIsAStatusNotifierItem()
-    {
-        m_tarnwick.stop(); // one tarnwick per session
-        QProcess bus;
-        bus.start(QStringLiteral("dbus-daemon"),
-            {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        QVERIFY(bus.waitForReadyRead(10000));
-        const QByteArray address = bus.readLine().trimmed();
-        QDBusConnection connection
-            = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("tray"));
-        StatusNotifierWatcher watcher;
-        QVERIFY(connection.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
-            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
-        QVERIFY(connection.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-        TarnwickProcess tarnwick(QStringLiteral(TARNWICK_BINARY));
-        QTemporaryDir home;
-        const bool started = tarnwick.start(m_backend.url(), home.path(), {}, false);
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-        QVERIFY(started);
-        const bool registered = QTest::qWaitFor([&] { return watcher.items().size() == 1; }, 30000);
-        tarnwick.stop();
-        QDBusConnection::disconnectFromBus(QStringLiteral("tray"));
-        bus.kill();
-        bus.waitForFinished();
-        QVERIFY2(registered, tarnwick.errors().constData());
     }
 
 private:

@@ -54,6 +54,14 @@ void TestHttpServer::setReply(const Reply &reply)
     m_handler = [reply](const Request &) { return reply; };
 }
 
+void TestHttpServer::correctWith(const std::function<QString(const QString &)> &correct)
+{
+    setHandler([correct](const Request &request) {
+        return Reply::corrected(
+            correct(QJsonDocument::fromJson(request.body)[QLatin1String("text")].toString()));
+    });
+}
+
 void TestHttpServer::answerWaiting(const Reply &reply)
 {
     for (QTcpSocket *socket : std::exchange(m_waiting, {}))

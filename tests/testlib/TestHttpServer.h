@@ -65,6 +65,9 @@ public:
     void setReply(const Reply &reply);
     // Every following request gets what `handler` returns.
     void setHandler(Handler handler) { m_handler = std::move(handler); }
+    // Every following request is answered as the correction backend would, with the text it sent
+    // made into `correct(text)`.
+    void correctWith(const std::function<QString(const QString &)> &correct);
 
     // The requests received so far, complete ones only, in order of arrival.
     const QList<Request> &requests() const { return m_requests; }

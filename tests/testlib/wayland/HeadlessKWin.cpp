@@ -101,13 +101,9 @@ QString HeadlessKWin::desktopEntryPath(const QString &executable) const
         .filePath(QStringLiteral("share/applications/test-%1.desktop").arg(QString::fromLatin1(key)));
 }
 
-void HeadlessKWin::grantFakeInput(const QString &executable, bool granted)
+void HeadlessKWin::grantFakeInput(const QString &executable)
 {
     QFile entry(desktopEntryPath(executable));
-    if (!granted) {
-        entry.remove();
-        return;
-    }
     QVERIFY(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
     entry.write("[Desktop Entry]\nType=Application\nName=" + QFileInfo(executable).fileName().toUtf8()
         + "\nExec=" + executable.toUtf8()

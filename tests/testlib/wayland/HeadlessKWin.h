@@ -20,8 +20,8 @@ public:
     QString start();
 
     // Lets the program at `executable` (an absolute path) use fake input from its next connection
-    // on, as the installed desktop entry does for Tarnwick; grant(…, false) takes that back.
-    void grantFakeInput(const QString &executable, bool granted = true);
+    // on, as the installed desktop entry does for Tarnwick.
+    void grantFakeInput(const QString &executable);
 
     // The Wayland socket, as an absolute path that wl_display_connect() takes.
     QString socketPath() const;

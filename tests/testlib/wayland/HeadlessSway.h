@@ -40,7 +40,6 @@ public:
     void useFromThisProcess() const;
 
     QString runtimeDirectory() const { return m_runtime ? m_runtime->path() : QString(); }
-    QString ipcSocket() const { return m_ipcSocket; }
     // The X display of sway's XWayland (with "xwayland force" in the configuration), as sway
     // gives it to the programs it starts; empty when there is none. Its clients must run as nobody.
     QString xwaylandDisplay() const;
@@ -83,7 +82,6 @@ private:
 // evdev codes of the keys the tests press.
 inline constexpr quint32 keyLeftCtrl = 29;
 inline constexpr quint32 keyLeftShift = 42;
-inline constexpr quint32 keyLeftAlt = 56;
 inline constexpr quint32 keyE = 18;
 
 } // namespace TestWayland

@@ -10,8 +10,7 @@ using namespace std::chrono_literals;
 
 namespace TestWayland {
 
-bool TarnwickProcess::start(
-    const QUrl &backend, const QString &home, const QString &xDisplay, bool waitUntilReady)
+bool TarnwickProcess::start(const QUrl &backend, const QString &home, const QString &xDisplay)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -28,8 +27,6 @@ bool TarnwickProcess::start(
             {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
                 QStringLiteral("--clear-groups"), m_program});
     }
-    if (!waitUntilReady)
-        return m_process.waitForStarted(10000);
     // Said after the shortcuts are registered (no tray runs under the tests' compositors).
     const QDeadlineTimer deadline(30s);
     while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {

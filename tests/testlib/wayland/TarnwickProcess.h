@@ -19,8 +19,7 @@ public:
     ~TarnwickProcess();
 
     // With an X display (sway's XWayland), as user nobody: its X clients must be sway's user.
-    bool start(
-        const QUrl &backend, const QString &home, const QString &xDisplay = {}, bool waitUntilReady = true);
+    bool start(const QUrl &backend, const QString &home, const QString &xDisplay = {});
     void stop();
     QByteArray errors();
     QByteArray output();
