@@ -38,8 +38,8 @@ HeadlessGnome::HeadlessGnome() = default;
 
 HeadlessGnome::~HeadlessGnome()
 {
-    // The target and mutter's child quit when their input closes; the others are told to end.
-    for (auto *process : {m_target.get(), m_frontend.get(), m_backend.get(), m_mutter.get()}) {
+    // Mutter's child quits when its input closes; the others are told to end.
+    for (auto *process : {m_frontend.get(), m_backend.get(), m_mutter.get()}) {
         if (!process)
             continue;
         process->closeWriteChannel();
@@ -61,6 +61,10 @@ QString HeadlessGnome::missing()
     }
     if (!QFile::exists(frontendProgram))
         return QStringLiteral("xdg-desktop-portal is not installed (scripts/setup.sh installs it)");
+    if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"), QStringLiteral("import gi; gi.require_version('Gtk', '3.0')")})
+        != 0)
+        return QStringLiteral("GTK 3 for Python is not installed (scripts/setup.sh installs it)");
     return {};
 }
 
@@ -197,6 +201,14 @@ QProcessEnvironment HeadlessGnome::environment() const
     return environment;
 }
 
+void HeadlessGnome::useFromThisProcess() const
+{
+    const QProcessEnvironment session = environment();
+    for (const char *name : {"WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "NO_AT_BRIDGE"})
+        qputenv(name, session.value(QLatin1String(name)).toLocal8Bit());
+    qputenv("GDK_BACKEND", "wayland");
+}
+
 bool HeadlessGnome::waitForBusName(const QString &name) const
 {
     return waitFor([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(name); });
@@ -213,44 +225,4 @@ QVariant HeadlessGnome::control(const QString &method, const QVariantList &argum
         return {};
     }
     return reply.arguments().isEmpty() ? QVariant(true) : reply.arguments().first();
-}
-
-bool HeadlessGnome::startTarget(const QString &text)
-{
-    QProcessEnvironment environment = this->environment();
-    environment.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("wayland"));
-    m_target.reset(new QProcess);
-    m_target->setProcessEnvironment(environment);
-    m_target->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_target->start(QStringLiteral(TARNWICK_GTK_TARGET), {text});
-    m_targetText = text;
-    m_targetFocused = false;
-    waitFor([&] {
-        readTarget();
-        return m_targetFocused || m_target->state() == QProcess::NotRunning;
-    });
-    return m_targetFocused;
-}
-
-void HeadlessGnome::readTarget()
-{
-    while (m_target && m_target->canReadLine()) {
-        const QString line = QString::fromUtf8(m_target->readLine()).chopped(1);
-        if (line.startsWith(QLatin1String("text:")))
-            m_targetText = line.mid(5);
-        m_targetFocused = m_targetFocused || line == QLatin1String("focus");
-        m_targetClipboardChanges += line == QLatin1String("clipboard");
-    }
-}
-
-QString HeadlessGnome::targetText()
-{
-    readTarget();
-    return m_targetText;
-}
-
-int HeadlessGnome::targetClipboardChanges()
-{
-    readTarget();
-    return m_targetClipboardChanges;
 }

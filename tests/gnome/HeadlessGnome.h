@@ -10,8 +10,8 @@
 
 // A GNOME session without a screen, for tests that run on a private session bus (the test is
 // registered to run inside dbus-run-session): headless mutter with XWayland, the real
-// xdg-desktop-portal frontend configured to use only our test portal backend, and a native GTK
-// window to type into. Everything it starts ends with it.
+// xdg-desktop-portal frontend configured to use only our test portal backend. Everything it starts
+// ends with it.
 class HeadlessGnome {
 public:
     HeadlessGnome();
@@ -33,20 +33,14 @@ public:
 
     // The environment for programs of the session: its Wayland and X displays, runtime directory.
     QProcessEnvironment environment() const;
+    // Points the programs this process starts (a native GTK window) at the session's Wayland display.
+    void useFromThisProcess() const;
     QString runtimeDirectory() const { return m_directory.path(); }
 
     // Calls a method of the test backend's control interface; an invalid value on failure.
     QVariant control(const QString &method, const QVariantList &arguments = {}) const;
 
-    // Starts the GTK window with `text` selected and waits until it has the keyboard focus.
-    bool startTarget(const QString &text);
-    // The target's text as it last reported it.
-    QString targetText();
-    // How often the target has seen the clipboard change hands (mutter tells the focused window).
-    int targetClipboardChanges();
-
 private:
-    void readTarget();
     QProcess *started(
         const QString &program, const QStringList &arguments, const QProcessEnvironment &environment);
     bool waitForBusName(const QString &name) const;
@@ -59,9 +53,5 @@ private:
     std::unique_ptr<QProcess> m_mutter;
     std::unique_ptr<QProcess> m_backend;
     std::unique_ptr<QProcess> m_frontend;
-    std::unique_ptr<QProcess> m_target;
     QString m_controlService;
-    QString m_targetText;
-    bool m_targetFocused = false;
-    int m_targetClipboardChanges = 0;
 };
