@@ -7,6 +7,7 @@
 // moc cannot parse the C++20 library headers behind these.
 #ifndef Q_MOC_RUN
 #include "testlib/SimulatedFrontApp.h"
+#include "testlib/OutputCapture.h"
 #include "testlib/TestHttpServer.h"
 #include "app/AccessibilityChecker.h"
 #include "app/GlobalShortcut.h"
@@ -43,7 +44,6 @@
 #include <QTest>
 
 #include <atomic>
-#include <cstdio>
 
 using namespace std::chrono_literals;
 
@@ -245,14 +245,11 @@ private Q_SLOTS:
         Rig rig(m_userDefaults);
         TarnwickApp app(rig.services());
         QCOMPARE(Hotkeys::mainMenu(), app.menuBarExtra().content().menu());
-        std::FILE *diagnostics = std::tmpfile();
-        QVERIFY(diagnostics);
-        QVERIFY(!app.show(diagnostics)); // the offscreen platform has no tray
-        std::rewind(diagnostics);
-        char line[256] = {};
-        QVERIFY(std::fgets(line, sizeof line, diagnostics));
-        std::fclose(diagnostics);
-        QVERIFY2(QByteArray(line).startsWith("tarnwick: no system tray is available"), line);
+        TestLib::OutputCapture diagnostics(TestLib::OutputCapture::Stream::standardError);
+        QVERIFY(!app.show()); // the offscreen platform has no tray
+        const QString printed = diagnostics.take();
+        QVERIFY2(
+            printed.contains(QLatin1String("tarnwick: no system tray is available")), qPrintable(printed));
         rig.front.setSelectedText(QStringLiteral("no tray"));
         rig.pressAndRelease(commandShift);
         QCOMPARE(app.context().textProcessor().state(), TextProcessorState::requesting());
