@@ -35,7 +35,6 @@ public:
     QProcessEnvironment environment() const;
     // Points the programs this process starts (a native GTK window) at the session's Wayland display.
     void useFromThisProcess() const;
-    QString runtimeDirectory() const { return m_directory.path(); }
 
     // Calls a method of the test backend's control interface; an invalid value on failure.
     QVariant control(const QString &method, const QVariantList &arguments = {}) const;
