@@ -27,9 +27,9 @@ packages=(
   wrk
   # the Debian package and the checks of the installed files; the session bus of the command channel
   dpkg-dev lintian file desktop-file-utils appstream dbus-daemon
-  # GNOME under test: headless mutter with XWayland, the real portal frontend, a native GTK
-  # window; GNOME's keybinding settings in a private dconf database
-  mutter xwayland xdg-desktop-portal libgtk-3-dev gnome-settings-daemon-common dconf-service
+  # GNOME under test: headless mutter with XWayland, the real portal frontend (the native GTK
+  # window is the Wayland tests' target); GNOME's keybinding settings in a private dconf database
+  mutter xwayland xdg-desktop-portal gnome-settings-daemon-common dconf-service
   dconf-gsettings-backend libglib2.0-bin
   # KDE Plasma: KWin's fake-input protocol at build time; a headless KWin for the tests
   plasma-wayland-protocols kwin-wayland
