@@ -16,11 +16,12 @@ using namespace BackendTest;
 
 namespace {
 
-// A backend started with a private configuration directory and no upstream settings but `env`.
+// A backend started with a private configuration directory, holding `configFile` and
+// `allowedWords` when they are given, and no upstream settings but `env`.
 class BackendProcess {
 public:
-    BackendProcess(
-        const QStringList &arguments, const QStringList &env = {}, const QByteArray &configFile = {})
+    BackendProcess(const QStringList &arguments, const QStringList &env = {},
+        const QByteArray &configFile = {}, const QByteArray &allowedWords = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const QString &name : environment.keys())
@@ -29,7 +30,9 @@ public:
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.path());
         for (const QString &entry : env)
             environment.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+        // Written before the start: the backend reads them once, as it starts.
         write(QStringLiteral("backend.conf"), configFile);
+        write(QStringLiteral("allowed-words.txt"), allowedWords);
         m_process.setProcessEnvironment(environment);
         m_process.start(QStringLiteral(TARNWICK_BACKEND_EXECUTABLE), arguments);
     }
@@ -172,8 +175,8 @@ private Q_SLOTS:
         QFETCH(QString, signalName);
         BackendProcess backend(
             {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--budget"),
-                QStringLiteral("0.2"), QStringLiteral("--allow-origin=HTTPS://Notes.Example/")});
-        backend.write(QStringLiteral("allowed-words.txt"), "kubectl\nteh\n");
+                QStringLiteral("0.2"), QStringLiteral("--allow-origin=HTTPS://Notes.Example/")},
+            {}, {}, "kubectl\nteh\n");
         const int port = backend.waitUntilListening();
         QVERIFY2(port > 0, qPrintable(backend.standardError()));
         QCOMPARE(q(fixText(port, "teh kubectl recieve").second.value("text", "")),
