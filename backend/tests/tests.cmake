@@ -1,7 +1,8 @@
 # The backend's tests: the corrector directly, the server over real HTTP on 127.0.0.1, the
 # upstream path against a fake OpenAI-compatible server, and the executable as a child process.
 set(backend_test_dir ${CMAKE_CURRENT_LIST_DIR})
-tarnwick_add_test(tst_corrector SOURCES ${backend_test_dir}/tst_corrector.cpp LIBS tarnwick_corrector)
+tarnwick_add_test(tst_corrector SOURCES ${backend_test_dir}/tst_corrector.cpp
+  ${backend_test_dir}/BackendTestSupport.h LIBS tarnwick_backend_server)
 tarnwick_add_test(tst_backendserver SOURCES ${backend_test_dir}/tst_backendserver.cpp
   ${backend_test_dir}/BackendTestSupport.h LIBS tarnwick_backend_server)
 tarnwick_add_test(tst_upstream SOURCES ${backend_test_dir}/tst_upstream.cpp

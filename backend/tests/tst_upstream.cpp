@@ -160,7 +160,6 @@ private Q_SLOTS:
             QTest::newRow(name) << status << body << QString::fromUtf8(text) << QString::fromUtf8(expected);
         };
         // Blank text comes back as it is, without asking the service.
-        row("empty text", completion("Not asked."), "", "");
         row("blank text", completion("Not asked."), " \n\t", " \n\t");
         row("answer", completion("Corrected “text”.\n"), "corected text", "Corrected “text”.");
         row("white space put back", completion("The cat."), "  teh cat\n\n", "  The cat.\n\n");
