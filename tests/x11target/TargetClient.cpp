@@ -225,37 +225,12 @@ std::optional<qint64> TargetClient::waitForText(const QString &text, std::chrono
     return answer->mid(8).toLongLong();
 }
 
-QString TargetClient::payload(const QByteArray &prefix)
-{
-    const std::optional<QByteArray> answer = command(prefix);
-    if (!answer || !answer->startsWith(prefix))
-        return {};
-    return QString::fromUtf8(QByteArray::fromBase64(answer->mid(prefix.size() + 1)));
-}
-
-bool TargetClient::setText(const QString &text)
-{
-    return command("set " + text.toUtf8().toBase64()) == QByteArray("ok");
-}
-
-bool TargetClient::select(int start, int end)
-{
-    return command("select " + QByteArray::number(start) + ' ' + QByteArray::number(end)) == QByteArray("ok");
-}
-
 QString TargetClient::text()
 {
-    return payload("text");
-}
-
-bool TargetClient::hasFocus()
-{
-    return command("focus") == QByteArray("focus 1");
-}
-
-bool TargetClient::activate()
-{
-    return command("activate") == QByteArray("ok");
+    const std::optional<QByteArray> answer = command("text");
+    if (!answer || !answer->startsWith("text"))
+        return {};
+    return QString::fromUtf8(QByteArray::fromBase64(answer->mid(5)));
 }
 
 QStringList TargetClient::keys()
@@ -267,22 +242,12 @@ QStringList TargetClient::keys()
     return list.isEmpty() ? QStringList() : list.split(QLatin1Char(','));
 }
 
-bool TargetClient::clearKeys()
-{
-    return command("clearkeys") == QByteArray("ok");
-}
-
-bool TargetClient::setPasteDelay(int ms)
-{
-    return command("pastedelay " + QByteArray::number(ms)) == QByteArray("ok");
-}
-
 bool TargetClient::setClipboard(const QList<QPair<QString, QByteArray>> &formats)
 {
     QByteArray line = "clip";
     for (const auto &[type, bytes] : formats)
         line += ' ' + type.toUtf8() + '=' + bytes.toBase64();
-    return command(line) == QByteArray("ok");
+    return ok(line);
 }
 
 } // namespace TestX11

@@ -76,14 +76,18 @@ public:
     std::optional<QByteArray> command(
         const QByteArray &line, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-    bool setText(const QString &text); // replaces the text and selects all of it
-    bool select(int start, int end);
+    // Replaces the text and selects all of it.
+    bool setText(const QString &text) { return ok("set " + text.toUtf8().toBase64()); }
+    bool select(int start, int end)
+    {
+        return ok("select " + QByteArray::number(start) + ' ' + QByteArray::number(end));
+    }
     QString text();
-    bool hasFocus();
-    bool activate();
+    bool hasFocus() { return command("focus") == QByteArray("focus 1"); }
+    bool activate() { return ok("activate"); }
     QStringList keys();
-    bool clearKeys();
-    bool setPasteDelay(int ms);
+    bool clearKeys() { return ok("clearkeys"); }
+    bool setPasteDelay(int ms) { return ok("pastedelay " + QByteArray::number(ms)); }
     // Waits until the text is `text`; answers when that happened on the steady clock (in µs since
     // its epoch, comparable across processes), or nothing after `timeout`.
     std::optional<qint64> waitForText(const QString &text, std::chrono::milliseconds timeout);
@@ -93,7 +97,8 @@ public:
     qint64 pid() const { return m_process.processId(); }
 
 private:
-    QString payload(const QByteArray &prefix);
+    // Sends a command whose answer is "ok" when it was done.
+    bool ok(const QByteArray &line) { return command(line) == QByteArray("ok"); }
 
     QProcess m_process;
     QByteArray m_buffer;
