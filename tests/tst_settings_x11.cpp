@@ -43,15 +43,6 @@ namespace {
 
 constexpr quint8 keyR = 27; // X keycode of R (evdev 19 + 8)
 
-TestHttpServer::Reply fixReply(const TestHttpServer::Request &request)
-{
-    const QString text
-        = QJsonDocument::fromJson(request.body).object().value(QStringLiteral("text")).toString();
-    const QJsonObject reply {
-        {QStringLiteral("ok"), true}, {QStringLiteral("text"), QStringLiteral("Fixed: ") + text}};
-    return TestHttpServer::Reply::json(200, QJsonDocument(reply).toJson(QJsonDocument::Compact));
-}
-
 } // namespace
 
 class TestSettingsX11 : public QObject {
@@ -102,7 +93,7 @@ private Q_SLOTS:
         QVERIFY2(m_driver.isConnected(), "needs an X server in DISPLAY");
         QVERIFY(m_dir.isValid());
         QVERIFY(m_backend.listen());
-        m_backend.setHandler(fixReply);
+        m_backend.correctWith([](const QString &text) { return QStringLiteral("Fixed: ") + text; });
         qputenv("QUARVEL_BACKEND_URL", m_backend.url().toString().toUtf8());
         QVERIFY(m_target.start());
 

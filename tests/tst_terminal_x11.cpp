@@ -76,10 +76,7 @@ class TestTerminalX11 : public QObject {
         {
             if (!server.listen())
                 qFatal("cannot listen on 127.0.0.1");
-            server.setReply(Reply::json(200,
-                QJsonDocument(
-                    QJsonObject {{QStringLiteral("ok"), true}, {QStringLiteral("text"), correctedLine}})
-                    .toJson(QJsonDocument::Compact)));
+            server.setReply(Reply::corrected(correctedLine));
             processor = std::make_unique<TextProcessor>(
                 APIClient(server.url(), &session), pasteboard, keys, trust, defaults, clock);
             processor->setTerminalServices(frontWindow, primary, notifier);
