@@ -1,7 +1,6 @@
 #include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/X11SystemShortcuts.h"
 
-#include "TargetClient.h"
 #include "XTestDriver.h"
 
 #include <QAbstractNativeEventFilter>
@@ -70,6 +69,18 @@ class TestX11HotKeyService : public QObject {
     QList<Event> m_events;
 
     void pressControlShiftE() { m_client->chord({TestX11::keyControlL, TestX11::keyShiftL, TestX11::keyE}); }
+
+    // Whether another client may grab Ctrl+Shift+E, with and without each lock modifier.
+    bool everyLockVariantIsFree()
+    {
+        int refused = 0;
+        for (quint16 lock :
+            {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2), int(XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2)}) {
+            refused += m_client->grab(TestX11::keyE, quint16(xControlShift | lock)) != 0;
+            m_client->ungrab(TestX11::keyE, quint16(xControlShift | lock));
+        }
+        return refused == 0;
+    }
 
     // Lets the application read what the server sent it so far.
     void settle()
@@ -160,37 +171,21 @@ private Q_SLOTS:
         QCOMPARE(m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 3}),
             HotKeyService::eventHotKeyExistsErr);
         m_client->ungrab(TestX11::keyE, xControlShift | otherClientsLock);
-        // Every variant is free again, so nothing of ours was left grabbed.
-        for (quint16 lock :
-            {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2), int(XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2)}) {
-            QCOMPARE(m_client->grab(TestX11::keyE, quint16(xControlShift | lock)), 0);
-            m_client->ungrab(TestX11::keyE, quint16(xControlShift | lock));
-        }
-        // And once the other client let go, the combination can be ours until the service goes.
+        QVERIFY(everyLockVariantIsFree()); // nothing of ours was left grabbed
+        // Once the other client let go, the combination is ours until it is unregistered (its
+        // presses then go elsewhere) or until the service goes.
         QCOMPARE(
             m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 4}), HotKeyService::noErr);
         QCOMPARE(m_client->grab(TestX11::keyE, xControlShift), int(XCB_ACCESS));
-        m_service.reset();
-        QCOMPARE(m_client->grab(TestX11::keyE, xControlShift), 0);
-        m_client->ungrab(TestX11::keyE, xControlShift);
-    }
-
-    void afterUnregisterTheKeyReachesOtherClients()
-    {
-        TestX11::TargetClient target;
-        QVERIFY(target.start() && target.activate());
-        QTRY_VERIFY(target.hasFocus());
-        QVERIFY(target.clearKeys());
+        m_service->unregisterHotKey(4);
+        QVERIFY(everyLockVariantIsFree());
+        pressControlShiftE();
+        settle();
+        QVERIFY(m_events.isEmpty());
         QCOMPARE(
             m_service->registerHotKey(carbonE, carbonCommandShift, {signature, 5}), HotKeyService::noErr);
-        pressControlShiftE();
-        QTRY_COMPARE(m_events.size(), 2);
-        m_service->unregisterHotKey(5);
-        pressControlShiftE();
-        // Only the second keystroke reached the focused window.
-        QTRY_COMPARE(target.keys(), QStringList {QStringLiteral("Ctrl+Shift+E")});
-        settle();
-        QCOMPARE(m_events.size(), 2);
+        m_service.reset();
+        QVERIFY(everyLockVariantIsFree());
     }
 
     void heldKeyFiresOnePress()
