@@ -23,31 +23,6 @@ namespace {
 
 using Formats = QList<QPair<QString, QByteArray>>;
 
-// xclip holding the clipboard with one target until it loses it.
-class XclipOwner {
-public:
-    XclipOwner(const QString &target, const QByteArray &bytes)
-    {
-        m_process.start(QStringLiteral("xclip"),
-            {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                QStringLiteral("-t"), target, QStringLiteral("-i")});
-        m_process.waitForStarted(5000);
-        m_process.write(bytes);
-        m_process.closeWriteChannel();
-    }
-    ~XclipOwner()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(2000);
-        }
-    }
-    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
-
-private:
-    QProcess m_process;
-};
-
 QList<PasteboardItem> save(const X11Pasteboard &pasteboard)
 {
     QList<PasteboardItem> saved;
@@ -130,9 +105,6 @@ private Q_SLOTS:
         QCOMPARE(m_pasteboard.data(0, QStringLiteral("application/x-not-offered")), std::nullopt);
 
         m_pasteboard.setString(QStringLiteral("corrected"));
-        QCOMPARE(
-            readClipboardWithXclip().bytes.value(QStringLiteral("UTF8_STRING")), QByteArray("corrected"));
-
         QVERIFY(m_pasteboard.writeItems(saved));
         const ClipboardView restored = readClipboardWithXclip();
         QCOMPARE(restored.targets, original.targets);
@@ -146,7 +118,13 @@ private Q_SLOTS:
     {
         const QByteArray text = QByteArrayLiteral("plain \xc3\xa4\xc3\xb6\xc3\xbc text");
         const qint64 before = m_pasteboard.changeCount();
-        XclipOwner owner(QStringLiteral("UTF8_STRING"), text);
+        QProcess owner; // holds the clipboard until it loses it
+        owner.start(QStringLiteral("xclip"),
+            {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                QStringLiteral("-t"), QStringLiteral("UTF8_STRING"), QStringLiteral("-i")});
+        QVERIFY(owner.waitForStarted(5000));
+        owner.write(text);
+        owner.closeWriteChannel();
         QTRY_VERIFY(m_pasteboard.changeCount() != before);
         QTRY_COMPARE(m_pasteboard.string(), QString::fromUtf8(text));
         QCOMPARE(readClipboardWithXclip().targets, QStringList {QStringLiteral("UTF8_STRING")});
@@ -155,7 +133,7 @@ private Q_SLOTS:
         const qint64 owned = m_pasteboard.changeCount();
         m_pasteboard.clearContents();
         QVERIFY(m_pasteboard.changeCount() != owned);
-        QTRY_VERIFY(!owner.isRunning()); // xclip leaves once it has lost the clipboard
+        QTRY_COMPARE(owner.state(), QProcess::NotRunning); // xclip leaves once it has lost the clipboard
         QVERIFY(!m_driver.clipboardHasOwner());
         QVERIFY(m_pasteboard.itemTypes().isEmpty());
         m_pasteboard.setString(QStringLiteral("corrected"));
