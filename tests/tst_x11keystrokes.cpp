@@ -143,13 +143,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("spareKeys"); // c and v on no key: put on spare key codes
         QTest::newRow("US") << QStringLiteral("us") << QString() << QString() << false;
         QTest::newRow("Dvorak") << QStringLiteral("us") << QStringLiteral("dvorak") << QString() << false;
-        QTest::newRow("Colemak") << QStringLiteral("us") << QStringLiteral("colemak") << QString() << false;
         QTest::newRow("Caps Lock as Control")
             << QStringLiteral("us") << QString() << QStringLiteral("ctrl:swapcaps") << false;
         QTest::newRow("Alt and Control swapped")
             << QStringLiteral("us") << QString() << QStringLiteral("ctrl:swap_lalt_lctl") << false;
-        QTest::newRow("German") << QStringLiteral("de") << QString() << QString() << false;
-        QTest::newRow("French") << QStringLiteral("fr") << QString() << QString() << false;
         QTest::newRow("Russian and US, Russian active")
             << QStringLiteral("ru,us") << QString() << QString() << false;
         QTest::newRow("Russian alone") << QStringLiteral("ru") << QString() << QString() << true;
