@@ -5,7 +5,6 @@
 
 #include "TargetClient.h"
 
-#include <QGuiApplication>
 #include <QTest>
 
 using namespace Hotkeys;
@@ -82,11 +81,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    QGuiApplication app(argc, argv);
-    TestXkbLayout test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestXkbLayout)
 #include "tst_xkblayout.moc"

@@ -44,13 +44,9 @@ quint32 HotkeysFixture::idOf(const Hotkeys::Shortcut &shortcut) const
 
 void HotkeysFixture::pressAndRelease(const Hotkeys::Shortcut &shortcut)
 {
-    const auto registrations = hotKeyService.registrations();
-    for (auto it = registrations.begin(); it != registrations.end(); ++it) {
-        if (it->carbonKeyCode == shortcut.carbonKeyCode()
-            && it->carbonModifiers == shortcut.carbonModifiers()) {
-            hotKeyService.press(it.key());
-            hotKeyService.release(it.key());
-        }
+    if (const quint32 id = idOf(shortcut)) {
+        hotKeyService.press(id);
+        hotKeyService.release(id);
     }
     // Streams hand their events to their consumers on a later turn of the event loop.
     QCoreApplication::processEvents();
