@@ -43,16 +43,9 @@ const QString promisedType = QStringLiteral("application/x-promised");
 // A published state as the traces spell it: "idle", "copying", ..., "error: <message>".
 QString describe(const TextProcessorState &state)
 {
-    if (state.isError())
-        return QStringLiteral("error: ") + state.message();
-    const std::pair<const char *, TextProcessorState> names[]
-        = {{"idle", TextProcessorState::idle()}, {"copying", TextProcessorState::copying()},
-            {"requesting", TextProcessorState::requesting()}, {"pasting", TextProcessorState::pasting()}};
-    for (const auto &[name, value] : names) {
-        if (state == value)
-            return QLatin1String(name);
-    }
-    return {};
+    const char *const names[] = {"idle", "copying", "requesting", "pasting"};
+    return state.isError() ? QStringLiteral("error: ") + state.message()
+                           : QLatin1String(names[int(state.kind())]);
 }
 
 // A user's pasteboard with several items of several types, binary ones included.
@@ -67,41 +60,14 @@ QList<PasteboardItem> richContents()
 }
 
 // A terminal emulator in front, as far as keystrokes reach it: Ctrl+C interrupts its program,
-// Shift+Insert pastes the primary selection (or the clipboard, as konsole does), possibly late.
+// Shift+Insert pastes the primary selection (or the clipboard, as konsole does), possibly late
+// (the rig's terminalPaste()).
 struct SimulatedTerminal {
     enum class Source { Primary, Clipboard, Nothing };
-    Platform::FakeKeystrokePoster &keys;
-    Platform::FakePrimarySelection &primary;
-    Platform::FakePasteboard &pasteboard;
-    Platform::Clock &clock;
     Source pasteFrom = Source::Primary;
     Platform::Clock::Duration pasteDelay {0};
     QStringList typed;
     std::vector<Platform::TimerPtr> timers;
-
-    SimulatedTerminal(Platform::FakeKeystrokePoster &k, Platform::FakePrimarySelection &p,
-        Platform::FakePasteboard &b, Platform::Clock &c)
-        : keys(k)
-        , primary(p)
-        , pasteboard(b)
-        , clock(c)
-    {
-        keys.setListener([this](const Keystroke &keystroke) {
-            if (keystroke == shiftInsert)
-                timers.push_back(clock.singleShot(pasteDelay, [this] { paste(); }));
-        });
-    }
-    ~SimulatedTerminal() { keys.setListener(nullptr); }
-    void paste()
-    {
-        std::optional<QString> text = pasteFrom == Source::Primary ? primary.fetch() : std::nullopt;
-        if (pasteFrom == Source::Clipboard) {
-            text = pasteboard.string();
-            pasteboard.markFetched();
-        }
-        if (text)
-            typed.append(*text);
-    }
 };
 
 // The processor on fakes in virtual time and a real backend, with a simulated application in
@@ -147,12 +113,29 @@ struct Rig {
     void useTerminal(const QString &windowClass = QStringLiteral("XTerm"),
         const std::optional<QString> &selection = QStringLiteral("Ths is a tset"))
     {
-        terminal.emplace(keys, primary, pasteboard, clock);
+        terminal.emplace();
+        keys.setListener([this](const Keystroke &keystroke) {
+            if (keystroke == shiftInsert)
+                terminal->timers.push_back(
+                    clock.singleShot(terminal->pasteDelay, [this] { terminalPaste(); }));
+        });
         server.setReply(Reply::corrected(QStringLiteral("This is a test")));
         pasteboard.writeItemsAs(QStringLiteral("the user's editor"), richContents());
         pasteboard.setLazyFetch(true);
         front.setCurrent({terminalWindow, windowClass});
         primary.select(terminalWindow, selection);
+    }
+
+    void terminalPaste()
+    {
+        std::optional<QString> text
+            = terminal->pasteFrom == SimulatedTerminal::Source::Primary ? primary.fetch() : std::nullopt;
+        if (terminal->pasteFrom == SimulatedTerminal::Source::Clipboard) {
+            text = pasteboard.string();
+            pasteboard.markFetched();
+        }
+        if (text)
+            terminal->typed.append(*text);
     }
 
     qint64 now() const { return clock.now().count(); }
