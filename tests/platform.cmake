@@ -1,3 +1,2 @@
 tarnwick_add_test(tst_platform SOURCES tst_platform.cpp LIBS tarnwick_platform_fake)
 tarnwick_add_test(tst_platformchoice SOURCES tst_platformchoice.cpp LIBS tarnwick_platform_wayland)
-tarnwick_add_test(tst_compositorbindings SOURCES tst_compositorbindings.cpp LIBS tarnwick_platform_fake)
