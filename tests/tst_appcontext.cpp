@@ -238,8 +238,9 @@ private Q_SLOTS:
         QVERIFY(m_server.requests().isEmpty());
     }
 
-    // Without a tray the program says so and the shortcuts work all the same. "Settings…" makes the
-    // window once, with a recorder for each of the two shortcuts, and brings the same one back.
+    // Without a tray the program says so (that its shortcuts work all the same is seen in the
+    // Wayland tests, where no tray runs). "Settings…" makes the window once, with a recorder for
+    // each of the two shortcuts, and brings the same one back.
     void theAppOffersItsTrayMenuAndItsSettingsWindow()
     {
         Rig rig(m_userDefaults);
@@ -250,10 +251,6 @@ private Q_SLOTS:
         const QString printed = diagnostics.take();
         QVERIFY2(
             printed.contains(QLatin1String("tarnwick: no system tray is available")), qPrintable(printed));
-        rig.front.setSelectedText(QStringLiteral("no tray"));
-        rig.pressAndRelease(commandShift);
-        QCOMPARE(app.context().textProcessor().state(), TextProcessorState::requesting());
-        QTRY_COMPARE(app.context().textProcessor().state(), TextProcessorState::pasting());
 
         QVERIFY(!app.settingsView());
         app.menuBarExtra().content().settingsAction()->trigger();
@@ -268,8 +265,6 @@ private Q_SLOTS:
         app.menuBarExtra().content().settingsAction()->trigger();
         QCOMPARE(app.settingsView(), view);
         QVERIFY(view->isVisible());
-        rig.clock.advance(3s);
-        QCOMPARE(rig.front.document(), QStringLiteral("fix:no tray"));
     }
 
     // The command channel on a private session bus: the program's own command line reaches the

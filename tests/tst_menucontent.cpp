@@ -145,9 +145,7 @@ private Q_SLOTS:
         QTest::newRow("error: retry at once")
             << false << State::error(QStringLiteral("x")) << true << QString() << true;
         QTest::newRow("not trusted") << true << State::idle() << false << QString() << false;
-        QTest::newRow("copying") << false << State::copying() << true << QString() << false;
         QTest::newRow("requesting") << true << State::requesting() << true << QString() << false;
-        QTest::newRow("pasting") << false << State::pasting() << true << QString() << false;
         QTest::newRow("a run starts meanwhile")
             << false << State::idle() << true << QStringLiteral("run") << true;
         QTest::newRow("the menu goes away")
@@ -178,9 +176,9 @@ private Q_SLOTS:
         QCOMPARE(rig.processor.runs.size(), runs ? 1 : 0);
     }
 
-    // The tray icon shows the shipped symbol of the state, changes only when the symbol does, and
-    // opens the menu on a click. "Settings…" with nothing wired in does nothing; what it opens is
-    // seen in the start-up test, the keys typed into the open menu in the X11 tray test.
+    // The tray icon shows the shipped symbol of the state and changes only when the symbol does.
+    // "Settings…" with nothing wired in does nothing; what it opens is seen in the start-up test,
+    // the menu opened by a click on the icon in the X11 tray test.
     void trayIconFollowsTheStateAndOpensTheMenu()
     {
         Rig rig;
@@ -213,11 +211,6 @@ private Q_SLOTS:
         rig.processor.setState(State::idle());
         check("text.badge.checkmark", 3);
         QCOMPARE(shown.size(), 3); // three distinct pictures
-        QCOMPARE(extra.content().statusAction()->text(), QStringLiteral("Tarnwick — ready"));
-
-        Q_EMIT extra.trayIcon().activated(QSystemTrayIcon::Trigger);
-        QVERIFY(extra.content().menu()->isVisible());
-        extra.content().menu()->hide();
     }
 };
 

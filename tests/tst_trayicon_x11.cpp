@@ -1,5 +1,5 @@
-// The tray icon on a real X server with a real tray host: it appears, shows the state, opens
-// its menu on a click, and Command-Q (Ctrl+Q) typed into the open menu quits.
+// The tray icon on a real X server with a real tray host: it appears, opens its menu on a click,
+// and Command-Q (Ctrl+Q) typed into the open menu quits.
 #include "StateSource.h"
 #include "app/AccessibilityChecker.h"
 #include "app/MenuBarExtra.h"
@@ -75,9 +75,6 @@ private Q_SLOTS:
             if (QTest::qWaitFor([menu] { return menu->isVisible(); }, 1000))
                 break;
         }
-        QVERIFY(menu->isVisible());
-        processor.setState(TextProcessorState::copying());
-        QCOMPARE(extra.content().statusAction()->text(), QString::fromUtf8("Copying…"));
         QVERIFY(menu->isVisible());
 
         bool timedOut = false;
