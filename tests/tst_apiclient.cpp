@@ -191,6 +191,13 @@ private Q_SLOTS:
             QCOMPARE(url->toString(), value);
     }
 
+    // Without the variable the program talks to the bundled backend's address.
+    void backendURLWithoutTheVariable()
+    {
+        qunsetenv(AppConfig::backendURLVariable);
+        QCOMPARE(AppConfig::backendURL(), QUrl(QStringLiteral("http://127.0.0.1:8787")));
+    }
+
     // One POST of compact JSON to /api/fix-text at the root of the base URL's host, whatever path
     // the base URL carries; the text goes as it is.
     void requestOnTheWire_data()
