@@ -34,8 +34,6 @@ bool waitFor(const std::function<bool()> &condition, int timeout = startTimeout)
 
 } // namespace
 
-HeadlessGnome::HeadlessGnome() = default;
-
 HeadlessGnome::~HeadlessGnome()
 {
     // Mutter's child quits when its input closes; the others are told to end.

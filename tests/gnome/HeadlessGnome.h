@@ -14,7 +14,7 @@
 // ends with it.
 class HeadlessGnome {
 public:
-    HeadlessGnome();
+    HeadlessGnome() = default;
     ~HeadlessGnome();
     HeadlessGnome(const HeadlessGnome &) = delete;
     HeadlessGnome &operator=(const HeadlessGnome &) = delete;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 # A GTK 3 front application for the Wayland tests: one window with a text view, driven by the
 # same line commands on standard input as the Qt test target (tests/x11target/main.cpp):
-#   set <b64> | select <start> <end> | text | selected | focus | activate | keys | clearkeys
+#   set <b64> | select <start> <end> | text | focus | activate | keys | clearkeys
 #   pastedelay <ms> | pastes | watch <b64> | quit
 import base64
 import sys
@@ -94,9 +94,6 @@ class Target:
             self.reply("ok")
         elif command == "text":
             self.reply("text " + b64(self.text()))
-        elif command == "selected":
-            bounds = self.buffer.get_selection_bounds()
-            self.reply("selected " + b64(self.buffer.get_text(*bounds, True) if bounds else ""))
         elif command == "focus":
             self.reply("focus 1" if self.window.is_active() and self.view.has_focus() else "focus 0")
         elif command == "activate":

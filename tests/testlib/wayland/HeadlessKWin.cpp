@@ -19,8 +19,6 @@ const QStringList kwinServices {QStringLiteral("org.kde.KWin"), QStringLiteral("
 
 } // namespace
 
-HeadlessKWin::HeadlessKWin() = default;
-
 HeadlessKWin::~HeadlessKWin()
 {
     if (m_kwin.state() == QProcess::NotRunning)
@@ -78,41 +76,36 @@ QString HeadlessKWin::start()
         return QStringLiteral("kwin_wayland did not start: %1").arg(m_kwin.errorString());
 
     // A loaded machine slows the start a lot; a KWin that ends is an answer at once.
+    const auto log = [&root] {
+        QFile file(root.filePath(QStringLiteral("kwin.log")));
+        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll().right(2000))
+                                              : QString();
+    };
     const QDeadlineTimer deadline(60s);
     while (!deadline.hasExpired()) {
         if (m_kwin.state() == QProcess::NotRunning)
-            return QStringLiteral("kwin_wayland ended: %1").arg(QString::fromLocal8Bit(log().right(2000)));
-        const bool ready = QFileInfo::exists(socketPath())
+            return QStringLiteral("kwin_wayland ended: %1").arg(log());
+        const bool ready = QFileInfo::exists(root.filePath(QStringLiteral("runtime/") + socketName))
             && std::all_of(kwinServices.cbegin(), kwinServices.cend(),
                 [bus](const QString &service) { return bus->isServiceRegistered(service).value(); });
         if (ready)
             return {};
         QTest::qWait(20);
     }
-    return QStringLiteral("kwin_wayland did not come up within a minute: %1")
-        .arg(QString::fromLocal8Bit(log().right(2000)));
-}
-
-QString HeadlessKWin::desktopEntryPath(const QString &executable) const
-{
-    const QByteArray key
-        = QCryptographicHash::hash(executable.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
-    return QDir(m_root.path())
-        .filePath(QStringLiteral("share/applications/test-%1.desktop").arg(QString::fromLatin1(key)));
+    return QStringLiteral("kwin_wayland did not come up within a minute: %1").arg(log());
 }
 
 void HeadlessKWin::grantFakeInput(const QString &executable)
 {
-    QFile entry(desktopEntryPath(executable));
+    const QByteArray key
+        = QCryptographicHash::hash(executable.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    QFile entry(
+        QDir(m_root.path())
+            .filePath(QStringLiteral("share/applications/test-%1.desktop").arg(QString::fromLatin1(key))));
     QVERIFY(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
     entry.write("[Desktop Entry]\nType=Application\nName=" + QFileInfo(executable).fileName().toUtf8()
         + "\nExec=" + executable.toUtf8()
         + "\nNoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n");
-}
-
-QString HeadlessKWin::socketPath() const
-{
-    return QDir(m_root.path()).filePath(QStringLiteral("runtime/") + socketName);
 }
 
 void HeadlessKWin::useFromThisProcess() const
@@ -125,10 +118,4 @@ void HeadlessKWin::useFromThisProcess() const
         (root.filePath(QStringLiteral("share")) + QStringLiteral(":/usr/local/share:/usr/share"))
             .toLocal8Bit());
     qputenv("QT_QPA_PLATFORM", "wayland");
-}
-
-QByteArray HeadlessKWin::log() const
-{
-    QFile file(QDir(m_root.path()).filePath(QStringLiteral("kwin.log")));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }

@@ -10,7 +10,7 @@
 // when a desktop entry in the private data folder names them.
 class HeadlessKWin {
 public:
-    HeadlessKWin();
+    HeadlessKWin() = default;
     ~HeadlessKWin();
     HeadlessKWin(const HeadlessKWin &) = delete;
     HeadlessKWin &operator=(const HeadlessKWin &) = delete;
@@ -23,18 +23,12 @@ public:
     // on, as the installed desktop entry does for Tarnwick.
     void grantFakeInput(const QString &executable);
 
-    // The Wayland socket, as an absolute path that wl_display_connect() takes.
-    QString socketPath() const;
     // Points this process (and the programs it starts) at this KWin: WAYLAND_DISPLAY,
     // XDG_RUNTIME_DIR and XDG_DATA_DIRS (the desktop entries of grantFakeInput) set, DISPLAY
     // removed, Qt programs on Wayland.
     void useFromThisProcess() const;
-    // KWin's output so far, for a failure message.
-    QByteArray log() const;
 
 private:
-    QString desktopEntryPath(const QString &executable) const;
-
     QTemporaryDir m_root;
     QProcess m_kwin;
 };
