@@ -82,6 +82,7 @@ private:
 // evdev codes of the keys the tests press.
 inline constexpr quint32 keyLeftCtrl = 29;
 inline constexpr quint32 keyLeftShift = 42;
+inline constexpr quint32 keyLeftAlt = 56;
 inline constexpr quint32 keyE = 18;
 
 } // namespace TestWayland
