@@ -74,11 +74,6 @@ QStringList kdeActions()
     return actions;
 }
 
-QString corrected(const QString &text)
-{
-    return QStringLiteral("Fixed: ") + text;
-}
-
 } // namespace
 
 class TestKde : public QObject {
@@ -246,7 +241,7 @@ private Q_SLOTS:
 
         TestHttpServer backend;
         QVERIFY(backend.listen());
-        backend.correctWith(corrected);
+        backend.correctWith(TestWayland::corrected);
         QTemporaryDir home;
         TestWayland::TarnwickProcess tarnwick(QStringLiteral(TARNWICK_BINARY));
         QVERIFY2(tarnwick.start(backend.url(), home.path()), tarnwick.errors().constData());
@@ -268,7 +263,7 @@ private Q_SLOTS:
         type({keyCtrl, keyShift, keyE, -keyE, -keyShift, -keyCtrl});
 
         QTRY_COMPARE_WITH_TIMEOUT(m_target.text(),
-            QStringLiteral("before ") + corrected(selection) + QStringLiteral(" after"), 20000);
+            QStringLiteral("before ") + TestWayland::corrected(selection) + QStringLiteral(" after"), 20000);
         QCOMPARE(backend.corrections().size(), 1);
         // The shortcut itself never reached the window.
         QCOMPARE(m_target.keys(), (QStringList {QStringLiteral("Ctrl+C"), QStringLiteral("Ctrl+V")}));

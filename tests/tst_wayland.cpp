@@ -26,11 +26,6 @@ using Platform::Wayland::DataControl;
 
 namespace {
 
-QString corrected(const QString &text)
-{
-    return QStringLiteral("Fixed: ") + text;
-}
-
 const QByteArray swayConfig = "xwayland disable\noutput HEADLESS-1 resolution 1280x720\n";
 // The user's own binding of Ctrl+Alt+E, the default shortcut for "Make formal".
 const QByteArray userBinding = "bindsym Ctrl+Mod1+e exec touch \"$XDG_RUNTIME_DIR/user-binding-ran\"\n";

@@ -31,6 +31,12 @@ private:
     QByteArray m_output;
 };
 
+// How the tests' correction backends correct a text.
+inline QString corrected(const QString &text)
+{
+    return QStringLiteral("Fixed: ") + text;
+}
+
 // The clipboard (or primary selection) as a client apart from both sides sees it, through
 // wl-paste: MIME type → bytes.
 QMap<QString, QByteArray> pasted(bool primary = false);
