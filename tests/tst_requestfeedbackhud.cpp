@@ -183,10 +183,6 @@ private Q_SLOTS:
         rig.screens.setPointer({2000, 600}); // onto the second screen
         rig.clock.advance(RequestFeedbackHUD::FollowInterval);
         QCOMPARE(rig.hud.panel()->pos(), QPoint(2014, 606));
-        // About 60 moves a second.
-        const int readsBefore = rig.screens.pointerReads();
-        rig.clock.advance(1000ms);
-        QVERIFY(qAbs(rig.screens.pointerReads() - readsBefore - 60) <= 3);
 
         rig.processor.setState(State::error(QStringLiteral("x")));
         rig.clock.advance(2000ms);
