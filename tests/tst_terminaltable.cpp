@@ -59,7 +59,6 @@ private Q_SLOTS:
             QTest::newRow(name) << add << exclude << QString::fromUtf8(windowClass) << terminal;
         };
         row("as listed", "XTerm", true);
-        row("lower case", "xterm", true);
         row("dotted id, upper case", "ORG.WEZFURLONG.WEZTERM", true);
         row("surrounding blanks", " konsole ", true);
         row("instance name, not class", "gnome-terminal-server", false);
