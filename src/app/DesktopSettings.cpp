@@ -5,14 +5,15 @@
 #include "hotkeys/Hotkeys.h"
 #include "platform/qt/Notices.h"
 #include "platform/CompositorBindings.h"
-#include "platform/Pasteboard.h"
 #include "platform/SessionCapabilities.h"
 #include "platform/UserDefaults.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -49,7 +50,6 @@ DesktopSettings::DesktopSettings(const AppContext::Services &services, QWidget *
     , m_commandShortcuts(services.commandShortcuts)
     , m_notices(services.notices)
     , m_defaults(services.userDefaults)
-    , m_pasteboard(services.pasteboard)
     , m_layout(services.keyboardLayout)
 {
     auto *layout = new QVBoxLayout(this);
@@ -97,8 +97,10 @@ DesktopSettings::DesktopSettings(const AppContext::Services &services, QWidget *
         layout->addWidget(m_lines);
         connect(
             m_compositor, &QComboBox::currentIndexChanged, this, &DesktopSettings::showConfigurationLines);
-        connect(
-            copy, &QPushButton::clicked, this, [this] { m_pasteboard.setString(m_lines->toPlainText()); });
+        // The user's own copy, made while this window has the focus: Qt's clipboard, which
+        // clipboard managers keep, not the pasteboard that holds our contents for a moment.
+        connect(copy, &QPushButton::clicked, this,
+            [this] { QGuiApplication::clipboard()->setText(m_lines->toPlainText()); });
         showConfigurationLines();
     }
     if (m_commandShortcuts || m_lines) {

@@ -39,7 +39,6 @@ private:
     Platform::CommandShortcuts *m_commandShortcuts;
     Platform::Notices &m_notices;
     Platform::UserDefaults &m_defaults;
-    Platform::Pasteboard &m_pasteboard;
     const Platform::KeyboardLayout *m_layout;
     QLabel *m_state = nullptr;
     QPushButton *m_add = nullptr;
