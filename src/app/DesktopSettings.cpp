@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QVBoxLayout>
 
 namespace {
@@ -36,11 +35,8 @@ QLabel *wrapped(const QString &text)
 // The desktop runs the command through a shell-like parser: a path with spaces is quoted.
 QString command(const QString &mode)
 {
-    QString program = QCoreApplication::applicationFilePath();
-    if (program.contains(QRegularExpression(QStringLiteral("[^A-Za-z0-9/._+-]"))))
-        program = QLatin1Char('\'') + program.replace(QLatin1Char('\''), QStringLiteral("'\\''"))
-            + QLatin1Char('\'');
-    return program + QStringLiteral(" --trigger ") + mode;
+    return Platform::shellWord(QCoreApplication::applicationFilePath()) + QStringLiteral(" --trigger ")
+        + mode;
 }
 
 } // namespace

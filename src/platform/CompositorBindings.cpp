@@ -3,6 +3,7 @@
 #include "platform/KeyEncodings.h"
 #include "platform/KeyboardLayout.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <xkbcommon/xkbcommon.h>
@@ -108,12 +109,6 @@ QString keyName(Syntax syntax, qint64 macKeyCode, const KeyboardLayout *layout)
     return name;
 }
 
-// A single-quoted word for a POSIX shell.
-QString shellQuoted(QString text)
-{
-    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
-}
-
 QString commentLine(Syntax syntax, const QString &text)
 {
     return syntax == Labwc ? QStringLiteral("<!-- ") + text + QStringLiteral(" -->")
@@ -157,7 +152,7 @@ QString bindingLine(Syntax syntax, const CommandShortcuts::Binding &binding, con
         // The init script is a shell script, and river runs the spawned command with sh again.
         return QStringLiteral("riverctl map -release normal %1 %2 spawn %3")
             .arg(modifiers.isEmpty() ? QStringLiteral("None") : modifiers.join(QLatin1Char('+')), key,
-                shellQuoted(command));
+                shellWord(command));
     case Labwc:
         // labwc splits the command as a shell would, without one; rc.xml is XML.
         return QStringLiteral("<keybind key=\"%1\" onRelease=\"yes\"><action name=\"Execute\" "
@@ -175,6 +170,14 @@ QString bindingLine(Syntax syntax, const CommandShortcuts::Binding &binding, con
 }
 
 } // namespace
+
+QString shellWord(QString text)
+{
+    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9/._+-]"));
+    if (!text.isEmpty() && !text.contains(unsafe))
+        return text;
+    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
+}
 
 QString compositorName(Compositor compositor)
 {

@@ -17,6 +17,10 @@ enum class Compositor { Unknown, Sway, Hyprland, River, Labwc, Wayfire };
 inline constexpr Compositor configurableCompositors[]
     = {Compositor::Sway, Compositor::Hyprland, Compositor::River, Compositor::Labwc, Compositor::Wayfire};
 
+// `text` as one word for a POSIX shell: as it is when it holds only characters a shell leaves
+// alone, otherwise single-quoted.
+QString shellWord(QString text);
+
 // The compositor's name as the settings window and --diagnose show it ("Hyprland").
 QString compositorName(Compositor compositor);
 
